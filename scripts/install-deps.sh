@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian 12 packages needed to build, test, benchmark and demonstrate.
+# Safe to run again: apt-get skips what is already there.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+
+packages=(
+    # build
+    build-essential cmake ninja-build pkg-config
+    libcurl4-openssl-dev libssl-dev zlib1g-dev libminizip-dev libmxml-dev
+    libuv1-dev libmsgpack-dev libgtest-dev
+    # tests, demo and benchmarks
+    python3 python3-msgpack openssl nginx-light tinyproxy iproute2 tmux
+    curl unzip zip libarchive-tools time procps
+    clang libclang-rt-14-dev
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+    apt-get update -qq
+    apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi
+# The packaged nginx and tinyproxy services are not used: tests start their own instances.
+for svc in nginx tinyproxy; do
+    if command -v systemctl >/dev/null 2>&1; then systemctl disable --now "$svc" >/dev/null 2>&1 || true; fi
+    pkill -x "$svc" >/dev/null 2>&1 || true
+done

@@ -1,0 +1,2 @@
+#include "bootstrap/bootstrap.h"
+int bootstrap_main() { return 0; }

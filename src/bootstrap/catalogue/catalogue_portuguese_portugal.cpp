@@ -1,0 +1,3 @@
+#include "bootstrap/catalogue/catalogue.h"
+namespace { const wchar_t* const texts[] = {L"TODO"}; }
+const message_table catalogue_portuguese_portugal = {texts, 1};

@@ -1,0 +1,157 @@
+#include "bootstrap/log.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstdarg>
+#include <ctime>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "bootstrap/messages.h"
+#include "os/console.h"
+#include "os/named_lock.h"
+#include "os/paths.h"
+#include "os/text.h"
+
+namespace {
+constexpr char log_mutex_name[] = "HOLVEN_B100C17B-DF56-465A-87BD-7FB310377FB6_LOG_MUTEX";
+constexpr size_t max_narrow_path = 255;
+
+// Written only by open_log and close_log, which the driver calls while no other thread logs.
+int log_fd = -1;
+os_named_lock* log_mutex = nullptr;
+std::atomic<unsigned> severity_mask{log_default_mask};
+
+// "Www Mmm dd hh:mm:ss yyyy" in English whatever the locale.
+std::string time_stamp() {
+    static const char* const days[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static const char* const months[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                         "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    char buffer[64];
+    std::snprintf(buffer, sizeof buffer, "%s %s %2d %02d:%02d:%02d %4d", days[local.tm_wday % 7],
+                  months[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min,
+                  local.tm_sec, local.tm_year + 1900);
+    return buffer;
+}
+
+const char* tag_of(unsigned masked) {
+    switch (masked) {
+        case SEV_INFO: return "I";
+        case SEV_WARNING: return "W";
+        case SEV_ERROR: return "E";
+        case SEV_DEBUG: return "D";
+        default: return " ";
+    }
+}
+
+bool write_all(int fd, const std::string& data) {
+    size_t done = 0;
+    while (done < data.size()) {
+        ssize_t n = write(fd, data.data() + done, data.size() - done);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return false;
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+bool log_paths(std::string& log_path, std::string& backup_path) {
+    std::wstring folder;
+    if (!os_temp_folder(folder)) return false;
+    folder += L"HolvenLogs";
+    os_folder_result made = os_make_private_folder(folder);
+    // A folder we cannot trust or make means no log: the shared temporary folder is no place
+    // for a fallback file.
+    if (made != os_folder_created && made != os_folder_existed) return false;
+    std::wstring base = folder + OS_SEP_S L"HolvenSwiftset";
+    if (!os_to_narrow(base + L".log", log_path) || !os_to_narrow(base + L"_backup.log", backup_path))
+        return false;
+    return log_path.size() <= max_narrow_path && backup_path.size() <= max_narrow_path;
+}
+
+// Returns the size the log will continue from: 0 when it is new or was just rotated.
+long long rotate_if_full(const std::string& log_path, const std::string& backup_path) {
+    struct stat st;
+    if (lstat(log_path.c_str(), &st) != 0) return 0;
+    if (st.st_size < log_rotate_size) return st.st_size;
+    unlink(backup_path.c_str());
+    rename(log_path.c_str(), backup_path.c_str());
+    return 0;
+}
+}  // namespace
+
+int open_log() {
+    std::string log_path, backup_path;
+    if (log_paths(log_path, backup_path)) {
+        long long size = rotate_if_full(log_path, backup_path);
+        log_mutex = os_named_lock_open(log_mutex_name);
+        if (log_mutex) {
+            log_fd = open(log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
+            if (log_fd < 0) {
+                os_named_lock_close(log_mutex);
+                log_mutex = nullptr;
+            } else if (size != 0) {
+                os_named_lock_wait(log_mutex);
+                write_all(log_fd, "\n");
+                os_named_lock_release(log_mutex);
+            }
+        }
+    }
+    select_language();
+    return 1;
+}
+
+int log_message(unsigned severity, const wchar_t* format, ...) {
+    unsigned masked = severity & severity_mask.load();
+    if (masked == 0 || log_fd < 0 || !format) return 0;
+
+    std::wstring message;
+    va_list args;
+    va_start(args, format);
+    bool formatted = os_format_wide(message, format, args);
+    va_end(args);
+    if (!formatted) message = format;   // keep the line rather than lose it
+
+    std::string line = time_stamp();
+    line += '\t';
+    line += tag_of(masked);
+    line += '\t';
+    line += os_to_narrow_lossy(message);
+    if (std::wstring(format).find(L'\n') == std::wstring::npos) line += '\n';
+
+    // One write per line under the mutex: lines of threads and processes never interleave.
+    os_named_lock_wait(log_mutex);
+    write_all(log_fd, line);
+    os_named_lock_release(log_mutex);
+    return 1;
+}
+
+void console_print(const wchar_t* format, ...) {
+    std::wstring text;
+    va_list args;
+    va_start(args, format);
+    bool formatted = os_format_wide(text, format, args);
+    va_end(args);
+    if (!formatted) return;
+    os_console_write(text);
+}
+
+void set_severity_mask(unsigned mask) { severity_mask.store(mask); }
+
+unsigned get_severity_mask() { return severity_mask.load(); }
+
+void close_log() {
+    if (log_fd >= 0) {
+        close(log_fd);
+        log_fd = -1;
+    }
+    if (log_mutex) {
+        os_named_lock_close(log_mutex);
+        log_mutex = nullptr;
+    }
+}

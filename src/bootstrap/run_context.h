@@ -1,0 +1,23 @@
+// The per-run record shared by the install sequence, the progress dialog and the download parts.
+#pragma once
+
+#include <atomic>
+
+struct progress_dialog;   // the view of an interactive run; null in a silent run
+
+struct run_context {
+    progress_dialog* dialog = nullptr;
+    std::atomic<int> cancel_flag{0};       // written by the dialog only, read by the worker
+    char config_hash[128] = {};            // response header Config-Hash
+    char install_hash[128] = {};           // response header Install-Hash
+    char tenant_id[128] = {};              // header Tenant-ID, replaced by the registry's TenantId
+    wchar_t machine_name[260] = {};        // fully qualified host name
+    wchar_t agent_guid[260] = {};          // without braces
+    char phase = 0;                        // 'C' configuration download, 'I' install download
+    int upgrade_flag = 0;                  // an agent is installed already
+    int progress_position = 0;             // download ticks already shown
+    int config_done = 0;                   // configuration package verified and extracted
+    int resume_flag = 0;                   // connection data unchanged since the last run
+};
+
+inline bool run_cancelled(const run_context* ctx) { return ctx && ctx->cancel_flag.load() != 0; }

@@ -1,0 +1,27 @@
+// Facts about the process and its session: rights, interactivity, system version, language,
+// and the command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+// The caller may install software for the whole machine (Administrators; effective uid 0).
+bool os_is_administrator();
+
+// No person is watching: the service-session case. On POSIX, standard input or output is not a
+// terminal (deployment tools, cron, systemd, ssh without a terminal, redirected output).
+bool os_is_noninteractive_session();
+
+struct os_version {
+    unsigned major = 0;
+    unsigned minor = 0;
+    unsigned suite_mask = 0;
+};
+bool os_get_version(os_version* out);
+
+// The user's default locale as a Windows locale id (1033 for English and for C/POSIX).
+unsigned os_user_lcid();
+
+// Remembered by the program entry; read back as wide arguments, argument 0 first.
+void os_remember_arguments(int argc, char** argv);
+bool os_get_arguments(std::vector<std::wstring>& out);
