@@ -16,3 +16,7 @@ int on_transfer_progress(run_context* ctx, double total, double now) {
     ctx->progress_position = static_cast<int>(now / (total / divisor));
     return ctx->cancel_flag.load();
 }
+
+void dialog_set_step(run_context* /*ctx*/, int /*step*/) {}
+
+void dialog_finish(run_context* /*ctx*/) {}

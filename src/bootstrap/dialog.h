@@ -13,3 +13,9 @@ void dialog_set_progress(run_context* ctx, int position);
 // The progress hook of every transfer: moves the bar by download ticks and returns the cancel
 // flag (non-zero aborts the transfer).
 int on_transfer_progress(run_context* ctx, double total, double now);
+
+// Sets the progress bar's step size when there is a dialog.
+void dialog_set_step(run_context* ctx, int step);
+
+// Tells the dialog that the run has ended (and, after a cancel, to close at once).
+void dialog_finish(run_context* ctx);

@@ -86,6 +86,7 @@ long long rotate_if_full(const std::string& log_path, const std::string& backup_
 }  // namespace
 
 int open_log() {
+    close_log();
     std::string log_path, backup_path;
     if (log_paths(log_path, backup_path)) {
         long long size = rotate_if_full(log_path, backup_path);

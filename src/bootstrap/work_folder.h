@@ -1,0 +1,17 @@
+// The work folder under the temporary folder, the executable's path, and recursive deletion.
+#pragma once
+
+#include <cstddef>
+
+constexpr size_t path_capacity = 260;   // wide characters, terminator included
+
+// "<temporary folder>HolvenSwiftset" (no trailing separator). 1 with the path, 0 when it can
+// neither be made nor be used as it is. Logs only when it makes the folder.
+int get_work_folder(wchar_t* out, size_t capacity = path_capacity);
+
+// Full path of the running executable. 1 with the path.
+int get_module_path(wchar_t* out, size_t capacity = path_capacity);
+
+// Deletes `folder` and everything below it without following links. 1 when the folder could be
+// listed (what cannot be deleted now is left), 0 when its listing failed.
+int delete_folder_tree(const wchar_t* folder);

@@ -1,0 +1,31 @@
+// File-system intents the installer needs beyond the C library: folder listings that never
+// follow links, moves that work across file systems, and deletion deferred to a restart.
+#pragma once
+
+#include <string>
+#include <vector>
+
+struct os_folder_entry {
+    std::wstring name;
+    bool is_folder = false;   // a real folder; a link to one is not
+};
+
+// The entries of `folder` without "." and "..". False when it cannot be listed.
+bool os_list_folder(const std::wstring& folder, std::vector<os_folder_entry>& out);
+
+// Deletes a file or a link (never what a link points to).
+bool os_delete_file(const std::wstring& path);
+
+// Removes an empty folder.
+bool os_remove_folder(const std::wstring& path);
+
+// Asks the system to delete `path` at the next restart. Not available on POSIX: false.
+bool os_delete_at_restart(const std::wstring& path);
+
+// Renames, replacing an existing target; across file systems copies, syncs, then deletes.
+bool os_move_file(const std::wstring& from, const std::wstring& to);
+
+// `path` exists and is not a folder (a narrow path, as the C library takes it).
+bool os_is_file(const std::string& path);
+// `path` exists (anything, links not followed).
+bool os_path_exists(const std::string& path);

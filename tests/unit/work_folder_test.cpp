@@ -1,0 +1,82 @@
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "bootstrap/work_folder.h"
+#include "log_capture.h"
+
+namespace {
+TEST(work_folder, created_once_with_two_lines_then_silently_reused) {
+    log_capture log;
+    wchar_t path[path_capacity];
+    ASSERT_EQ(get_work_folder(path), 1);
+    std::string expected = log.folder().file("HolvenSwiftset");
+    EXPECT_EQ(narrow_ascii(path), expected);
+    struct stat st;
+    ASSERT_EQ(stat(expected.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_EQ(log.messages(), (std::vector<std::string>{"CreateDirectory (" + expected + ")",
+                                                        "Created Directory (" + expected + ") successfully"}));
+    ASSERT_EQ(get_work_folder(path), 1);
+    EXPECT_EQ(log.messages().size(), 2u) << "later calls log nothing";
+}
+
+TEST(work_folder, a_planted_link_or_a_folder_open_to_others_is_refused) {
+    {
+        log_capture log;
+        scratch_folder target;
+        ASSERT_EQ(symlink(target.path().c_str(), log.folder().file("HolvenSwiftset").c_str()), 0);
+        wchar_t path[path_capacity];
+        EXPECT_EQ(get_work_folder(path), 0);
+    }
+    {
+        log_capture log;
+        ASSERT_EQ(mkdir(log.folder().file("HolvenSwiftset").c_str(), 0700), 0);
+        chmod(log.folder().file("HolvenSwiftset").c_str(), 0770);
+        wchar_t path[path_capacity];
+        EXPECT_EQ(get_work_folder(path), 0);
+    }
+    if (geteuid() == 0) {
+        log_capture log;
+        std::string folder = log.folder().file("HolvenSwiftset");
+        ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+        ASSERT_EQ(chown(folder.c_str(), 65534, 65534), 0);
+        wchar_t path[path_capacity];
+        EXPECT_EQ(get_work_folder(path), 0) << "a folder owned by another user";
+    }
+}
+
+TEST(work_folder, module_path_is_this_program) {
+    wchar_t path[path_capacity];
+    ASSERT_EQ(get_module_path(path), 1);
+    char self[4096];
+    ssize_t n = readlink("/proc/self/exe", self, sizeof self - 1);
+    ASSERT_GT(n, 0);
+    self[n] = '\0';
+    EXPECT_EQ(narrow_ascii(path), std::string(self));
+}
+
+TEST(delete_folder_tree, removes_a_tree_but_only_the_link_to_an_outside_folder) {
+    log_capture log;
+    scratch_folder tree, outside;
+    write_whole_file(outside.file("precious.txt"), "keep me");
+    mkdir(tree.file("a").c_str(), 0700);
+    mkdir(tree.file("a/b").c_str(), 0700);
+    write_whole_file(tree.file("a/b/file.bin"), "x");
+    write_whole_file(tree.file("top.txt"), "y");
+    ASSERT_EQ(symlink(outside.path().c_str(), tree.file("a/link").c_str()), 0);
+    ASSERT_EQ(symlink(outside.file("precious.txt").c_str(), tree.file("filelink").c_str()), 0);
+
+    EXPECT_EQ(delete_folder_tree(widen(tree.path()).c_str()), 1);
+    EXPECT_FALSE(path_exists(tree.path()));
+    EXPECT_EQ(read_whole_file(outside.file("precious.txt")), "keep me");
+}
+
+TEST(delete_folder_tree, a_missing_folder_logs_its_listing_failure) {
+    log_capture log;
+    std::string missing = log.folder().file("missing");
+    EXPECT_EQ(delete_folder_tree(widen(missing).c_str()), 0);
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"FindFirstFile :" + missing + "/*.*"});
+}
+}  // namespace
