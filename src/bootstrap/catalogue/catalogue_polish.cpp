@@ -76,7 +76,7 @@ const wchar_t* const texts[] = {
     /* 42 */ L"Nie można pobrać plików przez przekaźnik. Pobieranie plików nie powiodło się",
     /* 43 */ L"Ten program wymaga do instalacji uprawnień użytkownika root. Instalator nie może "
              L"kontynuować",
-    /* 44 */ L"Być może działa już inne wystąpienie. Czekaj.",
+    /* 44 */ L"Być może działa już inne wystąpienie. Poczekaj.",
     /* 45 */ L"Uaktualnienie agenta nie powiodło się",
     /* 46 */ L"OK",
     /* 47 */ L"A&nuluj",
