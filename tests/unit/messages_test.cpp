@@ -36,10 +36,10 @@ std::vector<std::wstring> conversions(const std::wstring& text) {
             ++j;
             while (j < text.size() && (std::iswdigit(text[j]) || text[j] == L'*')) ++j;
         }
-        size_t spec = j;
+        size_t start = j;
         while (j < text.size() && std::wcschr(L"hlLqjzt", text[j])) ++j;
         if (j < text.size() && std::wcschr(L"diouxXeEfFgGaAcspnCS", text[j])) {
-            found.push_back(text.substr(spec, j - spec + 1));
+            found.push_back(text.substr(start, j - start + 1));
         } else {
             found.push_back(L"<bad>");
         }
