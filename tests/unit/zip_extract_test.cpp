@@ -1,0 +1,256 @@
+#include <gtest/gtest.h>
+
+#include <climits>
+#include <cstdlib>
+#include <ctime>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "install/zip_extract.h"
+#include "test_support.h"
+
+namespace {
+// Archives are made at test time by Python's zipfile, which writes any name it is given,
+// the hostile ones included. `body` holds calls of add(name, data, mode, date, stored, system).
+const char* const zip_prelude = R"(import sys, zipfile
+z = zipfile.ZipFile(sys.argv[1], 'w')
+def add(name, data=b'', mode=None, date=(2020, 1, 1, 0, 0, 0), stored=False, system=3):
+    info = zipfile.ZipInfo(name, date_time=date)
+    info.compress_type = zipfile.ZIP_STORED if stored else zipfile.ZIP_DEFLATED
+    info.create_system = system
+    if mode is not None:
+        info.external_attr = mode << 16
+    z.writestr(info, data)
+)";
+
+std::string python() {
+    const char* configured = std::getenv("QSW_PYTHON");
+    return configured && *configured ? configured : "python3";
+}
+
+void make_zip(const scratch_folder& scratch, const std::string& archive, const std::string& body) {
+    std::string script = scratch.file("make_zip.py");
+    write_whole_file(script, std::string(zip_prelude) + body + "\nz.close()\n");
+    std::string command = python() + " " + script + " " + archive;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+}
+
+std::string current_folder() {
+    char buffer[PATH_MAX];
+    return getcwd(buffer, sizeof buffer) ? buffer : "";
+}
+
+std::string real_path(const std::string& path) {
+    char buffer[PATH_MAX];
+    return realpath(path.c_str(), buffer) ? buffer : "";
+}
+
+struct stat stat_of(const std::string& path) {
+    struct stat st {};
+    lstat(path.c_str(), &st);
+    return st;
+}
+
+class ZipExtract : public ::testing::Test {
+protected:
+    void SetUp() override {
+        saved_folder_ = current_folder();
+        target_ = scratch_.file("out");
+        ASSERT_EQ(mkdir(target_.c_str(), 0700), 0);
+        archive_ = scratch_.file("package.zip");
+    }
+    void TearDown() override { ASSERT_EQ(chdir(saved_folder_.c_str()), 0); }
+
+    // Runs the extraction and returns what it printed.
+    std::string extract(const char* archive, const char* target, int* result = nullptr) {
+        testing::internal::CaptureStdout();
+        int rc = extract_zip(archive, target);
+        std::string printed = testing::internal::GetCapturedStdout();
+        if (result) *result = rc;
+        return printed;
+    }
+    std::string extract_archive(int* result = nullptr) { return extract(archive_.c_str(), target_.c_str(), result); }
+    std::string out(const std::string& name) const { return target_ + "/" + name; }
+
+    scratch_folder scratch_;
+    std::string saved_folder_, target_, archive_;
+};
+
+TEST_F(ZipExtract, EmptyArchiveOpensAndLeavesTheCurrentFolderAtTheTarget) {
+    make_zip(scratch_, archive_, "");
+    int rc = -1;
+    EXPECT_EQ(extract_archive(&rc), archive_ + " opened\n");
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(real_path(current_folder()), real_path(target_));
+}
+
+TEST_F(ZipExtract, StoredFoldersAreCreated) {
+    make_zip(scratch_, archive_,
+             "add('a/b/file.txt', b'nested')\n"
+             "add('d/')\n"
+             "add('e/f/')\n"
+             "add('win\\\\sub\\\\x.txt', b'backslashes')\n"
+             "add('top.txt', b'top', stored=True)\n");
+    int rc = -1;
+    std::string printed = extract_archive(&rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(printed, archive_ + " opened\n"
+                       " extracting: a/b/file.txt\n"
+                       "creating directory: d/\n"
+                       "creating directory: e/f/\n"
+                       " extracting: win\\sub\\x.txt\n"
+                       " extracting: top.txt\n");
+    EXPECT_EQ(read_whole_file(out("a/b/file.txt")), "nested");
+    EXPECT_TRUE(S_ISDIR(stat_of(out("d")).st_mode));
+    // A directory entry creates that one folder only, not its missing parents.
+    EXPECT_FALSE(path_exists(out("e")));
+    EXPECT_EQ(read_whole_file(out("win/sub/x.txt")), "backslashes");
+    EXPECT_EQ(read_whole_file(out("top.txt")), "top");
+}
+
+TEST_F(ZipExtract, OverwritesAndStampsTheStoredLocalTime) {
+    scoped_env zone("TZ", "QST-3");   // three hours east of UTC, no summer time
+    tzset();
+    write_whole_file(out("over.txt"), "an older and much longer content");
+    struct timespec old_access[2] = {{1000000000, 0}, {1000000000, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, out("over.txt").c_str(), old_access, 0), 0);
+    make_zip(scratch_, archive_, "add('over.txt', b'new', date=(2019, 6, 15, 13, 45, 30))\n");
+
+    extract_archive();
+
+    struct stat st = stat_of(out("over.txt"));   // before reading it changes the access time
+    EXPECT_EQ(read_whole_file(out("over.txt")), "new");
+    std::tm local{};
+    local.tm_year = 119;
+    local.tm_mon = 5;
+    local.tm_mday = 15;
+    local.tm_hour = 13;
+    local.tm_min = 45;
+    local.tm_sec = 30;
+    local.tm_isdst = -1;
+    EXPECT_EQ(st.st_mtime, std::mktime(&local));
+    EXPECT_EQ(st.st_mtime, timegm(&local) - 3 * 3600);
+    EXPECT_EQ(st.st_atime, 1000000000) << "the last-access time is kept";
+}
+
+TEST_F(ZipExtract, ArchiveThatCannotBeOpenedYieldsOneAndStaysPut) {
+    std::string not_zip = scratch_.file("not.zip");
+    write_whole_file(not_zip, "this is no zip archive");
+    std::string before = current_folder();
+    for (const std::string& path : {not_zip, scratch_.file("missing.zip")}) {
+        int rc = -1;
+        EXPECT_EQ(extract(path.c_str(), target_.c_str(), &rc), "Cannot open " + path + " or " + path + ".zip\n");
+        EXPECT_EQ(rc, 1);
+        EXPECT_EQ(current_folder(), before);
+    }
+    int rc = -1;
+    EXPECT_EQ(extract(nullptr, target_.c_str(), &rc), "");
+    EXPECT_EQ(rc, 0);
+}
+
+TEST_F(ZipExtract, MissingTargetFolderExtractsNothing) {
+    make_zip(scratch_, archive_, "add('file.txt', b'x')\n");
+    std::string missing = scratch_.file("no/such/folder");
+    std::string before = current_folder();
+    int rc = -1;
+    EXPECT_EQ(extract(archive_.c_str(), missing.c_str(), &rc),
+              archive_ + " opened\nError changing into " + missing + ", aborting\n");
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(current_folder(), before);
+    EXPECT_FALSE(path_exists(scratch_.file("no")));
+}
+
+TEST_F(ZipExtract, NamesLeadingOutsideAreRefusedAndTheRestExtracted) {
+    make_zip(scratch_, archive_,
+             "add('first.txt', b'1')\n"
+             "add('../escape1.txt', b'bad')\n"
+             "add('a/../../escape2.txt', b'bad')\n"
+             "add('..\\\\escape3.txt', b'bad')\n"
+             "add('" + scratch_.file("escape4.txt") + "', b'bad')\n"
+             "add('\\\\escape5.txt', b'bad')\n"
+             "add('C:/escape6.txt', b'bad')\n"
+             "add('c:escape7.txt', b'bad')\n"
+             "add('../evil/', b'')\n"
+             "add('dots..ok/..name.txt', b'fine')\n"
+             "add('last/ok.txt', b'2')\n");
+    int rc = -1;
+    std::string printed = extract_archive(&rc);
+    EXPECT_EQ(rc, 0);
+    for (int i = 1; i <= 7; ++i) {
+        std::string name = "escape" + std::to_string(i) + ".txt";
+        EXPECT_FALSE(path_exists(scratch_.file(name))) << name;
+        EXPECT_EQ(printed.find(" extracting: " + name), std::string::npos) << name;
+    }
+    EXPECT_FALSE(path_exists(scratch_.file("evil")));
+    EXPECT_NE(printed.find("refusing ../escape1.txt: the name leads outside the target folder\n"),
+              std::string::npos);
+    EXPECT_NE(printed.find("refusing C:/escape6.txt"), std::string::npos);
+    EXPECT_EQ(read_whole_file(out("first.txt")), "1");
+    EXPECT_EQ(read_whole_file(out("dots..ok/..name.txt")), "fine");
+    EXPECT_EQ(read_whole_file(out("last/ok.txt")), "2");
+    // Nothing but the three good files and their folders was written.
+    EXPECT_EQ(std::system(("test $(find " + target_ + " -type f | wc -l) -eq 3").c_str()), 0);
+}
+
+TEST_F(ZipExtract, UnixPermissionBitsAreKeptWithoutSetId) {
+    make_zip(scratch_, archive_,
+             "add('Vesinst.exe', b'#!/bin/sh\\n', mode=0o100755)\n"
+             "add('private.key', b'k', mode=0o100600)\n"
+             "add('setid', b's', mode=0o106755)\n"
+             "add('from_windows.txt', b'w', mode=0o100777, system=0)\n");
+    extract_archive();
+    EXPECT_EQ(stat_of(out("Vesinst.exe")).st_mode & 07777, 0755u);
+    EXPECT_EQ(stat_of(out("private.key")).st_mode & 07777, 0600u);
+    EXPECT_EQ(stat_of(out("setid")).st_mode & 07777, 0755u);
+    mode_t mask = umask(0);
+    umask(mask);
+    // Attributes of an entry made on Windows are no Unix bits: the file gets the default ones.
+    EXPECT_EQ(stat_of(out("from_windows.txt")).st_mode & 0777, 0666u & ~mask);
+}
+
+TEST_F(ZipExtract, LinksAreNeverCreatedNorFollowed) {
+    std::string outside_file = scratch_.file("outside.txt");
+    std::string outside_folder = scratch_.file("elsewhere");
+    write_whole_file(outside_file, "keep");
+    ASSERT_EQ(mkdir(outside_folder.c_str(), 0700), 0);
+    ASSERT_EQ(symlink(outside_file.c_str(), out("victim.txt").c_str()), 0);
+    ASSERT_EQ(symlink(outside_folder.c_str(), out("sub").c_str()), 0);
+    make_zip(scratch_, archive_,
+             "add('victim.txt', b'new')\n"
+             "add('link', b'/etc/passwd', mode=0o120777)\n"
+             "add('sub/x.txt', b'bad')\n"
+             "add('after.txt', b'still extracted')\n");
+
+    std::string printed = extract_archive();
+
+    EXPECT_EQ(read_whole_file(outside_file), "keep");
+    EXPECT_TRUE(S_ISREG(stat_of(out("victim.txt")).st_mode));
+    EXPECT_EQ(read_whole_file(out("victim.txt")), "new");
+    struct stat link = stat_of(out("link"));
+    EXPECT_TRUE(S_ISREG(link.st_mode));
+    EXPECT_NE(link.st_mode & 0777, 0777u);
+    EXPECT_EQ(read_whole_file(out("link")), "/etc/passwd");
+    EXPECT_FALSE(path_exists(outside_folder + "/x.txt"));
+    EXPECT_NE(printed.find("error opening sub/x.txt\n"), std::string::npos);
+    EXPECT_EQ(read_whole_file(out("after.txt")), "still extracted");
+}
+
+TEST_F(ZipExtract, DamagedEntryStopsTheExtraction) {
+    make_zip(scratch_, archive_,
+             "add('good.txt', b'good')\n"
+             "add('damaged.bin', b'PAYLOAD-ORIGINAL', stored=True)\n"
+             "add('later.txt', b'later')\n"
+             "z.close()\n"
+             "data = open(sys.argv[1], 'rb').read()\n"
+             "open(sys.argv[1], 'wb').write(data.replace(b'PAYLOAD-ORIGINAL', b'PAYLOAD-CHANGED!'))\n");
+    int rc = -1;
+    std::string printed = extract_archive(&rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_NE(printed.find("error -105 with zipfile in unzCloseCurrentFile\n"), std::string::npos) << printed;
+    EXPECT_EQ(read_whole_file(out("good.txt")), "good");
+    EXPECT_EQ(read_whole_file(out("damaged.bin")), "PAYLOAD-CHANGED!");   // a partly good file stays
+    EXPECT_FALSE(path_exists(out("later.txt")));
+}
+}  // namespace
