@@ -1,0 +1,209 @@
+#include "config/hash_manifest.h"
+
+#include <cstdio>
+#include <cstring>
+#include <cwchar>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <openssl/evp.h>
+#include <string>
+#include <system_error>
+
+#include "bootstrap/log.h"
+#include "bootstrap/run_context.h"
+#include "config/xml_document.h"
+#include "os/text.h"
+#include "utils/contained_name.h"
+
+namespace {
+// Large reads keep the digest, not the system calls, the bottleneck on big install files.
+constexpr size_t read_block_size = 1 << 20;
+
+struct file_closer {
+    void operator()(FILE* f) const noexcept { std::fclose(f); }
+};
+
+struct digest_context_deleter {
+    void operator()(EVP_MD_CTX* c) const noexcept { EVP_MD_CTX_free(c); }
+};
+
+struct entries_deleter {
+    void operator()(hash_entry* entries) const noexcept { free_hash_entries(entries); }
+};
+using entries_ptr = std::unique_ptr<hash_entry, entries_deleter>;
+
+std::string to_hex(const unsigned char* bytes, unsigned size) {
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    hex.reserve(size * 2);
+    for (unsigned i = 0; i < size; ++i) {
+        hex += digits[bytes[i] >> 4];
+        hex += digits[bytes[i] & 0x0F];
+    }
+    return hex;
+}
+
+// Lower-case hex digest of the whole file. A file that cannot be read to its end has no
+// digest: a digest of the part that was read could pass for the digest of a shorter file.
+bool file_digest_hex(const wchar_t* path, const EVP_MD* method, std::string& hex) {
+    std::string narrow;
+    if (!path || !os_to_narrow(std::wstring(path), narrow)) return false;
+    std::unique_ptr<FILE, file_closer> file(std::fopen(narrow.c_str(), "rb"));
+    if (!file) return false;
+    std::setvbuf(file.get(), nullptr, _IONBF, 0);   // our blocks are the buffer
+    std::unique_ptr<EVP_MD_CTX, digest_context_deleter> context(EVP_MD_CTX_new());
+    std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[read_block_size]);
+    if (!context || !block || EVP_DigestInit_ex(context.get(), method, nullptr) != 1) return false;
+    for (;;) {
+        size_t n = std::fread(block.get(), 1, read_block_size, file.get());
+        if (n > 0 && EVP_DigestUpdate(context.get(), block.get(), n) != 1) return false;
+        if (n < read_block_size) break;
+    }
+    if (std::ferror(file.get())) return false;
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned size = 0;
+    if (EVP_DigestFinal_ex(context.get(), digest, &size) != 1) return false;
+    hex = to_hex(digest, size);
+    return true;
+}
+
+bool equal_ignoring_case(const std::string& a, const char* b) {
+    if (std::strlen(b) != a.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
+        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+char* header_field(const wchar_t* name, run_context* ctx) {
+    if (std::wcscmp(name, L"Config-Hash") == 0) return ctx->config_hash;
+    if (std::wcscmp(name, L"Install-Hash") == 0) return ctx->install_hash;
+    if (std::wcscmp(name, L"Tenant-ID") == 0) return ctx->tenant_id;
+    return nullptr;
+}
+
+// Mini-XML keeps comments, declarations and CDATA as elements named "!..." or "?...".
+bool is_markup(const char* element_name) { return element_name[0] == '!' || element_name[0] == '?'; }
+
+// The entry for `element`, or null when it is to be skipped. Sets `out_of_memory` on failure.
+hash_entry* make_entry(mxml_node_t* element, bool& out_of_memory) {
+    const char* name = mxmlGetElement(element);
+    mxml_node_t* text = mxmlGetFirstChild(element);
+    if (!name || is_markup(name) || !text || mxmlGetType(text) != MXML_OPAQUE) return nullptr;
+    const char* digest = mxmlGetOpaque(text);
+    if (!digest) return nullptr;
+    // The names become paths for downloads and moves: one that leaves the folder, or that
+    // would have to be cut (and so name another file), is not taken.
+    if (!name_stays_inside_folder(name) || std::strlen(name) >= hash_entry_capacity ||
+        std::strlen(digest) >= hash_entry_capacity) {
+        log_message(SEV_ERROR, L"Skipping hashes.xml entry " OS_NARROW_S L": unusable file name or digest", name);
+        return nullptr;
+    }
+    auto* entry = new (std::nothrow) hash_entry;
+    if (!entry) {
+        out_of_memory = true;
+        return nullptr;
+    }
+    std::snprintf(entry->file_name, sizeof entry->file_name, "%s", name);
+    std::snprintf(entry->digest, sizeof entry->digest, "%s", digest);
+    entry->next = nullptr;
+    return entry;
+}
+
+bool is_present_file(const char* name) {
+    std::error_code error;
+    auto status = std::filesystem::status(name, error);
+    return !error && std::filesystem::exists(status) && !std::filesystem::is_directory(status);
+}
+
+void report(verify_event_fn on_event, const wchar_t* text, int event, run_context* ctx) {
+    if (on_event) on_event(text, event, ctx);
+}
+}  // namespace
+
+int on_response_header(const wchar_t* name, const wchar_t* value, run_context* ctx) {
+    if (!name || !value || !ctx) return 0;
+    char* field = header_field(name, ctx);
+    if (!field) return 0;
+    log_message(SEV_INFO, L"%ls :%ls", name, value);
+    // All three fields have the same capacity; a value that does not fit is left empty rather
+    // than cut, so a cut digest or tenant is never taken for the real one.
+    if (!os_to_narrow(value, field, sizeof ctx->config_hash))
+        log_message(SEV_ERROR, L"The value of %ls does not fit in 127 bytes and was not kept", name);
+    return 0;
+}
+
+hash_entry* read_hash_manifest(const wchar_t* path) {
+    char narrow[hash_entry_capacity];
+    if (!path || !os_to_narrow(path, narrow, sizeof narrow)) return nullptr;
+    xml_document document(narrow);
+    mxml_node_t* list = document.find("sha256");
+    if (!list) {
+        log_message(SEV_ERROR, L"No sha256 digests could be read from %ls", path);
+        return nullptr;
+    }
+    entries_ptr head;
+    hash_entry* tail = nullptr;
+    for (mxml_node_t* child = mxmlGetFirstChild(list); child; child = mxmlGetNextSibling(child)) {
+        if (mxmlGetType(child) != MXML_ELEMENT) continue;
+        bool out_of_memory = false;
+        hash_entry* entry = make_entry(child, out_of_memory);
+        if (out_of_memory) {
+            log_message(SEV_ERROR, L"Error: Memory allocation failed");
+            return nullptr;   // head frees what was built
+        }
+        if (!entry) continue;
+        if (tail) tail->next = entry;
+        else head.reset(entry);
+        tail = entry;
+    }
+    if (!head) log_message(SEV_ERROR, L"No sha256 digests could be read from %ls", path);
+    return head.release();
+}
+
+void free_hash_entries(hash_entry* entries) {
+    while (entries) {
+        hash_entry* next = entries->next;
+        delete entries;
+        entries = next;
+    }
+}
+
+int verify_file_digest(const wchar_t* path, const char* expected_digest) {
+    if (!path || !expected_digest) return 0;
+    size_t length = std::strlen(expected_digest);
+    const EVP_MD* method = length == 40 ? EVP_sha1() : length == 64 ? EVP_sha256() : nullptr;
+    std::string actual;
+    if (!method || !file_digest_hex(path, method, actual)) return 0;
+    return equal_ignoring_case(actual, expected_digest) ? 1 : 0;
+}
+
+int verify_install_files(run_context* ctx, verify_event_fn on_event) {
+    entries_ptr entries(read_hash_manifest(L"hashes.xml"));
+    if (!entries) return 0;
+    int result = 0;
+    for (hash_entry* entry = entries.get(); entry; entry = entry->next) {
+        wchar_t name[hash_entry_capacity];
+        if (!os_to_wide(entry->file_name, name, hash_entry_capacity) || !is_present_file(entry->file_name))
+            continue;
+        report(on_event, name, verify_event_verifying, ctx);
+        log_message(SEV_INFO, L"%ls :" OS_NARROW_S, name, entry->digest);
+        if (!verify_file_digest(name, entry->digest)) {
+            report(on_event, name, verify_event_failed, ctx);
+            return 0;
+        }
+        report(on_event, name, verify_event_succeeded, ctx);
+        result = 1;
+    }
+    return result;
+}
+
+int files_have_same_sha256(const wchar_t* first, const wchar_t* second) {
+    std::string a, b;
+    if (!file_digest_hex(first, EVP_sha256(), a) || !file_digest_hex(second, EVP_sha256(), b)) return 0;
+    return equal_ignoring_case(a, b.c_str()) ? 1 : 0;
+}
