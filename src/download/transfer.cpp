@@ -1,0 +1,369 @@
+// The progress hook uses the four-counter progress function; keep libcurl quiet about its age.
+#define CURL_DISABLE_DEPRECATION 1
+
+#include "download/transfer.h"
+
+#include <cstdio>
+#include <cstring>
+#include <curl/curl.h>
+#include <filesystem>
+#include <memory>
+#include <new>
+#include <string>
+#include <system_error>
+
+#include "bootstrap/log.h"
+#include "bootstrap/options.h"
+#include "os/text.h"
+
+namespace {
+constexpr long low_speed_limit = 1;        // bytes per second ...
+constexpr long low_speed_time = 300;       // ... for this many seconds ends a stalled transfer
+constexpr long connect_timeout = 180;      // seconds
+constexpr long receive_buffer = 512 * 1024;         // libcurl's largest read buffer
+constexpr size_t file_buffer = 1024 * 1024;         // stdio buffer of the output file
+constexpr long proxy_auth_methods = -21;   // every method but Negotiate and Digest-IE
+constexpr CURLcode range_error = CURLE_RANGE_ERROR;   // 33: the server ignored the range
+constexpr int missing_argument = 2;
+
+struct curl_easy_deleter {
+    void operator()(CURL* c) const noexcept { curl_easy_cleanup(c); }
+};
+}  // namespace
+
+struct transfer_handle {
+    std::unique_ptr<CURL, curl_easy_deleter> easy;
+    FILE* output = nullptr;   // open only inside transfer_file
+    std::unique_ptr<char[]> output_buffer;
+    transfer_progress_fn progress = nullptr;
+    run_context* progress_data = nullptr;
+    response_header_fn header = nullptr;
+    run_context* header_data = nullptr;
+
+    ~transfer_handle() {
+        if (output) std::fclose(output);
+    }
+};
+
+namespace {
+bool starts_with_ignoring_case(const char* text, size_t size, const char* lower_prefix) {
+    size_t i = 0;
+    for (; lower_prefix[i] != '\0'; ++i) {
+        if (i >= size) return false;
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+        if (c != lower_prefix[i]) return false;
+    }
+    return true;
+}
+
+// Header names whose values are credentials: they never reach the log.
+bool is_credential_header(const char* line, size_t size) {
+    return starts_with_ignoring_case(line, size, "proxy-authorization:") ||
+           starts_with_ignoring_case(line, size, "authorization:");
+}
+
+// Printable bytes as they are, every other byte as lower-case hex digits; the last byte (the
+// line end) is dropped. Values of credential headers are replaced by "*".
+std::wstring render_debug_chunk(const char* data, size_t size) {
+    std::wstring out;
+    if (size == 0) return out;
+    size_t end = size - 1;
+    bool at_line_start = true;
+    bool hiding = false;
+    for (size_t i = 0; i < end; ++i) {
+        unsigned char c = static_cast<unsigned char>(data[i]);
+        if (at_line_start) hiding = is_credential_header(data + i, end - i);
+        at_line_start = c == '\n';
+        if (hiding && c != '\r' && c != '\n') {
+            if (c == ':') {
+                out += L": *";
+                while (i + 1 < end && data[i + 1] != '\r' && data[i + 1] != '\n') ++i;
+            } else {
+                out += static_cast<wchar_t>(c);
+            }
+            continue;
+        }
+        if (c >= 32 && c <= 126) {
+            out += static_cast<wchar_t>(c);
+        } else {
+            wchar_t hex[4];
+            std::swprintf(hex, 4, L"%x", static_cast<unsigned>(c));
+            out += hex;
+        }
+    }
+    return out;
+}
+
+int log_hook(CURL*, curl_infotype type, char* data, size_t size, void*) {
+    if (type != CURLINFO_TEXT && type != CURLINFO_HEADER_IN && type != CURLINFO_HEADER_OUT) return 0;
+    log_message(SEV_DEBUG, L"curl %ls", render_debug_chunk(data, size).c_str());
+    return 0;
+}
+
+int progress_hook(void* data, double download_total, double download_now, double, double) {
+    auto* handle = static_cast<transfer_handle*>(data);
+    if (!handle || !handle->progress) return 0;
+    return handle->progress(handle->progress_data, download_total, download_now) != 0 ? 1 : 0;
+}
+
+size_t header_hook(char* data, size_t size, size_t count, void* user) {
+    size_t total = size * count;
+    auto* handle = static_cast<transfer_handle*>(user);
+    if (!handle || !handle->header) return total;
+    std::wstring line;
+    if (!os_wide_from_utf8(std::string(data, total), line)) return total;
+    size_t colon = line.find(L':');
+    if (colon == std::wstring::npos) return total;   // status line, empty line
+    std::wstring name = line.substr(0, colon);
+    size_t start = colon + 1;
+    // One blank after the colon belongs to the layout, not to the value; a server that writes
+    // none must not lose the value's first character.
+    if (start < line.size() && (line[start] == L' ' || line[start] == L'\t')) ++start;
+    size_t stop = line.find_first_of(L"\r\n", start);
+    std::wstring value = line.substr(start, stop == std::wstring::npos ? std::wstring::npos : stop - start);
+    handle->header(name.c_str(), value.c_str(), handle->header_data);
+    return total;
+}
+
+size_t write_hook(char* data, size_t size, size_t count, void* user) {
+    return std::fwrite(data, size, count, static_cast<FILE*>(user)) * size;
+}
+
+// The hooks, each step only when the previous option was taken; a broken chain leaves a
+// handle that still transfers.
+void install_hooks(transfer_handle* handle) {
+    CURL* easy = handle->easy.get();
+    if (curl_easy_setopt(easy, CURLOPT_VERBOSE, 1L) != CURLE_OK) return;
+    if (curl_easy_setopt(easy, CURLOPT_DEBUGFUNCTION, log_hook) != CURLE_OK) return;
+    if (curl_easy_setopt(easy, CURLOPT_DEBUGDATA, handle) != CURLE_OK) return;
+    if (curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L) != CURLE_OK) return;
+    if (curl_easy_setopt(easy, CURLOPT_PROGRESSDATA, handle) != CURLE_OK) return;
+    if (curl_easy_setopt(easy, CURLOPT_PROGRESSFUNCTION, progress_hook) != CURLE_OK) return;
+    if (!handle->header) return;
+    if (curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, header_hook) != CURLE_OK) return;
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, handle);
+}
+
+// Size of an existing file in 64 bits (partial packages pass 2 GiB), -1 when there is none.
+long long file_size(const char* path) {
+    std::error_code error;
+    auto size = std::filesystem::file_size(std::filesystem::path(path), error);
+    if (error) return -1;
+    return static_cast<long long>(size);
+}
+
+// Opens the output with the large buffer; the buffer outlives the stream (closed first).
+bool open_output(transfer_handle* handle, const char* file, const char* mode) {
+    handle->output = std::fopen(file, mode);
+    if (!handle->output) return false;
+    if (!handle->output_buffer) handle->output_buffer.reset(new (std::nothrow) char[file_buffer]);
+    if (handle->output_buffer) std::setvbuf(handle->output, handle->output_buffer.get(), _IOFBF, file_buffer);
+    return true;
+}
+
+// False when buffered data could not be written: the file is then not what was received.
+bool close_output(transfer_handle* handle) {
+    if (!handle->output) return true;
+    bool written = std::fclose(handle->output) == 0;
+    handle->output = nullptr;
+    return written;
+}
+
+// Opens the output for this attempt and sets or clears the range, so that a handle reused after
+// a resumed attempt never asks a fresh download for a tail only.
+bool prepare_output(transfer_handle* handle, const char* file, int resume) {
+    CURL* easy = handle->easy.get();
+    long long size = resume ? file_size(file) : -1;
+    const char* mode = "wb";
+    curl_off_t offset = 0;
+    if (size > 0) {
+        log_message(SEV_INFO, L"Resume the file downloaded from %.2f MB ( %lld Bytes ): " OS_NARROW_S,
+                    static_cast<double>(static_cast<float>(size / 1048576.0)), size, file);
+        mode = "ab";
+        offset = static_cast<curl_off_t>(size);
+    } else if (size == 0) {
+        log_message(SEV_INFO, L"Partial download file is empty. Fresh file will be downloaded at: " OS_NARROW_S, file);
+    } else {
+        log_message(SEV_INFO, L"Fresh file will be downloaded at: " OS_NARROW_S, file);
+    }
+    if (offset > 0) {
+        char range[50];
+        std::snprintf(range, sizeof range, "%lld-", static_cast<long long>(offset));
+        curl_easy_setopt(easy, CURLOPT_RANGE, range);
+    } else {
+        curl_easy_setopt(easy, CURLOPT_RANGE, nullptr);
+    }
+    curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, offset);
+    return open_output(handle, file, mode);
+}
+
+// Options of one attempt that must hold; the first failure is the transfer's result.
+CURLcode set_transfer_options(transfer_handle* handle, const char* url) {
+    CURL* easy = handle->easy.get();
+    CURLcode rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_URL, url)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, write_hook)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_WRITEDATA, handle->output)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, low_speed_limit)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, low_speed_time)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L)) != CURLE_OK) return rc;
+    return curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_timeout);
+}
+
+// verify 0: libcurl checks nothing. verify 1 with a CA path: libcurl checks against that file.
+// verify 1 without: the system's trust decides (verify_server_certificate). Leftovers of an
+// earlier attempt's mode are cleared so that the mode asked for is the one that applies.
+CURLcode set_tls_mode(transfer_handle* handle, int verify, const char* ca_path) {
+    CURL* easy = handle->easy.get();
+    if (verify != 1) {
+        curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, nullptr);
+        return CURLE_OK;
+    }
+    if (!ca_path || ca_path[0] == '\0') {
+        CURLcode rc = curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, verify_server_certificate);
+        // The chain check is the system's; libcurl's own bundle would only be loaded and unused.
+        if (rc == CURLE_OK) curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
+        return rc;
+    }
+    log_message(SEV_INFO, L"certificate passed to curl");
+    CURLcode rc = curl_easy_setopt(easy, CURLOPT_CAINFO, ca_path);
+    if (rc != CURLE_OK) return rc;
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, nullptr);
+    curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1));
+    return CURLE_OK;
+}
+
+// A server that answers a range request with the whole file: start again from byte 0, once.
+CURLcode retry_without_range(transfer_handle* handle, const char* file) {
+    log_message(SEV_INFO, L"The server doesn't honor the range request. Downloading fresh file.");
+    close_output(handle);
+    if (!open_output(handle, file, "wb")) return static_cast<CURLcode>(missing_argument);
+    CURL* easy = handle->easy.get();
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, handle->output);
+    curl_easy_setopt(easy, CURLOPT_RANGE, nullptr);
+    curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
+    return curl_easy_perform(easy);
+}
+
+CURLcode perform(transfer_handle* handle, const char* url, const char* file, int verify,
+                 const char* ca_path) {
+    CURL* easy = handle->easy.get();
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, static_cast<long>(verify));
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
+    curl_easy_setopt(easy, CURLOPT_AUTOREFERER, 0L);
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    CURLcode rc = set_transfer_options(handle, url);
+    if (rc != CURLE_OK) return rc;
+    if ((rc = set_tls_mode(handle, verify, ca_path)) != CURLE_OK) return rc;
+    rc = curl_easy_perform(easy);
+    if (rc == range_error) rc = retry_without_range(handle, file);
+    return rc;
+}
+
+// Reads option `slot` into a credential field; an absent or over-long option leaves it empty.
+void copy_credential(int slot, wchar_t* field) {
+    size_t capacity = proxy_credential_capacity;
+    field[0] = L'\0';
+    if (get_option(slot, field, &capacity) == 1 && capacity > proxy_credential_capacity) {
+        log_message(SEV_ERROR, L"Proxy credential of option slot %d is too long and is not used", slot);
+        field[0] = L'\0';
+    }
+}
+
+void set_proxy_credentials(transfer_handle* handle, proxy_record* route) {
+    size_t capacity = 0;
+    bool user_given = get_option(OPT_PROXY_USER, nullptr, &capacity) == 1;
+    bool password_given = get_option(OPT_PROXY_PASSWORD, nullptr, &capacity) == 1;
+    if (!user_given && !password_given) return;
+    copy_credential(OPT_PROXY_USER, route->proxy_user);
+    copy_credential(OPT_PROXY_PASSWORD, route->proxy_password);
+    if (!handle) return;
+
+    log_message(SEV_INFO, L"Setting proxy credentials");
+    char user[proxy_credential_capacity];
+    char password[proxy_credential_capacity];
+    os_to_narrow(route->proxy_user, user, sizeof user);
+    os_to_narrow(route->proxy_password, password, sizeof password);
+    CURL* easy = handle->easy.get();
+    if (curl_easy_setopt(easy, CURLOPT_PROXYUSERNAME, user) == CURLE_OK &&
+        curl_easy_setopt(easy, CURLOPT_PROXYPASSWORD, password) == CURLE_OK)
+        curl_easy_setopt(easy, CURLOPT_PROXYAUTH, proxy_auth_methods);
+    // libcurl keeps its own copies; ours go.
+    volatile char* wipe_user = user;
+    volatile char* wipe_password = password;
+    for (size_t i = 0; i < proxy_credential_capacity; ++i) wipe_user[i] = wipe_password[i] = 0;
+}
+
+}  // namespace
+
+transfer_handle* create_transfer_handle(transfer_progress_fn progress, run_context* progress_data,
+                                        response_header_fn header, run_context* header_data) {
+    CURL* easy = curl_easy_init();
+    if (!easy) return nullptr;
+    auto* handle = new (std::nothrow) transfer_handle;
+    if (!handle) {
+        curl_easy_cleanup(easy);
+        return nullptr;
+    }
+    handle->easy.reset(easy);
+    handle->progress = progress;
+    handle->progress_data = progress_data;
+    handle->header = header;
+    handle->header_data = header_data;
+    install_hooks(handle);
+    // Fewer, larger reads: the file is written in big blocks, not in 16 KiB steps.
+    curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, receive_buffer);
+    return handle;
+}
+
+void release_transfer_handle(transfer_handle* handle) { delete handle; }
+
+int apply_route(transfer_handle* handle, const proxy_record* route) {
+    if (!handle) return CURLE_FAILED_INIT;
+    CURL* easy = handle->easy.get();
+    CURLcode rc = curl_easy_setopt(easy, CURLOPT_USERAGENT, transfer_user_agent);
+    if (rc != CURLE_OK || !route || route->route_kind == ROUTE_PEERS) return rc;
+    if (route->host[0] != '\0' && route->port >= 1 && route->port <= 65535) {
+        if ((rc = curl_easy_setopt(easy, CURLOPT_PROXY, route->host)) != CURLE_OK) return rc;
+        if ((rc = curl_easy_setopt(easy, CURLOPT_PROXYPORT, static_cast<long>(route->port))) != CURLE_OK)
+            return rc;
+    }
+    if (route->ipv6 == 1 && std::strstr(route->host, "fe80"))
+        rc = curl_easy_setopt(easy, CURLOPT_ADDRESS_SCOPE, static_cast<long>(route->scope_id));
+    return rc;
+}
+
+int set_transfer_scope_id(transfer_handle* handle, long scope_id) {
+    if (!handle) return CURLE_FAILED_INIT;
+    return curl_easy_setopt(handle->easy.get(), CURLOPT_ADDRESS_SCOPE, scope_id);
+}
+
+int transfer_via_route(transfer_handle* handle, proxy_record* route, const char* url,
+                       const char* file, int verify, const char* ca_path, long* response_code,
+                       int resume) {
+    // Only the direct road may continue a file: another road may have written it from
+    // elsewhere, and relays and proxies may answer ranges differently.
+    bool direct = route && route->route_kind == ROUTE_AGENT_HANDLER;
+    if (route && route->route_kind == ROUTE_PROXY) set_proxy_credentials(handle, route);
+    return transfer_file(handle, url, file, verify, ca_path, response_code, direct ? resume : 0);
+}
+
+int transfer_file(transfer_handle* handle, const char* url, const char* file, int verify,
+                  const char* ca_path, long* response_code, int resume) {
+    if (!handle || !response_code || !url || !file) return missing_argument;
+    if (!prepare_output(handle, file, resume)) return missing_argument;
+    CURL* easy = handle->easy.get();
+    curl_easy_setopt(easy, CURLOPT_FAILONERROR, resume ? 1L : 0L);
+
+    CURLcode rc = perform(handle, url, file, verify, ca_path);
+
+    long code = 0;
+    if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK) *response_code = code;
+    bool written = close_output(handle);
+    if (!written && rc == CURLE_OK) {
+        log_message(SEV_ERROR, L"Writing " OS_NARROW_S L" failed", file);
+        return CURLE_WRITE_ERROR;
+    }
+    return rc;
+}

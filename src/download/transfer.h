@@ -1,0 +1,61 @@
+// HTTP and HTTPS transfers over libcurl's easy interface: one URL into one file, with resume,
+// three TLS modes and the route (proxy, relay, IPv6 scope) of the download call.
+// A handle serves one retrieval on the install worker thread; its options persist from attempt
+// to attempt unless overwritten. Results are libcurl's codes (0 = success), except 2 for a
+// missing argument or an output file that cannot be opened; the HTTP response code comes back
+// separately and the callers judge it.
+#pragma once
+
+#include <cstddef>
+
+#include "download/proxy_record.h"
+
+struct run_context;
+struct transfer_handle;   // opaque
+
+// Called during every transfer with the total and the bytes received so far; non-zero aborts
+// the transfer (libcurl's "aborted by callback", 42).
+using transfer_progress_fn = int (*)(run_context* ctx, double total, double now);
+
+// Called for every response header line that has a name: name and value without the line end.
+using response_header_fn = int (*)(const wchar_t* name, const wchar_t* value, run_context* ctx);
+
+constexpr size_t transfer_url_capacity = 1024;   // wide characters of format_ipv6_url
+constexpr char transfer_user_agent[] = "Holven Agent";
+
+// Null when libcurl or memory fails. `header` may be null (no header hook).
+transfer_handle* create_transfer_handle(transfer_progress_fn progress, run_context* progress_data,
+                                        response_header_fn header, run_context* header_data);
+
+// Closes an open output file and frees everything. Accepts null.
+void release_transfer_handle(transfer_handle* handle);
+
+// User agent always; for routes other than 0 also the proxy (host and port 1..65535) and the
+// IPv6 scope of a link-local host. 0 or the libcurl error of the first option that failed.
+int apply_route(transfer_handle* handle, const proxy_record* route);
+
+// Sets the IPv6 scope (interface index) for link-local URLs; a libcurl code.
+int set_transfer_scope_id(transfer_handle* handle, long scope_id);
+
+// The call for server and repository downloads: resume only on route 1; on route 3 the proxy
+// credentials of options -u and -w go into the record and the handle. Then transfer_file.
+int transfer_via_route(transfer_handle* handle, proxy_record* route, const char* url,
+                       const char* file, int verify, const char* ca_path, long* response_code,
+                       int resume);
+
+// Fetches `url` into `file` (narrow paths). With resume and a non-empty file the transfer asks
+// for the rest and appends; a server that ignores ranges gets one fresh attempt. verify 0: no
+// peer verification; verify 1 with a CA path: that PEM file; verify 1 with an empty path: the
+// system trust store. *response_code is written only when libcurl knows one.
+int transfer_file(transfer_handle* handle, const char* url, const char* file, int verify,
+                  const char* ca_path, long* response_code, int resume);
+
+// libcurl's SSL-context function for the system-trust-store mode: replaces the TLS library's
+// chain check by the operating system's. 66 (SSL engine initialisation failed) without a context.
+int verify_server_certificate(void* curl, void* ssl_ctx, void* data);
+
+// Writes IPv6 literals of a URL or host:port in brackets and drops a zone index
+// ("https://fe80::1%12:443/x" -> "https://[fe80::1]:443/x"). Both are at most
+// transfer_url_capacity characters; 0 (output empty) when the result would not fit.
+// Input without a colon comes back unchanged.
+int format_ipv6_url(const wchar_t* input, wchar_t* output);
