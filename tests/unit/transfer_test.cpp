@@ -1,0 +1,495 @@
+// The transfer layer against real servers on loopback: nginx (ranges, 206, 416), a server that
+// ignores ranges, the agent-handler stand-in over HTTPS, and a proxy that records credentials.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "bootstrap/log.h"
+#include "bootstrap/options.h"
+#include "bootstrap/run_context.h"
+#include "download/transfer.h"
+#include "fixtures/test_servers.h"
+#include "test_support.h"
+
+namespace {
+constexpr size_t package_size = 3 * 1024 * 1024 + 123;
+constexpr long long mebibyte = 1048576;
+
+std::string random_bytes(size_t size, unsigned seed) {
+    std::mt19937 generator(seed);
+    std::string data(size, '\0');
+    for (auto& c : data) c = static_cast<char>(generator() & 0xFF);
+    return data;
+}
+
+struct handle_deleter {
+    void operator()(transfer_handle* h) const { release_transfer_handle(h); }
+};
+using handle_ptr = std::unique_ptr<transfer_handle, handle_deleter>;
+
+int never_cancel(run_context*, double, double) { return 0; }
+
+// A file of `size` bytes that takes no disk space.
+void make_sparse_file(const std::string& path, long long size) {
+    { std::ofstream create(path, std::ios::binary); }
+    std::filesystem::resize_file(path, static_cast<std::uintmax_t>(size));
+}
+
+class TransferTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        root_ = new scratch_folder;
+        log_env_ = new scoped_env("TMPDIR", root_->path());
+        set_severity_mask(log_debug_mask);
+        open_log();
+        std::filesystem::create_directory(root_->file("www"));
+        package_ = new std::string(random_bytes(package_size, 7));
+        write_whole_file(root_->file("www/package.zip"), *package_);
+        write_whole_file(root_->file("www/small.bin"), random_bytes(1000, 8));
+        nginx_ = new qsw_test::fixture_server("nginx_server.py", {"--root", root_->file("www")});
+    }
+
+    static void TearDownTestSuite() {
+        delete nginx_;
+        close_log();
+        delete log_env_;
+        delete package_;
+        delete root_;
+    }
+
+    void SetUp() override {
+        if (!nginx_->ready()) GTEST_SKIP() << nginx_->error();
+        handle_.reset(create_transfer_handle(never_cancel, &context_, nullptr, nullptr));
+        ASSERT_NE(handle_, nullptr);
+        log_start_ = read_whole_file(log_path()).size();
+    }
+
+    void TearDown() override { free_options(); }
+
+    static std::string log_path() { return root_->file("HolvenLogs/HolvenSwiftset.log"); }
+    // What this test wrote to the log.
+    std::string new_log() const { return read_whole_file(log_path()).substr(log_start_); }
+    std::string url(const std::string& path) const { return nginx_->field("url") + path; }
+    std::string out(const std::string& name) const { return work_.file(name); }
+
+    // The last request nginx logged: waits for `count` entries in all.
+    std::string nginx_entry(size_t count) const {
+        auto lines = qsw_test::wait_for_lines(nginx_->field("access_log"), count);
+        return lines.size() >= count ? lines[count - 1] : std::string();
+    }
+    size_t nginx_count() const { return qsw_test::read_lines(nginx_->field("access_log")).size(); }
+
+    static scratch_folder* root_;
+    static scoped_env* log_env_;
+    static std::string* package_;
+    static qsw_test::fixture_server* nginx_;
+    scratch_folder work_;
+    run_context context_;
+    handle_ptr handle_;
+    size_t log_start_ = 0;
+};
+
+scratch_folder* TransferTest::root_ = nullptr;
+scoped_env* TransferTest::log_env_ = nullptr;
+std::string* TransferTest::package_ = nullptr;
+qsw_test::fixture_server* TransferTest::nginx_ = nullptr;
+
+TEST_F(TransferTest, ResumeAppendsTheRestFromTheFileSize) {
+    std::string target = out("package.zip");
+    write_whole_file(target, package_->substr(0, mebibyte));
+    size_t before = nginx_count();
+    long code = 0;
+    EXPECT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), target.c_str(), 0, "", &code, 1), 0);
+    EXPECT_EQ(code, 206);
+    EXPECT_TRUE(read_whole_file(target) == *package_);
+    EXPECT_NE(new_log().find("Resume the file downloaded from 1.00 MB ( 1048576 Bytes ): " + target),
+              std::string::npos);
+    std::string entry = nginx_entry(before + 1);
+    EXPECT_EQ(qsw_test::json_field(entry, "range"), "bytes=1048576-");
+    EXPECT_EQ(qsw_test::json_field(entry, "body_bytes_sent"), std::to_string(package_size - mebibyte));
+}
+
+TEST_F(TransferTest, EmptyOrMissingFileIsFetchedWhole) {
+    std::string target = out("package.zip");
+    write_whole_file(target, "");
+    long code = 0;
+    EXPECT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), target.c_str(), 0, "", &code, 1), 0);
+    EXPECT_EQ(code, 200);
+    EXPECT_TRUE(read_whole_file(target) == *package_);
+    EXPECT_NE(new_log().find("Partial download file is empty. Fresh file will be downloaded at: " + target),
+              std::string::npos);
+
+    std::string missing = out("missing.zip");
+    EXPECT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), missing.c_str(), 0, "", &code, 1), 0);
+    EXPECT_TRUE(read_whole_file(missing) == *package_);
+    EXPECT_NE(new_log().find("Fresh file will be downloaded at: " + missing), std::string::npos);
+}
+
+// A handle that resumed once must not ask a later fresh download for a tail only.
+TEST_F(TransferTest, FreshDownloadAfterResumeOnTheSameHandleIsWhole) {
+    std::string partial = out("partial.zip");
+    write_whole_file(partial, package_->substr(0, 2 * mebibyte));
+    long code = 0;
+    ASSERT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), partial.c_str(), 0, "", &code, 1), 0);
+    ASSERT_EQ(code, 206);
+
+    std::string fresh = out("fresh.zip");
+    write_whole_file(fresh, std::string(5000, 'x'));
+    size_t before = nginx_count();
+    EXPECT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), fresh.c_str(), 0, "", &code, 0), 0);
+    EXPECT_EQ(code, 200);
+    EXPECT_TRUE(read_whole_file(fresh) == *package_);
+    EXPECT_EQ(qsw_test::json_field(nginx_entry(before + 1), "range"), "");
+}
+
+TEST_F(TransferTest, CompleteFileEndsWith416AndStaysUntouched) {
+    std::string target = out("package.zip");
+    write_whole_file(target, *package_);
+    long code = 0;
+    EXPECT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), target.c_str(), 0, "", &code, 1), 22);
+    EXPECT_EQ(code, 416);
+    EXPECT_TRUE(read_whole_file(target) == *package_);
+}
+
+// Resuming fails on HTTP errors; a fresh transfer hands the code to the caller to judge.
+TEST_F(TransferTest, HttpErrorsFailOnlyWhenResuming) {
+    std::string target = out("nothing.zip");
+    long code = 0;
+    EXPECT_EQ(transfer_file(handle_.get(), url("/nothing.zip").c_str(), target.c_str(), 0, "", &code, 1), 22);
+    EXPECT_EQ(code, 404);
+    code = 0;
+    EXPECT_EQ(transfer_file(handle_.get(), url("/nothing.zip").c_str(), target.c_str(), 0, "", &code, 0), 0);
+    EXPECT_EQ(code, 404);
+}
+
+// Resume offsets past 2 GiB: a sparse file on both sides, only the last mebibyte travels.
+TEST_F(TransferTest, ResumeBeyondTwoGibibytes) {
+    const long long size = 5LL * 1024 * mebibyte / 2;   // 2.5 GiB
+    std::string served = root_->file("www/large.bin");
+    make_sparse_file(served, size);
+    std::string target = out("large.bin");
+    make_sparse_file(target, size - mebibyte);
+    size_t before = nginx_count();
+    long code = 0;
+    EXPECT_EQ(transfer_file(handle_.get(), url("/large.bin").c_str(), target.c_str(), 0, "", &code, 1), 0);
+    EXPECT_EQ(code, 206);
+    EXPECT_EQ(static_cast<long long>(std::filesystem::file_size(target)), size);
+    EXPECT_EQ(qsw_test::json_field(nginx_entry(before + 1), "range"), "bytes=" + std::to_string(size - mebibyte) + "-");
+    EXPECT_NE(new_log().find("( " + std::to_string(size - mebibyte) + " Bytes )"), std::string::npos);
+    std::filesystem::remove(served);
+}
+
+TEST_F(TransferTest, ServerIgnoringRangesGetsOneFreshAttempt) {
+    qsw_test::fixture_server plain("static_server.py", {"--root", root_->file("www")});
+    if (!plain.ready()) GTEST_SKIP() << plain.error();
+    std::string target = out("package.zip");
+    write_whole_file(target, std::string(mebibyte, 'z'));   // wrong bytes: must not survive
+    long code = 0;
+    EXPECT_EQ(transfer_file(handle_.get(), (plain.field("url") + "/package.zip").c_str(), target.c_str(), 0,
+                            "", &code, 1),
+              0);
+    EXPECT_EQ(code, 200);
+    EXPECT_TRUE(read_whole_file(target) == *package_);
+    EXPECT_NE(new_log().find("The server doesn't honor the range request. Downloading fresh file."),
+              std::string::npos);
+}
+
+struct cancel_probe {
+    double largest_total = 0;
+    double cancel_after = 0;
+};
+cancel_probe* active_probe = nullptr;
+
+int cancel_when_started(run_context* ctx, double total, double now) {
+    active_probe->largest_total = std::max(active_probe->largest_total, total);
+    if (now >= active_probe->cancel_after) ctx->cancel_flag = 1;
+    return ctx->cancel_flag.load();
+}
+
+TEST_F(TransferTest, ProgressFunctionCancelsTheTransfer) {
+    cancel_probe probe;
+    probe.cancel_after = 64 * 1024;
+    active_probe = &probe;
+    run_context ctx;
+    handle_ptr handle(create_transfer_handle(cancel_when_started, &ctx, nullptr, nullptr));
+    std::string target = out("package.zip");
+    long code = 0;
+    // /slow/ sends 256 KiB per second: the whole file would take 12 seconds.
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(transfer_file(handle.get(), url("/slow/package.zip").c_str(), target.c_str(), 0, "", &code, 0),
+              42);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
+    EXPECT_EQ(code, 200);
+    EXPECT_EQ(probe.largest_total, static_cast<double>(package_size));
+    EXPECT_LT(std::filesystem::file_size(target), package_size);
+    active_probe = nullptr;
+}
+
+TEST_F(TransferTest, ArgumentAndFileFailures) {
+    long code = 7;
+    std::string target = out("x.zip");
+    EXPECT_EQ(transfer_file(nullptr, url("/small.bin").c_str(), target.c_str(), 0, "", &code, 0), 2);
+    EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), target.c_str(), 0, "", nullptr, 0), 2);
+    EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), out("no/such/folder/x").c_str(), 0, "",
+                            &code, 0),
+              2);
+    EXPECT_EQ(code, 7);   // untouched when nothing was transferred
+    EXPECT_EQ(apply_route(nullptr, nullptr), 2);
+}
+
+// The last buffered bytes go out when the file closes; a failure there is a failed transfer.
+TEST_F(TransferTest, WriteFailureAtCloseIsReported) {
+    if (!path_exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
+    long code = 0;
+    EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), "/dev/full", 0, "", &code, 0), 23);
+    EXPECT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), "/dev/full", 0, "", &code, 0), 23);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Routes and proxy credentials
+
+class RouteTest : public TransferTest {};
+
+TEST_F(RouteTest, PasswordAloneSetsEmptyUserAndPasswordForTheProxy) {
+    qsw_test::fixture_server proxy("recording_proxy.py",
+                                   {"--user", "", "--password", "s3cret", "--record", work_.file("proxy.jsonl")});
+    if (!proxy.ready()) GTEST_SKIP() << proxy.error();
+    ASSERT_EQ(set_option(OPT_PROXY_PASSWORD, L"s3cret"), 1);
+
+    proxy_record route{};
+    route.route_kind = ROUTE_PROXY;
+    ASSERT_EQ(set_proxy_host(&route, "127.0.0.1", proxy.port()), 1);
+    ASSERT_EQ(apply_route(handle_.get(), &route), 0);
+    std::string target = out("small.bin");
+    write_whole_file(target, "partial");   // no resume through a proxy
+    long code = 0;
+    EXPECT_EQ(transfer_via_route(handle_.get(), &route, url("/small.bin").c_str(), target.c_str(), 0, "", &code, 1),
+              0);
+    EXPECT_EQ(code, 200);
+    EXPECT_EQ(read_whole_file(target), read_whole_file(root_->file("www/small.bin")));
+    EXPECT_STREQ(route.proxy_user, L"");
+    EXPECT_STREQ(route.proxy_password, L"s3cret");
+
+    auto records = qsw_test::read_lines(work_.file("proxy.jsonl"));
+    ASSERT_FALSE(records.empty());
+    // ":s3cret" in base64: an empty user name and the password.
+    EXPECT_EQ(qsw_test::json_field(records.back(), "proxy_authorization"), "Basic OnMzY3JldA==");
+    std::string log = new_log();
+    EXPECT_NE(log.find("Setting proxy credentials"), std::string::npos);
+    EXPECT_NE(log.find("Fresh file will be downloaded at: " + target), std::string::npos);
+    EXPECT_EQ(log.find("OnMzY3JldA"), std::string::npos) << "credentials reached the log";
+}
+
+TEST_F(RouteTest, CredentialsOnlyForProxiesAndResumeOnlyDirect) {
+    ASSERT_EQ(set_option(OPT_PROXY_USER, L"alice"), 1);
+    ASSERT_EQ(set_option(OPT_PROXY_PASSWORD, L"pw"), 1);
+    proxy_record route{};
+    route.route_kind = ROUTE_AGENT_HANDLER;
+    std::string target = out("package.zip");
+    write_whole_file(target, package_->substr(0, mebibyte));
+    size_t before = nginx_count();
+    long code = 0;
+    EXPECT_EQ(transfer_via_route(handle_.get(), &route, url("/package.zip").c_str(), target.c_str(), 0, "", &code, 1),
+              0);
+    EXPECT_EQ(code, 206);
+    EXPECT_TRUE(read_whole_file(target) == *package_);
+    EXPECT_STREQ(route.proxy_password, L"");
+    EXPECT_EQ(new_log().find("Setting proxy credentials"), std::string::npos);
+    EXPECT_EQ(qsw_test::json_field(nginx_entry(before + 1), "user_agent"), "");   // apply_route not called
+
+    ASSERT_EQ(apply_route(handle_.get(), &route), 0);
+    route.route_kind = ROUTE_RELAY;   // no host: the transfer stays direct, but fresh
+    write_whole_file(target, package_->substr(0, mebibyte));
+    EXPECT_EQ(transfer_via_route(handle_.get(), &route, url("/package.zip").c_str(), target.c_str(), 0, "", &code, 1),
+              0);
+    EXPECT_EQ(code, 200);
+    std::string entry = nginx_entry(before + 2);
+    EXPECT_EQ(qsw_test::json_field(entry, "range"), "");
+    EXPECT_EQ(qsw_test::json_field(entry, "user_agent"), transfer_user_agent);
+}
+
+TEST_F(RouteTest, ProxyIsSetOnlyForAValidPort) {
+    proxy_record route{};
+    route.route_kind = ROUTE_PROXY;
+    ASSERT_EQ(set_proxy_host(&route, "127.0.0.1", 0), 1);   // port 0: no proxy at all
+    ASSERT_EQ(apply_route(handle_.get(), &route), 0);
+    long code = 0;
+    EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), out("a").c_str(), 0, "", &code, 0), 0);
+    EXPECT_EQ(code, 200);
+
+    // A closed port as proxy: the transfer must go there and fail to connect.
+    int closed_port = nginx_->port() == 1 ? 2 : 1;
+    ASSERT_EQ(set_proxy_host(&route, "127.0.0.1", closed_port), 1);
+    ASSERT_EQ(apply_route(handle_.get(), &route), 0);
+    EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), out("b").c_str(), 0, "", &code, 0), 7);
+
+    std::string too_long(proxy_host_capacity, 'h');
+    EXPECT_EQ(set_proxy_host(&route, too_long.c_str(), 8080), 0);
+    EXPECT_STREQ(route.host, "127.0.0.1");
+}
+
+// ---------------------------------------------------------------------------------------------
+// HTTPS against the agent-handler stand-in
+
+struct header_log {
+    std::vector<std::pair<std::wstring, std::wstring>> lines;
+};
+header_log* active_headers = nullptr;
+
+int record_header(const wchar_t* name, const wchar_t* value, run_context*) {
+    active_headers->lines.emplace_back(name, value);
+    return 0;
+}
+
+class AgentHandlerTest : public TransferTest {
+protected:
+    static void SetUpTestSuite() {
+        TransferTest::SetUpTestSuite();
+        certs_ = new scratch_folder;
+        server_ = new qsw_test::fixture_server(
+            "agent_handler.py", {"--package", root_->file("www/package.zip"), "--token", "good", "--token",
+                                 "once:1", "--certs", certs_->path(), "--listen", "127.0.0.1"});
+        other_ca_ = qsw_test::json_field(qsw_test::run_fixture_tool("certs.py", {"ca", certs_->file("other"), "Other CA"}),
+                                         "cert");
+    }
+    static void TearDownTestSuite() {
+        delete server_;
+        delete certs_;
+        TransferTest::TearDownTestSuite();
+    }
+    void SetUp() override {
+        TransferTest::SetUp();
+        if (!server_->ready()) GTEST_SKIP() << server_->error();
+    }
+    std::string config_url(const std::string& token) const {
+        return "https://127.0.0.1:" + std::to_string(server_->port()) +
+               "/config?TokenCode=" + token + "&ComputerName=HOST&AgentGUID=g&MachineName=host.example";
+    }
+    // One transfer on a new handle, so that no TLS session or connection is reused.
+    int fetch(const std::string& token, int verify, const std::string& ca, long* code) {
+        handle_ptr handle(create_transfer_handle(never_cancel, &context_, nullptr, nullptr));
+        return transfer_file(handle.get(), config_url(token).c_str(), out("config.zip").c_str(), verify, ca.c_str(),
+                             code, 0);
+    }
+
+    static scratch_folder* certs_;
+    static qsw_test::fixture_server* server_;
+    static std::string other_ca_;
+};
+
+scratch_folder* AgentHandlerTest::certs_ = nullptr;
+qsw_test::fixture_server* AgentHandlerTest::server_ = nullptr;
+std::string AgentHandlerTest::other_ca_;
+
+TEST_F(AgentHandlerTest, HeaderHookPassesNamedLinesOnly) {
+    header_log headers;
+    active_headers = &headers;
+    handle_ptr handle(create_transfer_handle(never_cancel, &context_, record_header, &context_));
+    long code = 0;
+    ASSERT_EQ(transfer_file(handle.get(), config_url("good").c_str(), out("config.zip").c_str(), 0, "", &code, 0), 0);
+    EXPECT_EQ(code, 200);
+    EXPECT_TRUE(read_whole_file(out("config.zip")) == *package_);
+    active_headers = nullptr;
+
+    std::map<std::wstring, std::wstring> by_name(headers.lines.begin(), headers.lines.end());
+    EXPECT_EQ(by_name[L"Config-Hash"], widen(server_->field("config_hash")));
+    EXPECT_EQ(by_name[L"Install-Hash"], widen(server_->field("install_hash")));
+    EXPECT_EQ(by_name[L"Tenant-ID"], widen(server_->field("tenant_id")));
+    EXPECT_EQ(by_name[L"Content-Length"], std::to_wstring(package_size));
+    for (const auto& [name, value] : headers.lines) {
+        EXPECT_FALSE(name.empty());
+        EXPECT_NE(name.rfind(L"HTTP/", 0), 0u) << "status line passed on";
+        EXPECT_EQ(value.find_first_of(L"\r\n"), std::wstring::npos);
+        EXPECT_NE(value.front(), L' ');
+    }
+}
+
+TEST_F(AgentHandlerTest, TokenAndUseCountAnswers) {
+    long code = 0;
+    EXPECT_EQ(fetch("unknown", 0, "", &code), 0);
+    EXPECT_EQ(code, 404);
+    EXPECT_EQ(fetch("once", 0, "", &code), 0);
+    EXPECT_EQ(code, 200);
+    EXPECT_EQ(fetch("once", 0, "", &code), 0);
+    EXPECT_EQ(code, 403);
+}
+
+TEST_F(AgentHandlerTest, TlsModes) {
+    std::string ca = server_->field("ca");
+    ASSERT_FALSE(ca.empty());
+    ASSERT_FALSE(other_ca_.empty());
+    long code = 0;
+    EXPECT_EQ(fetch("good", 1, ca, &code), 0) << "CA bundle of the server's CA";
+    EXPECT_EQ(code, 200);
+    EXPECT_NE(new_log().find("certificate passed to curl"), std::string::npos);
+
+    code = 0;
+    EXPECT_EQ(fetch("good", 1, other_ca_, &code), 60) << "bundle of another CA";
+    EXPECT_EQ(code, 0);
+    EXPECT_EQ(fetch("good", 0, other_ca_, &code), 0) << "no verification";
+    EXPECT_EQ(fetch("good", 1, "", &code), 60) << "system trust store does not know the test CA";
+    {
+        scoped_env system_store("SSL_CERT_FILE", ca);
+        EXPECT_EQ(fetch("good", 1, "", &code), 0) << "system trust store that holds the test CA";
+    }
+}
+
+// One handle through all modes, as a retrieval reuses it: each attempt gets the mode it asks for.
+TEST_F(AgentHandlerTest, ModeOfEachAttemptApplies) {
+    long code = 0;
+    std::string target = out("config.zip");
+    EXPECT_EQ(transfer_file(handle_.get(), config_url("good").c_str(), target.c_str(), 1, "", &code, 0), 60);
+    EXPECT_EQ(transfer_file(handle_.get(), config_url("good").c_str(), target.c_str(), 1, other_ca_.c_str(), &code, 0),
+              60);
+    EXPECT_EQ(transfer_file(handle_.get(), config_url("good").c_str(), target.c_str(), 1,
+                            server_->field("ca").c_str(), &code, 0),
+              0);
+    EXPECT_EQ(code, 200);
+}
+
+TEST(ServerCertificate, NoContextIsAnEngineError) {
+    EXPECT_EQ(verify_server_certificate(nullptr, nullptr, nullptr), 66);
+}
+
+// ---------------------------------------------------------------------------------------------
+
+std::wstring formatted(const std::wstring& input) {
+    wchar_t output[transfer_url_capacity];
+    if (!format_ipv6_url(input.c_str(), output)) return L"<failed>";
+    return output;
+}
+
+TEST(FormatIpv6Url, BracketsTheHostAndDropsTheZone) {
+    EXPECT_EQ(formatted(L"https://fe80::1%12:443/config"), L"https://[fe80::1]:443/config");
+    EXPECT_EQ(formatted(L"[fe80::1%12]:443"), L"[fe80::1]:443");
+    EXPECT_EQ(formatted(L"[fe80::1]:443"), L"[fe80::1]:443");
+    EXPECT_EQ(formatted(L"2001:db8::1:443"), L"[2001:db8::1]:443");
+    EXPECT_EQ(formatted(L"http://[fe80::2%eth0]:8082/cache/file.bin"), L"http://[fe80::2]:8082/cache/file.bin");
+    EXPECT_EQ(formatted(L"http://2001:db8::7:8082/a/b"), L"http://[2001:db8::7]:8082/a/b");
+}
+
+TEST(FormatIpv6Url, ColonsOutsideTheAuthorityAreNotPorts) {
+    EXPECT_EQ(formatted(L"https://2001:db8::1:443/config?x=a:b"), L"https://[2001:db8::1]:443/config?x=a:b");
+    EXPECT_EQ(formatted(L"https://[fe80::1%3]/config"), L"https://[fe80::1]/config");
+}
+
+TEST(FormatIpv6Url, EdgesOfInput) {
+    EXPECT_EQ(formatted(L"hostname"), L"hostname");
+    EXPECT_EQ(formatted(L""), L"");
+    std::wstring longest(transfer_url_capacity - 5, L'a');   // "[" 1019 "]:1" = 1023 characters
+    EXPECT_EQ(formatted(longest + L":1").size(), transfer_url_capacity - 1);
+    EXPECT_EQ(formatted(longest + L"a:1"), L"<failed>");
+    wchar_t output[4] = L"x";
+    EXPECT_EQ(format_ipv6_url(nullptr, output), 0);
+    EXPECT_STREQ(output, L"");
+}
+}  // namespace
