@@ -11,7 +11,7 @@ packages=(
     libuv1-dev libmsgpack-dev libgtest-dev
     # tests, demo and benchmarks
     python3 python3-msgpack openssl nginx-light tinyproxy iproute2 tmux
-    curl unzip zip libarchive-tools time procps
+    curl unzip zip libarchive-tools time procps locales
     clang libclang-rt-14-dev
 )
 
@@ -28,3 +28,8 @@ for svc in nginx tinyproxy; do
     if command -v systemctl >/dev/null 2>&1; then systemctl disable --now "$svc" >/dev/null 2>&1 || true; fi
     pkill -x "$svc" >/dev/null 2>&1 || true
 done
+# The terminal tests show the installer in a German locale; the C library needs it generated.
+if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
+    sed -i 's/^# *\(de_DE\.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+    locale-gen >/dev/null
+fi
