@@ -1,4 +1,92 @@
 #include "install/agent_installer.h"
 
-// Not built yet: no installer can be started.
-int launch_agent_installer(const char*, const wchar_t*, const char*) { return 0; }
+#include <cstring>
+#include <string>
+
+#include "bootstrap/log.h"
+#include "bootstrap/options.h"
+#include "os/paths.h"
+#include "os/process.h"
+#include "os/text.h"
+
+namespace {
+constexpr size_t command_capacity = 1024;
+constexpr size_t value_capacity = 260;
+constexpr size_t switch_capacity = 512;
+
+// A value in double quotes. Backslashes in front of the closing quote are doubled so that the
+// installer reads the value as given instead of an escaped quote ("C:\Data\" would swallow
+// every switch after it).
+std::wstring quoted(const std::wstring& value) {
+    size_t trailing = 0;
+    while (trailing < value.size() && value[value.size() - 1 - trailing] == L'\\') ++trailing;
+    return L"\"" + value + std::wstring(trailing, L'\\') + L"\"";
+}
+
+enum class option_read { absent, present, too_long };
+
+option_read read_option(int slot, size_t capacity, std::wstring& out) {
+    out.clear();
+    size_t needed = capacity;
+    std::wstring buffer(capacity, L'\0');
+    if (!get_option(slot, &buffer[0], &needed)) return option_read::absent;
+    if (needed > capacity) return option_read::too_long;
+    out.assign(buffer.c_str());
+    return option_read::present;
+}
+
+// The installer's switches in their fixed order. False when a value does not fit.
+bool append_options(std::wstring& line) {
+    struct quoted_switch {
+        int slot;
+        const wchar_t* name;
+    };
+    for (const quoted_switch& s : {quoted_switch{OPT_DATA_PATH, L" /DataDir="}, quoted_switch{OPT_INSTALL_PATH, L" /InstDir="}}) {
+        std::wstring value;
+        option_read read = read_option(s.slot, value_capacity, value);
+        if (read == option_read::too_long) return false;
+        if (read == option_read::present) line += s.name + quoted(value);
+    }
+    for (int slot : {OPT_VDI_MODE, OPT_FORCE_INSTALL, OPT_KEEP_GUID, OPT_DELAY_START}) {
+        std::wstring text;
+        option_read read = read_option(slot, switch_capacity, text);
+        if (read == option_read::too_long) return false;
+        if (read == option_read::present) line += text;
+    }
+    return true;
+}
+
+bool build_command_line(const char* work_folder, const wchar_t* agent_guid, const char* tenant_id, std::wstring& line) {
+    std::wstring folder;
+    if (!os_to_wide(std::string(work_folder), folder) || folder.size() >= value_capacity) return false;
+    line = L"\"" + folder + OS_SEP_S L"Vesinst.exe\" /Install=Agent /Silent /VesPkg /EnforceEvents";
+    if (line.size() >= switch_capacity || !append_options(line)) return false;
+
+    std::wstring tenant;
+    if (std::strlen(tenant_id) + 1 > value_capacity || !os_to_wide(std::string(tenant_id), tenant)) tenant.clear();
+    std::wstring guid = L"{" + std::wstring(agent_guid) + L"}";
+    log_message(SEV_INFO, L"Tenant GUID:%ls Agent GUID:%ls", tenant.c_str(), guid.c_str());
+    line += L" /TenantID=" + quoted(tenant) + L" /AgentGUID=" + quoted(guid);
+    return line.size() < command_capacity;
+}
+}  // namespace
+
+int launch_agent_installer(const char* work_folder, const wchar_t* agent_guid, const char* tenant_id) {
+    if (!work_folder || !agent_guid || !tenant_id) return 0;
+    std::wstring line;
+    if (!build_command_line(work_folder, agent_guid, tenant_id, line)) {
+        log_message(SEV_INFO, L"Installer command line does not fit; the agent installer is not started");
+        return 0;
+    }
+    log_message(SEV_INFO, L"Installer command: %ls", line.c_str());
+    int start_error = 0;
+    os_process* installer = os_start_process(line, &start_error);
+    if (!installer) {
+        log_message(SEV_INFO, L"Failed to create process:GetLastError:%d", start_error);
+        return 0;
+    }
+    log_message(SEV_INFO, L"Waiting for finishing installation");
+    os_exit exit = os_wait_process(installer);
+    log_message(SEV_INFO, L"Install Status:Result:%d.ExitCode:%d", exit.read ? 1 : 0, exit.code);
+    return exit.read && exit.code == 0 ? 1 : 0;
+}

@@ -16,6 +16,10 @@ bool os_list_folder(const std::wstring& folder, std::vector<os_folder_entry>& ou
 // Deletes a file or a link (never what a link points to).
 bool os_delete_file(const std::wstring& path);
 
+enum os_delete_status { OS_DELETED, OS_DELETE_NOT_FOUND, OS_DELETE_DENIED, OS_DELETE_FAILED };
+// The same, telling why a deletion failed.
+os_delete_status os_delete_file_status(const std::wstring& path);
+
 // Removes an empty folder.
 bool os_remove_folder(const std::wstring& path);
 

@@ -75,6 +75,15 @@ bool os_delete_file(const std::wstring& path) {
     return os_to_narrow(path, narrow) && unlink(narrow.c_str()) == 0;
 }
 
+os_delete_status os_delete_file_status(const std::wstring& path) {
+    std::string narrow;
+    if (!os_to_narrow(path, narrow)) return OS_DELETE_FAILED;
+    if (unlink(narrow.c_str()) == 0) return OS_DELETED;
+    if (errno == ENOENT) return OS_DELETE_NOT_FOUND;
+    if (errno == EACCES || errno == EPERM) return OS_DELETE_DENIED;
+    return OS_DELETE_FAILED;
+}
+
 bool os_remove_folder(const std::wstring& path) {
     std::string narrow;
     return os_to_narrow(path, narrow) && rmdir(narrow.c_str()) == 0;

@@ -1,0 +1,275 @@
+#include "download/install_package.h"
+
+#include <cstring>
+#include <cwchar>
+#include <memory>
+#include <string>
+
+#include "bootstrap/dialog.h"
+#include "bootstrap/log.h"
+#include "bootstrap/run_context.h"
+#include "bootstrap/work_folder.h"
+#include "config/coninfo.h"
+#include "config/hash_manifest.h"
+#include "config/site_list.h"
+#include "download/config_package.h"
+#include "download/peer_road.h"
+#include "download/proxy_record.h"
+#include "download/transfer.h"
+#include "os/files.h"
+#include "os/paths.h"
+#include "os/text.h"
+#include "utils/bounded_text.h"
+
+namespace {
+constexpr int no_transfer = -1;
+constexpr int curl_http_error = 22;
+
+struct handle_releaser {
+    void operator()(transfer_handle* h) const noexcept { release_transfer_handle(h); }
+};
+struct site_list_releaser {
+    void operator()(site_record* list) const noexcept { free_site_list(list); }
+};
+
+struct repository_road {
+    repository_road(run_context* c, proxy_record* r, transfer_handle* h) : ctx(c), route(r), handle(h) {}
+    run_context* ctx;
+    proxy_record* route;
+    transfer_handle* handle;
+    std::wstring package;          // FrameworkInstall.zip in the work folder
+    std::string narrow_package;
+    std::wstring package_info;     // PackageInfo.xml
+    site_record site{};
+    int step = 1;
+    std::wstring host_base;        // scheme and host of the current attempt
+    long response_code = 0;
+};
+
+bool cancelled(run_context* ctx) { return on_download_event(nullptr, EVENT_QUERY_CANCEL, ctx) != 0; }
+
+const wchar_t* scheme_of(const site_record& site) { return site.site_type == SITE_SBOLT ? L"https://" : L"http://"; }
+
+std::wstring ip_host(const wchar_t* server_ip) {
+    if (std::wcschr(server_ip, L'.')) return server_ip;
+    wchar_t formatted[transfer_url_capacity] = {};
+    format_ipv6_url(server_ip, formatted);
+    return formatted;
+}
+
+void set_host_base(repository_road& r, const std::wstring& host) {
+    std::wstring base = std::wstring(scheme_of(r.site)) + host;
+    r.host_base = base.size() < path_capacity ? base : L"";
+}
+
+enum class host_step { attempt, next_site };
+
+// Fallback steps 1-3 of one site: IP address, fully qualified name, NetBIOS name. A missing
+// form moves on to the next at once; cancel is noticed before each step is built.
+host_step build_host_base(repository_road& r) {
+    static const wchar_t* const aborted[] = {L"Download is aborted by user(default)", L"Download is aborted by user(1)",
+                                             L"Download is aborted by user(2)", L"Download is aborted by user(3)"};
+    for (;;) {
+        if (cancelled(r.ctx)) {
+            log_message(SEV_INFO, aborted[r.step >= 1 && r.step <= 3 ? r.step : 0]);
+            return host_step::attempt;
+        }
+        if (r.step == 1) {
+            log_message(SEV_INFO, L"[Fallback] 1:IP based:Install Files:Enter");
+            if (r.site.server_ip[0] == L'\0') {
+                log_message(SEV_WARNING, L"Unable to download via Fallback:1:IP based");
+                r.step = 2;
+                continue;
+            }
+            set_host_base(r, ip_host(r.site.server_ip));
+            log_message(SEV_INFO, L"Trying to download install file using repository IP %ls", r.host_base.c_str());
+            return host_step::attempt;
+        }
+        if (r.step == 2) {
+            log_message(SEV_INFO, L"[Fallback] 2:FQDN based:Install Files:Enter");
+            if (r.site.server[0] == L'\0') {
+                log_message(SEV_WARNING, L"Unable to download via Fallback:2:FQDN");
+                r.step = 3;
+                continue;
+            }
+            set_host_base(r, r.site.server);
+            log_message(SEV_INFO, L"Trying to download install file using repository FQDN %ls", r.host_base.c_str());
+            return host_step::attempt;
+        }
+        if (r.step == 3) {
+            log_message(SEV_INFO, L"[Fallback] 3:NetBios based:Install Files:Enter");
+            if (r.site.server_name[0] != L'\0') {
+                set_host_base(r, r.site.server_name);
+                log_message(SEV_INFO, L"Trying to download install file using repository Netbios %ls", r.host_base.c_str());
+                return host_step::attempt;
+            }
+            log_message(SEV_WARNING, L"Unable to download via Fallback:3:NetBios");
+        }
+        log_message(SEV_WARNING, L"Now Looking for any other repositories");
+        return host_step::next_site;
+    }
+}
+
+// scheme + host + "/" + relative path + location + "/FrameworkInstall.zip"; empty when the
+// package's location is unknown or the URL would not fit.
+std::string repository_url(const repository_road& r) {
+    wchar_t location[path_capacity] = {};
+    int index = 0;
+    std::wstring url;
+    if (!r.host_base.empty() && read_xml_element_text(r.package_info.c_str(), L"location", location, path_capacity, &index))
+        url = r.host_base + L"/" + r.site.relative_path + location + L"/" + L"FrameworkInstall.zip";
+    std::string narrow;
+    if (url.empty() || url.size() >= path_capacity || !os_to_narrow(url, narrow) || narrow.size() >= path_capacity) {
+        log_message(SEV_ERROR, L"Unable to retrieve relative path of the site to download FrameworkInstall.zip");
+        return {};
+    }
+    log_message(SEV_INFO, L"Downloading install file from %ls", url.c_str());
+    return narrow;
+}
+
+bool package_arrived(int result, long code) {
+    return (result == 0 && (code == 200 || code == 206 || code == 416)) || (result == curl_http_error && code == 416);
+}
+
+int transfer_package(repository_road& r, const std::string& url) {
+    r.response_code = 0;
+    if (url.empty()) return no_transfer;
+    bool link_local = r.route && (r.route->route_kind == ROUTE_AGENT_HANDLER || r.route->route_kind == ROUTE_PROXY) &&
+                      url.find("fe80") != std::string::npos;
+    if (!link_local)
+        return transfer_via_route(r.handle, r.route, url.c_str(), r.narrow_package.c_str(), 0, "", &r.response_code, 1);
+    if (!r.route->scope_list_present || !r.route->scope_list) return no_transfer;
+    int result = no_transfer;
+    for (uint32_t i = 0; i < r.route->scope_count; ++i) {
+        log_message(SEV_INFO, L"scope id to download from linklocal ip set to %d", r.route->scope_list[i]);
+        set_transfer_scope_id(r.handle, r.route->scope_list[i]);
+        r.response_code = 0;
+        result = transfer_via_route(r.handle, r.route, url.c_str(), r.narrow_package.c_str(), 0, "", &r.response_code, 1);
+        if (package_arrived(result, r.response_code) && result == 0) break;
+    }
+    return result;
+}
+
+void log_outcome(const repository_road& r, int result) {
+    const wchar_t* line = nullptr;
+    if (result == 0 && r.response_code == 200) line = L"Downloaded install file Successfully";
+    else if (result == 0 && r.response_code == 206) line = L"Downloaded install (Partial Content) file Successfully";
+    else if ((result == 0 || result == curl_http_error) && r.response_code == 416) line = L"Install file is already downloaded";
+    if (!line) return;
+    log_message(SEV_INFO, line);
+    log_message(SEV_INFO, L"Install file stored in %ls", r.package.c_str());
+}
+
+// Extraction and verification of a package that arrived. 1 when its files are good.
+int accept_package(repository_road& r, wchar_t* package_path) {
+    if (!on_download_event(r.package.c_str(), EVENT_EXTRACT_INSTALL_PACKAGE, r.ctx)) return 0;
+    if (verify_install_files(r.ctx, on_download_event) == 1) {
+        log_message(SEV_INFO, L"Hash verification for Framework install files succeeded");
+        if (package_path) copy_text(package_path, path_capacity, r.package.c_str());
+        return 1;
+    }
+    log_message(SEV_WARNING, L"Hash verification for Framework install files failed, continue with another site.");
+    os_delete_file(r.package);
+    return 0;
+}
+
+bool move_to_next_site(repository_road& r, site_record* list) {
+    log_message(SEV_INFO, L"Finding another site to download the required install file");
+    if (!next_site(list, &r.site)) {
+        log_message(SEV_INFO, L"Unable to find another valid site to download install file");
+        log_message(SEV_INFO, L"Download of install file failed");
+        return false;
+    }
+    r.step = 1;
+    r.host_base.clear();
+    log_message(SEV_INFO, L"Trying to download install file from the next site");
+    return true;
+}
+
+int end_on_cancel(int success) {
+    log_message(SEV_INFO, L"Download is aborted by user");
+    if (!success) log_message(SEV_INFO, L"Download of install file failed");
+    return success;
+}
+
+int run_repository_road(repository_road& r, site_record* list, int resume, wchar_t* package_path) {
+    if (r.route && (r.route->route_kind == ROUTE_RELAY || r.route->route_kind == ROUTE_PROXY)) {
+        log_message(SEV_INFO, r.route->route_kind == ROUTE_RELAY ? L"Trying to connect to repository via relay"
+                                                                 : L"Trying to connect to repository via proxy");
+        if (apply_route(r.handle, r.route) == 0) log_message(SEV_INFO, L"Proxy information successfully set");
+    }
+    bool have_site = next_site(list, &r.site) != 0;
+    if (!resume) {
+        log_message(SEV_INFO, L"Resume download flag is off deleting the files.");
+        if (os_is_file(r.narrow_package)) os_delete_file(r.package);
+    }
+    for (;;) {
+        if (cancelled(r.ctx)) return end_on_cancel(0);
+        if (!have_site) {
+            log_message(SEV_ERROR, L"Unable to find a valid site to download install file");
+            log_message(SEV_INFO, L"Download of install file failed");
+            return 0;
+        }
+        if (build_host_base(r) == host_step::next_site) {
+            if (!move_to_next_site(r, list)) return 0;
+            continue;
+        }
+        std::string url = repository_url(r);
+        if (cancelled(r.ctx)) return end_on_cancel(0);
+
+        int result = transfer_package(r, url);
+        log_outcome(r, result);
+        if (package_arrived(result, r.response_code)) {
+            if (accept_package(r, package_path)) return 1;
+        } else if (r.response_code != 416) {
+            log_message(SEV_WARNING, L"Unable to download FrameworkInstall.zip:Response:%d", static_cast<int>(r.response_code));
+            r.host_base.clear();
+            if (++r.step <= 3) continue;
+        }
+        if (!move_to_next_site(r, list)) return 0;
+    }
+}
+
+std::wstring in_folder(const wchar_t* work_folder, const wchar_t* name) {
+    if (!work_folder || !*work_folder) return {};
+    std::wstring path = std::wstring(work_folder) + OS_SEP_S + name;
+    return path.size() < path_capacity ? path : L"";
+}
+}  // namespace
+
+int retrieve_install_package(wchar_t* package_path, const wchar_t* work_folder, run_context* ctx,
+                             proxy_record* route, int resume) {
+    std::unique_ptr<transfer_handle, handle_releaser> handle(create_transfer_handle(on_transfer_progress, ctx, nullptr, nullptr));
+    if (!handle) return 0;
+
+    if (route && route->route_kind != ROUTE_AGENT_HANDLER) {
+        peer_road_result peers = fetch_install_files_from_peers(handle.get(), work_folder, ctx, route);
+        if (peers == PEER_ROAD_NO_MANIFEST) return 0;
+        if (route->route_kind == ROUTE_PEERS) {
+            log_message(SEV_INFO, peers == PEER_ROAD_DELIVERED
+                                      ? L"Returning from Install via p2p mechanism within top level p2p mechanism as we got all install files"
+                                      : L"Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms");
+            return peers == PEER_ROAD_DELIVERED ? 1 : 0;
+        }
+        if (peers == PEER_ROAD_DELIVERED) {
+            log_message(SEV_INFO, L"Returning from Install via p2p mechanism within the selected top level - %d - mechanism as we got all install files",
+                        route->route_kind);
+            return 1;
+        }
+        log_message(SEV_INFO, L"Continue from Install via p2p mechanism within the selected top level - %d - mechanism as we failed to get files from p2p",
+                    route->route_kind);
+    }
+
+    repository_road r(ctx, route, handle.get());
+    r.package = in_folder(work_folder, L"FrameworkInstall.zip");
+    r.package_info = in_folder(work_folder, L"PackageInfo.xml");
+    std::string site_list;
+    os_to_narrow(in_folder(work_folder, L"sitelist.xml"), site_list);
+    os_to_narrow(r.package, r.narrow_package);
+
+    site_record* parsed = nullptr;
+    if (!parse_site_list(&parsed, site_list.c_str())) log_message(SEV_ERROR, L"unable to Parse sitelist errno 1");
+    std::unique_ptr<site_record, site_list_releaser> list(parsed);
+    if (!list) return 0;
+    return run_repository_road(r, list.get(), resume, package_path);
+}
