@@ -1,0 +1,179 @@
+"""Full installations through the agent handlers and the repositories (mechanism [1]) with the
+real executable, a real agent handler over TLS and nginx as the repository. The test runs in a
+network namespace of its own: the installer tries peer discovery first."""
+
+import hashlib
+import os
+import shutil
+import tempfile
+import unittest
+
+import certs
+import packages
+from agent_handler import AgentHandler
+from fixtures.installer import Sandbox, coninfo_document
+from nginx_server import NginxServer
+
+TOKEN = "0123456789abcdef0123456789abcdef01234567"
+TENANT = "tenant-0001"
+
+
+class DirectInstallTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.root = tempfile.mkdtemp(prefix="qsw-direct-")
+        cls.repository = os.path.join(cls.root, "repository")
+        os.mkdir(cls.repository)
+        cls.nginx = NginxServer(cls.repository).start()
+        port = cls.nginx.port
+        cls.files = packages.install_files()
+        cls.config_zip, cls.install_zip = packages.build(
+            os.path.join(cls.root, "packages"),
+            [packages.http_site("repo", ip="127.0.0.1:%d" % port, server="localhost:%d" % port)],
+            files=cls.files)
+        packages.publish(cls.repository, cls.install_zip)
+        cls.handler = AgentHandler(cls.config_zip, {TOKEN: None}, addresses=["127.0.0.1", "::1"],
+                                   certs_dir=os.path.join(cls.root, "certs"), tenant_id=TENANT).start()
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.handler.stop()
+        cls.nginx.stop()
+        shutil.rmtree(cls.root, ignore_errors=True)
+
+    def setUp(self):
+        self.box = Sandbox()
+        self.addCleanup(self.box.close)
+        document = coninfo_document(host="localhost", ip="127.0.0.1", netbios="[::1]", port=self.handler.port,
+                                    token=TOKEN, certificates=[certs.der_base64(self.handler.ca.cert)])
+        self.installer = self.box.stamp(document)
+        self.record = os.path.join(self.box.root, "vesinst-args.txt")
+        self.data = os.path.join(self.box.root, "agent-data")
+
+    def install(self, *args, **env):
+        env.setdefault("QSW_VESINST_RECORD", self.record)
+        env.setdefault("QSW_AGENT_DATA", self.data)
+        result = self.box.run(["-s"] + list(args), program=self.installer, **env)
+        self.assertEqual(result.returncode, 0)
+        return self.box.log_messages()
+
+    def installer_args(self):
+        with open(self.record) as f:
+            return f.read().splitlines()
+
+    def section(self, messages, first, last):
+        start = messages.index(first)
+        return messages[start:messages.index(last, start) + 1]
+
+    def expected_mechanism_1(self, guid, tenant=TENANT, resume=False, finished="Agent was installed successfully"):
+        work = self.box.work_folder
+        url = "http://127.0.0.1:%d/%s%s/FrameworkInstall.zip" % (self.nginx.port, packages.RELATIVE_PATH,
+                                                                 packages.LOCATION)
+        files = []
+        for name in self.files:
+            files += ["Verifying %s " % name, "%s :%s" % (name, hashlib.sha256(self.files[name]).hexdigest()),
+                      "Hash verification of %s succeded" % name]
+        return (["[1] Top level mechanism - Agent handlers - Config files from Agent handlers directly - Install files via direct only",
+                 "Install directly via Agent handlers"]
+                + ([] if resume else ["Resume download flag is off deleting the files."])
+                + ["[Fallback] 1:IP based:Install Files:Enter",
+                   "Trying to download install file using repository IP http://127.0.0.1:%d" % self.nginx.port,
+                   "Downloading install file from " + url]
+                + (["Resume the file downloaded from 0.04 MB ( 40000 Bytes ): %s/FrameworkInstall.zip" % work]
+                   if resume else ["Fresh file will be downloaded at: %s/FrameworkInstall.zip" % work])
+                + ["Downloaded install file Successfully" if not resume else "Downloaded install (Partial Content) file Successfully",
+                   "Install file stored in %s/FrameworkInstall.zip" % work,
+                   "There is no %s/cleanup.exe to delete" % work,
+                   "Install file extracted to " + work]
+                + files
+                + ["Hash verification for Framework install files succeeded",
+                   "[Install] Download files successfully. Installing agent now.",
+                   "Tenant GUID:%s Agent GUID:{%s}" % (tenant, guid),
+                   'Installer command: "%s/Vesinst.exe" /Install=Agent /Silent /VesPkg /EnforceEvents '
+                   '/TenantID="%s" /AgentGUID="{%s}"' % (work, tenant, guid),
+                   "Waiting for finishing installation",
+                   "Install Status:Result:1.ExitCode:0",
+                   "[Install] Final status:1",
+                   finished])
+
+    def mechanism_1(self, messages, last="Agent was installed successfully"):
+        section = self.section(messages, "[1] Top level mechanism - Agent handlers - Config files from Agent "
+                                         "handlers directly - Install files via direct only", last)
+        return [m for m in section if not m.startswith("curl ")]
+
+    def test_fresh_install_through_the_repository(self):
+        messages = self.install()
+        guid = next(m for m in messages if m.startswith("Agent Guid:"))[len("Agent Guid:"):]
+        self.assertIn("[P2P] Discovery of Vesinst.exe failed in P2P cache. rc<1>", messages)
+        self.assertIn("FrameworkConfig.zip was verified", messages)
+        self.assertEqual(self.mechanism_1(messages),
+                         self.expected_mechanism_1(guid))
+        self.assertEqual(self.installer_args(), ["/Install=Agent", "/Silent", "/VesPkg", "/EnforceEvents",
+                                                 "/TenantID=" + TENANT, "/AgentGUID={%s}" % guid])
+        self.assertEqual(messages[-4:], ["Cleaning temporary files : " + self.box.work_folder, "Deinitializing...",
+                                         "FindFirstFile :%s/Upgrade/*.*" % self.box.work_folder, "****BS_END*****"])
+        self.assertFalse(os.path.exists(self.box.work_folder), "the work folder is removed after a success")
+        key = os.path.join(self.box.registry, "HKEY_LOCAL_MACHINE/Software/Norvasso/Lumacore/Agent")
+        with open(os.path.join(key, "AgentGUID.REG_SZ")) as f:
+            self.assertEqual(f.read(), "{%s}" % guid)
+
+    def test_upgrade_keeps_the_installed_identity(self):
+        installed = "0AB1C2D3-E4F5-4A6B-8C7D-9E0F1A2B3C4D"
+        self.box.set_registry("AgentGUID", "{%s}" % installed)
+        self.box.set_registry("TenantId", "tenant-from-registry")
+        messages = self.install("-h", "-d", "/opt/quenta data\\")
+        url = next(m for m in messages if m.startswith("Url to fetch"))
+        self.assertIn("&AgentGUID=%s&" % installed, url)
+        self.assertIn("Agent was upgraded successfully", messages)
+        self.assertIn('Installer command: "%s/Vesinst.exe" /Install=Agent /Silent /VesPkg /EnforceEvents '
+                      '/DataDir="/opt/quenta data\\\\" /ForceInstall /keepguid /TenantID="tenant-from-registry" '
+                      '/AgentGUID="{%s}"' % (self.box.work_folder, installed), messages)
+        self.assertEqual(self.installer_args(), ["/Install=Agent", "/Silent", "/VesPkg", "/EnforceEvents",
+                                                 "/DataDir=/opt/quenta data\\", "/ForceInstall", "/keepguid",
+                                                 "/TenantID=tenant-from-registry", "/AgentGUID={%s}" % installed])
+
+    def test_failed_installer_keeps_nothing_but_reports(self):
+        messages = self.install(QSW_VESINST_EXIT="3")
+        self.assertIn("Install Status:Result:1.ExitCode:3", messages)
+        self.assertIn("[Install] Final status:0", messages)
+        self.assertIn("Installation of Agent failed", messages)
+        self.assertNotIn("Error occured during agent bootstrap operations", messages)
+        self.assertTrue(os.path.isdir(self.box.work_folder), "no clean-up after a failed installer")
+
+    def test_all_mechanisms_failing_then_resuming_a_partial_package(self):
+        published = os.path.join(self.repository, packages.RELATIVE_PATH + packages.LOCATION, "FrameworkInstall.zip")
+        hidden = published + ".hidden"
+        os.rename(published, hidden)
+        try:
+            messages = self.install()
+        finally:
+            os.rename(hidden, published)
+        self.assertIn("Unable to download FrameworkInstall.zip:Response:404", messages)
+        self.assertIn("Trying to install agent failed by all mechanisms", messages)
+        self.assertEqual(messages[-5:-1], ["Error occured during agent bootstrap operations",
+                                           "FrameworkInstall.zip download is failed. It will resume in next run.",
+                                           "Deinitializing...",
+                                           "FindFirstFile :%s/Upgrade/*.*" % self.box.work_folder])
+        self.assertTrue(os.path.isfile(os.path.join(self.box.work_folder, "coninfo.xml")))
+
+        # An interrupted earlier download left the first 40,000 bytes of the package.
+        with open(published, "rb") as f:
+            whole = f.read()
+        with open(os.path.join(self.box.work_folder, "FrameworkInstall.zip"), "wb") as f:
+            f.write(whole[:40000])
+        sent_before = len(self.nginx.access_log())
+        messages = self.install()
+        run = messages[len(messages) - messages[::-1].index("****BS_START*****") - 1:]
+        self.assertIn("The coninfo.xml file is same, resuming the download.", run)
+        guid = next(m for m in run if m.startswith("Agent Guid:"))[len("Agent Guid:"):]
+        self.assertEqual(self.mechanism_1(run),
+                         self.expected_mechanism_1(guid, resume=True))
+        repository_requests = [e for e in self.nginx.access_log()[sent_before:] if "FrameworkInstall.zip" in e["request"]]
+        self.assertEqual(len(repository_requests), 1)
+        self.assertEqual(repository_requests[0]["status"], 206)
+        self.assertEqual(repository_requests[0]["range"], "bytes=40000-")
+        self.assertEqual(repository_requests[0]["body_bytes_sent"], len(whole) - 40000)
+
+
+if __name__ == "__main__":
+    unittest.main()
