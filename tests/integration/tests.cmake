@@ -1,7 +1,9 @@
 # Integration tests: the real executable, or a module, against real servers started by the test.
 # The installer's single-instance lock is machine-wide: tests that run it share the lock
 # "qsw_instance" so that parallel runs never refuse each other.
-qsw_add_script_test(integration_entry test_entry.py LABELS integration LOCKS qsw_instance TIMEOUT 300)
+# Full runs try peer and relay discovery: they happen in a network namespace of their own.
+qsw_add_script_test(integration_entry test_entry.py LABELS integration netns LOCKS qsw_instance TIMEOUT 300
+                    OWN_NETWORK)
 # Peer network: namespaces made by tests/fixtures/netns.py; discovery never leaves them.
 qsw_add_script_test(integration_netns_harness test_netns_harness.py LABELS integration netns TIMEOUT 120)
 qsw_add_test(integration_network_interfaces SOURCES integration/network_interfaces_test.cpp fixtures/netns.cpp
