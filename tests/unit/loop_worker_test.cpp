@@ -1,6 +1,7 @@
 // Loop worker: refusals, the bounded queue, reassembly of split addresses, the draining stop and
 // many concurrent submitters.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -341,6 +342,43 @@ TEST_F(LoopWorker, StopAndReleaseWithoutAStartDoNotWait) {
     qz_loop_worker_join(host_);
     EXPECT_EQ(qz_loop_worker_submit_work(worker_, count_up, &runs), QZ_ERR_WRONG_STATE);
     qz_loop_worker_release(nullptr);
+}
+
+// Lowers the open-file limit to the descriptors already open, for the life of the object.
+class no_free_descriptors {
+public:
+    no_free_descriptors() {
+        getrlimit(RLIMIT_NOFILE, &saved_);
+        int lowest_free = dup(0);
+        close(lowest_free);
+        rlimit tight = saved_;
+        tight.rlim_cur = static_cast<rlim_t>(lowest_free);
+        applied_ = lowest_free > 0 && setrlimit(RLIMIT_NOFILE, &tight) == 0;
+    }
+    ~no_free_descriptors() { setrlimit(RLIMIT_NOFILE, &saved_); }
+    bool applied() const { return applied_; }
+
+private:
+    rlimit saved_{};
+    bool applied_ = false;
+};
+
+TEST_F(LoopWorker, WithoutAPipeEverySubmissionIsRefusedAndNothingWaits) {
+    {
+        no_free_descriptors limit;
+        if (!limit.applied()) GTEST_SKIP() << "cannot lower the open-file limit";
+        ASSERT_EQ(qz_loop_worker_start(host_), QZ_OK);   // the set-up has failed by now
+    }
+    std::atomic<int> runs{0};
+    EXPECT_EQ(qz_loop_worker_submit_work(worker_, count_up, &runs), QZ_ERR_WRONG_STATE);
+    EXPECT_EQ(qz_loop_worker_submit_work_and_wait(worker_, count_up, &runs), QZ_ERR_WRONG_STATE);
+    EXPECT_EQ(qz_loop_worker_test_write_descriptor(worker_), -1);
+    auto failures = capture_.starting_with("Loop worker start Failed - uv error <");
+    auto pipe_failures = capture_.starting_with("Loop worker setup pipe Failed, rc = <501>");
+    EXPECT_EQ(failures.size() + pipe_failures.size(), 1u);
+    stop_and_join();   // the loop had nothing to run and has ended: this returns
+    EXPECT_EQ(runs.load(), 0);
+    EXPECT_TRUE(capture_.starting_with("Loop worker started").empty());
 }
 
 TEST(LoopWorkerRelease, ReleaseOfARunningWorkerStopsItFirst) {

@@ -25,26 +25,45 @@ void report_started(qz_loop_host* host) {
     host->start_cv.notify_all();
 }
 
-void thread_body(qz_loop_host* host) {
-    qz_loop_worker* worker = host->worker.get();
-    int rc = qz_loop_worker_setup_pipe(worker);
-    if (rc != QZ_OK) {
-        LW_LOG(worker, QZ_LOG_FAILURE, "Loop worker setup pipe Failed, rc = <%d>", rc);
-    } else {
-        rc = qz_loop_worker_start_reading(worker);
-        if (rc != 0) {
-            LW_LOG(worker, QZ_LOG_FAILURE, "Loop worker start Failed - uv error <%d> <%s>", rc,
-                   uv_strerror(rc));
-        } else {
-            LW_LOG(worker, QZ_LOG_INFO, "Loop worker started");
-        }
+// The stop request's handle comes first: without it a running pipe could never be stopped, so
+// a failure here leaves the worker without a pipe (every submission refused) and the loop ends.
+int init_async(qz_loop_host* host) {
+    int rc = uv_async_init(host->loop.get(), &host->async, async_cb);
+    if (rc != 0) {
+        return rc;
     }
-    host->thread_id.store(std::this_thread::get_id());
-    uv_async_init(host->loop.get(), &host->async, async_cb);
     host->async.data = host;
     // Only the pipe reading keeps the loop running; the stop request alone must not.
     uv_unref(reinterpret_cast<uv_handle_t*>(&host->async));
     host->async_initialised = true;
+    return 0;
+}
+
+void open_pipe(qz_loop_worker* worker) {
+    int rc = qz_loop_worker_setup_pipe(worker);
+    if (rc != QZ_OK) {
+        LW_LOG(worker, QZ_LOG_FAILURE, "Loop worker setup pipe Failed, rc = <%d>", rc);
+        return;
+    }
+    rc = qz_loop_worker_start_reading(worker);
+    if (rc != 0) {
+        LW_LOG(worker, QZ_LOG_FAILURE, "Loop worker start Failed - uv error <%d> <%s>", rc,
+               uv_strerror(rc));
+        return;
+    }
+    LW_LOG(worker, QZ_LOG_INFO, "Loop worker started");
+}
+
+void thread_body(qz_loop_host* host) {
+    qz_loop_worker* worker = host->worker.get();
+    host->thread_id.store(std::this_thread::get_id());
+    int rc = init_async(host);
+    if (rc != 0) {
+        LW_LOG(worker, QZ_LOG_FAILURE, "Loop worker start Failed - uv error <%d> <%s>", rc,
+               uv_strerror(rc));
+    } else {
+        open_pipe(worker);
+    }
     report_started(host);
 
     uv_run(host->loop.get(), UV_RUN_DEFAULT);
