@@ -14,13 +14,24 @@ constexpr size_t command_capacity = 1024;
 constexpr size_t value_capacity = 260;
 constexpr size_t switch_capacity = 512;
 
-// A value in double quotes. Backslashes in front of the closing quote are doubled so that the
-// installer reads the value as given instead of an escaped quote ("C:\Data\" would swallow
-// every switch after it).
+// A value in double quotes that the installer splits back into exactly this value. Backslashes
+// in front of a quote (the closing one included) are doubled and an inner quote is escaped:
+// "C:\Data\" would swallow every switch after it, and a quote inside a POSIX path would end the
+// value early and turn its rest into switches of their own.
 std::wstring quoted(const std::wstring& value) {
-    size_t trailing = 0;
-    while (trailing < value.size() && value[value.size() - 1 - trailing] == L'\\') ++trailing;
-    return L"\"" + value + std::wstring(trailing, L'\\') + L"\"";
+    std::wstring out = L"\"";
+    size_t backslashes = 0;
+    for (wchar_t c : value) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        out.append(c == L'"' ? 2 * backslashes + 1 : backslashes, L'\\');
+        backslashes = 0;
+        out += c;
+    }
+    out.append(2 * backslashes, L'\\');
+    return out + L"\"";
 }
 
 enum class option_read { absent, present, too_long };
@@ -59,7 +70,7 @@ bool append_options(std::wstring& line) {
 bool build_command_line(const char* work_folder, const wchar_t* agent_guid, const char* tenant_id, std::wstring& line) {
     std::wstring folder;
     if (!os_to_wide(std::string(work_folder), folder) || folder.size() >= value_capacity) return false;
-    line = L"\"" + folder + OS_SEP_S L"Vesinst.exe\" /Install=Agent /Silent /VesPkg /EnforceEvents";
+    line = quoted(folder + OS_SEP_S L"Vesinst.exe") + L" /Install=Agent /Silent /VesPkg /EnforceEvents";
     if (line.size() >= switch_capacity || !append_options(line)) return false;
 
     std::wstring tenant;

@@ -1,0 +1,161 @@
+// The agent installer launch with the demonstration's installer (demo/agent/Vesinst.sh copied
+// as Vesinst.exe), which records the arguments it received one per line.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <string>
+#include <sys/stat.h>
+#include <vector>
+
+#include "bootstrap/options.h"
+#include "fixtures/test_servers.h"
+#include "install/agent_installer.h"
+#include "log_capture.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+const wchar_t guid[] = L"0f8fad5b-d9cb-469f-a165-70867728950e";
+const char braced_guid[] = "{0f8fad5b-d9cb-469f-a165-70867728950e}";
+
+class agent_installer_test : public ::testing::Test {
+protected:
+    log_capture log_;
+    std::string work_ = log_.folder().file("work");
+    std::string record_ = log_.folder().file("vesinst-args.txt");
+    scoped_env record_env_{"QSW_VESINST_RECORD", record_};
+    scoped_env registry_env_{"QSW_REGISTRY_ROOT", log_.folder().file("registry")};
+    scoped_env data_env_{"QSW_AGENT_DATA", log_.folder().file("agent-data")};
+
+    void SetUp() override {
+        fs::create_directory(work_);
+        fs::copy_file(qsw_test::source_dir() + "/demo/agent/Vesinst.sh", installer());
+        fs::permissions(installer(), fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read);
+    }
+    void TearDown() override { free_options(); }
+
+    std::string installer() const { return work_ + "/Vesinst.exe"; }
+
+    // Fills the option slots the way the command line `args` does.
+    static void parse(std::vector<const wchar_t*> args) {
+        args.insert(args.begin(), L"QuentaSwiftset");
+        ASSERT_EQ(parse_command_line(static_cast<int>(args.size()), args.data()), 1);
+    }
+
+    std::vector<std::string> received() const { return qsw_test::read_lines(record_); }
+
+    std::string command_line() const {
+        std::string last;   // of this test's launches
+        for (const auto& m : log_.messages())
+            if (m.rfind("Installer command: ", 0) == 0) last = m.substr(19);
+        return last;
+    }
+
+    std::string fixed_start() const {
+        return "\"" + installer() + "\" /Install=Agent /Silent /VesPkg /EnforceEvents";
+    }
+};
+
+TEST_F(agent_installer_test, without_options_the_line_holds_the_fixed_switches_and_the_identity) {
+    EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "tenant-7"), 1);
+    EXPECT_EQ(command_line(), fixed_start() + " /TenantID=\"tenant-7\" /AgentGUID=\"" + braced_guid + "\"");
+    EXPECT_EQ(received(), (std::vector<std::string>{"/Install=Agent", "/Silent", "/VesPkg", "/EnforceEvents",
+                                                    "/TenantID=tenant-7", std::string("/AgentGUID=") + braced_guid}));
+    EXPECT_TRUE(log_.contains(std::string("Tenant GUID:tenant-7 Agent GUID:") + braced_guid));
+    EXPECT_TRUE(log_.contains("Waiting for finishing installation"));
+    EXPECT_TRUE(log_.contains("Install Status:Result:1.ExitCode:0"));
+    EXPECT_EQ(read_whole_file(log_.folder().file("registry/HKEY_LOCAL_MACHINE/Software/Norvasso/Lumacore/Agent/AgentGUID.REG_SZ")),
+              braced_guid)
+        << "the installer ran to its end";
+}
+
+TEST_F(agent_installer_test, every_option_in_the_fixed_order_whatever_the_command_line_order) {
+    std::string data = log_.folder().file("My Agent Data") + "\\";
+    std::wstring wide_data = widen(data);
+    parse({L"-D", L"-s", L"-i", L"/opt/quenta agent", L"-v", L"-d", wide_data.c_str(), L"-f", L"-h"});
+    EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, ""), 1);
+    EXPECT_EQ(command_line(), fixed_start() + " /DataDir=\"" + data + "\\\" /InstDir=\"/opt/quenta agent\"" +
+                                  " /enableVDIMode /ForceInstall /keepguid /DelayStart /TenantID=\"\" /AgentGUID=\"" +
+                                  braced_guid + "\"");
+    EXPECT_EQ(received(), (std::vector<std::string>{"/Install=Agent", "/Silent", "/VesPkg", "/EnforceEvents",
+                                                    "/DataDir=" + data, "/InstDir=/opt/quenta agent", "/enableVDIMode",
+                                                    "/ForceInstall", "/keepguid", "/DelayStart", "/TenantID=",
+                                                    std::string("/AgentGUID=") + braced_guid}))
+        << "the trailing backslash arrives as given and the empty tenant as an empty value";
+    EXPECT_TRUE(fs::is_directory(data + "/Logs")) << "the installer used the data path";
+}
+
+TEST_F(agent_installer_test, force_and_keep_guid_of_h_stand_together) {
+    parse({L"-h"});
+    EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 1);
+    EXPECT_EQ(command_line(), fixed_start() + " /ForceInstall /keepguid /TenantID=\"t\" /AgentGUID=\"" + braced_guid + "\"");
+}
+
+TEST_F(agent_installer_test, quotes_and_backslashes_inside_values_arrive_unchanged) {
+    std::string data = log_.folder().file("a\\\"b\" /AgentGUID=\"{evil}");
+    set_option(OPT_DATA_PATH, widen(data).c_str());
+    set_option(OPT_INSTALL_PATH, L"C:\\Program Files\\Quenta\\\\");
+    EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "ten\"ant"), 1);
+    auto args = received();
+    ASSERT_EQ(args.size(), 8u);
+    EXPECT_EQ(args[4], "/DataDir=" + data);
+    EXPECT_EQ(args[5], "/InstDir=C:\\Program Files\\Quenta\\\\");
+    EXPECT_EQ(args[6], "/TenantID=ten\"ant");
+    EXPECT_EQ(args[7], std::string("/AgentGUID=") + braced_guid);
+}
+
+TEST_F(agent_installer_test, exit_codes_decide_the_result) {
+    {
+        scoped_env fail("QSW_VESINST_EXIT", "3");
+        EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 0);
+        EXPECT_TRUE(log_.contains("Install Status:Result:1.ExitCode:3"));
+    }
+    fs::permissions(installer(), fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 1) << "a program without its x bit is made executable";
+    EXPECT_TRUE((fs::status(installer()).permissions() & fs::perms::owner_exec) != fs::perms::none);
+    EXPECT_TRUE(log_.contains("Install Status:Result:1.ExitCode:0"));
+}
+
+TEST_F(agent_installer_test, a_program_that_cannot_start_is_reported) {
+    fs::remove(installer());
+    EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 0);
+    EXPECT_TRUE(log_.contains("Failed to create process:GetLastError:2"));
+    EXPECT_FALSE(log_.contains("Waiting for finishing installation"));
+
+    write_whole_file(installer(), std::string("\x7f" "ELF garbage", 12));
+    EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 0);
+    EXPECT_TRUE(log_.contains("Failed to create process:GetLastError:8")) << "ENOEXEC";
+}
+
+TEST_F(agent_installer_test, lines_over_1023_characters_and_oversized_values_are_refused) {
+    scoped_env fail("QSW_VESINST_EXIT", "3");   // quick end: only the received line matters
+    std::string deep = log_.folder().file(std::string(150, 'w'));
+    fs::create_directory(deep);
+    fs::copy_file(installer(), deep + "/Vesinst.exe");
+    std::wstring data = widen(log_.folder().file(std::string(230, 'd')));
+    std::wstring install = L"/" + std::wstring(250, L'i');
+    parse({L"-d", data.c_str(), L"-i", install.c_str(), L"-v", L"-h", L"-D"});
+
+    EXPECT_EQ(launch_agent_installer(deep.c_str(), guid, ""), 0);
+    const size_t base = command_line().size();   // the line with an empty tenant
+    ASSERT_GE(base, 1023u - 259u) << "a tenant of at most 259 characters must reach the limit";
+    ASSERT_LE(base, 1023u);
+
+    fs::remove(record_);
+    std::string fits(1023 - base, 't');
+    EXPECT_EQ(launch_agent_installer(deep.c_str(), guid, fits.c_str()), 0);
+    EXPECT_EQ(command_line().size(), 1023u);
+    EXPECT_TRUE(path_exists(record_)) << "a line of exactly 1,023 characters starts the installer";
+
+    fs::remove(record_);
+    std::string one_more(1024 - base, 't');
+    EXPECT_EQ(launch_agent_installer(deep.c_str(), guid, one_more.c_str()), 0);
+    EXPECT_FALSE(path_exists(record_)) << "a line of 1,024 characters is refused";
+    EXPECT_TRUE(log_.contains("Installer command line does not fit; the agent installer is not started"));
+
+    std::wstring too_long = L"/" + std::wstring(259, L'x');   // needs 261 with its terminator
+    set_option(OPT_DATA_PATH, too_long.c_str());
+    EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 0);
+    EXPECT_FALSE(path_exists(record_)) << "a data path over its capacity is refused, not passed empty";
+}
+}  // namespace
