@@ -9,6 +9,7 @@
 #include <unzip.h>
 
 #include "bootstrap/log.h"
+#include "install/zip_entry_copy.h"
 #include "os/paths.h"
 #include "os/text.h"
 #include "os/unpack.h"
@@ -16,11 +17,7 @@
 
 namespace {
 constexpr size_t name_capacity = 256;   // longer stored names are cut by minizip
-// Large enough that writes are few even for the biggest install file, small enough to stay in
-// the cache; allocated once per archive, not per entry.
-constexpr unsigned copy_buffer_size = 256 * 1024;
-constexpr int error_no_memory = UNZ_INTERNALERROR;   // -104
-constexpr int error_short_write = -1;
+constexpr int method_stored = 0;
 constexpr char local_separator = static_cast<char>(os_path_separator);
 
 struct archive_closer {
@@ -42,7 +39,7 @@ struct extraction {
     const char* archive_path = nullptr;
     const char* target_dir = nullptr;
     os_output_folder* folder = nullptr;
-    char* buffer = nullptr;
+    entry_copier* copier = nullptr;
 };
 
 // Extraction talks to standard output, not to the log: the callers log the outcome.
@@ -106,22 +103,6 @@ void stamp_output_file(os_output_file* file, const unz_file_info64& info) {
     if (stored_unix_mode(info, mode)) os_output_file_set_unix_mode(file, mode);
 }
 
-// 0 when the whole entry was written, else the error that ends the extraction.
-int copy_entry(extraction& x, os_output_file* file) {
-    for (;;) {
-        int n = unzReadCurrentFile(x.archive, x.buffer, copy_buffer_size);
-        if (n < 0) {
-            print_out("error %d with zipfile in unzReadCurrentFile\n", n);
-            return n;
-        }
-        if (n == 0) return 0;
-        if (!os_output_file_write(file, x.buffer, static_cast<size_t>(n))) {
-            print_out("error in writing extracted file\n");
-            return error_short_write;
-        }
-    }
-}
-
 void refuse_entry(const extraction& x, const char* stored) {
     print_out("refusing %s: the name leads outside the target folder\n", stored);
     log_message(SEV_ERROR,
@@ -140,7 +121,9 @@ output_file_ptr create_output_file(const extraction& x, const std::string& name)
     return file;
 }
 
-// 0 when the loop may go on, else a minizip error code, -104 or -1.
+int extract_file_entry(extraction& x, const unz_file_info64& info, const char* stored, const std::string& name);
+
+// 0 when the loop may go on, else a minizip or zlib error code, or -1 after a short write.
 int extract_current_entry(extraction& x) {
     unz_file_info64 info;
     char stored[name_capacity];
@@ -159,25 +142,38 @@ int extract_current_entry(extraction& x) {
         os_output_make_folder(x.folder, name.c_str());   // an existing folder is fine
         return 0;
     }
-    err = unzOpenCurrentFilePassword(x.archive, nullptr);
+    return extract_file_entry(x, info, stored, name);
+}
+
+// The file part of extract_current_entry: same results.
+int extract_file_entry(extraction& x, const unz_file_info64& info, const char* stored, const std::string& name) {
+    int method = 0, level = 0;
+    int err = unzOpenCurrentFile3(x.archive, &method, &level, 1, nullptr);   // raw, no password
+    if (err == UNZ_OK && method != method_stored && method != Z_DEFLATED) err = UNZ_BADZIPFILE;
     if (err != UNZ_OK) {
         print_out("error %d with zipfile in unzOpenCurrentFilePassword\n", err);
         unzCloseCurrentFile(x.archive);
         return err;
     }
-    if (output_file_ptr file = create_output_file(x, name)) {
+    output_file_ptr file = create_output_file(x, name);
+    entry_copy_result copied;
+    if (file) {
         print_out(" extracting: %s\n", stored);
-        err = copy_entry(x, file.get());
-        if (err != 0) {
+        copied = x.copier->copy(x.archive, info, method, file.get());
+        if (copied.failure == copy_failure::read) print_out("error %d with zipfile in unzReadCurrentFile\n", copied.error);
+        if (copied.failure == copy_failure::write) print_out("error in writing extracted file\n");
+        if (copied.error != 0) {
             file.reset();   // a partly written file stays
             unzCloseCurrentFile(x.archive);
-            return err;
+            return copied.error;
         }
         stamp_output_file(file.get(), info);
     } else {
         print_out("error opening %s\n", stored);
     }
-    err = unzCloseCurrentFile(x.archive);   // also where a CRC mismatch shows
+    err = unzCloseCurrentFile(x.archive);
+    // Read raw, the entry's CRC and size are checked here rather than by minizip.
+    if (err == UNZ_OK && file && !copied.matches(info)) err = UNZ_CRCERROR;
     if (err != UNZ_OK) print_out("error %d with zipfile in unzCloseCurrentFile\n", err);
     return err;
 }
@@ -194,13 +190,11 @@ void extract_entries(extraction& x) {
         global.number_entry = 0;   // nothing trustworthy to walk
     }
     std::unique_ptr<os_output_folder, output_folder_closer> folder(os_output_folder_open());
-    std::unique_ptr<char[]> buffer(new (std::nothrow) char[copy_buffer_size]);
-    if (!folder || !buffer) {
+    if (!folder) {
         print_out("Error allocating memory\n");
         return;
     }
     x.folder = folder.get();
-    x.buffer = buffer.get();
     for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
         if (extract_current_entry(x) != 0) break;
         if (i + 1 < global.number_entry) {
@@ -225,10 +219,18 @@ int extract_zip(const char* archive_path, const char* target_dir) {
         return 1;
     }
     print_out("%s opened\n", archive_path);
+    entry_copier copier;
+    if (!copier.open(functions, archive_path)) {
+        print_out("Error allocating memory\n");
+        archive.reset();
+        std::fflush(stdout);
+        return 0;
+    }
     extraction x;
     x.archive = archive.get();
     x.archive_path = archive_path;
     x.target_dir = target_dir;
+    x.copier = &copier;
     extract_entries(x);
     archive.reset();
     std::fflush(stdout);

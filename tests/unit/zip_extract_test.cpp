@@ -3,8 +3,10 @@
 #include <climits>
 #include <cstdlib>
 #include <ctime>
+#include <csignal>
 #include <fcntl.h>
 #include <string>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -235,6 +237,47 @@ TEST_F(ZipExtract, LinksAreNeverCreatedNorFollowed) {
     EXPECT_FALSE(path_exists(outside_folder + "/x.txt"));
     EXPECT_NE(printed.find("error opening sub/x.txt\n"), std::string::npos);
     EXPECT_EQ(read_whole_file(out("after.txt")), "still extracted");
+}
+
+TEST_F(ZipExtract, LargeEntriesAreWrittenWhole) {
+    // Large enough that its blocks are written by the helper thread, in order.
+    std::string expected = scratch_.file("expected.bin");
+    make_zip(scratch_, archive_,
+             "import random\n"
+             "rng = random.Random(3)\n"
+             "words = [bytes(rng.choices(b'abcdefgh', k=rng.randint(1, 9))) for _ in range(500)]\n"
+             "data = b' '.join(rng.choices(words, k=4000000))[:20 * 1048576 + 12345]\n"
+             "open('" + expected + "', 'wb').write(data)\n"
+             "add('big/member.bin', data)\n"
+             "add('big/stored.bin', data[:3 * 1048576 + 1], stored=True)\n");
+    int rc = -1;
+    std::string printed = extract_archive(&rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(printed.find("error"), std::string::npos) << printed;
+    std::string data = read_whole_file(expected);
+    ASSERT_GT(data.size(), 20u * 1048576);
+    EXPECT_TRUE(read_whole_file(out("big/member.bin")) == data);
+    EXPECT_TRUE(read_whole_file(out("big/stored.bin")) == data.substr(0, 3 * 1048576 + 1));
+}
+
+TEST_F(ZipExtract, FailedWriteStopsTheExtraction) {
+    // A file size limit makes writes past 1 MiB fail (EFBIG instead of a signal).
+    struct rlimit old_limit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    auto old_handler = signal(SIGXFSZ, SIG_IGN);
+    for (const char* size : {"2", "12"}) {   // written directly, and by the helper thread
+        make_zip(scratch_, archive_,
+                 std::string("add('big.bin', b'x' * (") + size + " * 1048576))\nadd('later.txt', b'later')\n");
+        struct rlimit limit = old_limit;
+        limit.rlim_cur = 1048576;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        std::string printed = extract_archive();
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old_limit), 0);
+        EXPECT_NE(printed.find(" extracting: big.bin\nerror in writing extracted file\n"), std::string::npos) << printed;
+        EXPECT_FALSE(path_exists(out("later.txt"))) << size;
+        ASSERT_EQ(chdir(saved_folder_.c_str()), 0);
+    }
+    signal(SIGXFSZ, old_handler);
 }
 
 TEST_F(ZipExtract, DamagedEntryStopsTheExtraction) {

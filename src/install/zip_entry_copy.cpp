@@ -1,0 +1,167 @@
+#include "install/zip_entry_copy.h"
+
+#include <new>
+
+#include "install/block_writer.h"
+#include "os/unpack.h"
+
+namespace {
+constexpr unsigned input_buffer_size = 1 << 20;
+constexpr unsigned output_buffer_size = 1 << 20;
+// Below this a helper thread costs more than the overlap gains.
+constexpr ZPOS64_T pipelined_entry_size = 8 << 20;
+constexpr int method_stored = 0;
+constexpr int error_short_write = -1;
+
+// Where the content goes: written here, or handed to a block writer (which sums the CRC).
+class entry_sink {
+public:
+    entry_sink(os_output_file* file, ZPOS64_T declared, entry_copy_result& result)
+        : file_(file), declared_(declared), result_(result) {
+        result_.crc = crc32(0L, Z_NULL, 0);
+    }
+
+    bool start_writer() { return pipelined_ = writer_.start(file_); }
+    bool pipelined() const { return pipelined_; }
+
+    // False after a failed write (the result says so).
+    bool put(const unsigned char* data, size_t n) {
+        if (n > declared_ - result_.size) {
+            result_.overrun = true;
+            n = static_cast<size_t>(declared_ - result_.size);
+        }
+        result_.size += n;
+        bool ok;
+        if (pipelined_) {
+            ok = writer_.submit(data, n);
+        } else {
+            result_.crc = crc32(result_.crc, data, static_cast<uInt>(n));
+            ok = n == 0 || os_output_file_write(file_, data, n);
+        }
+        if (!ok) fail_write();
+        return ok;
+    }
+
+    void finish() {
+        if (!pipelined_) return;
+        pipelined_ = false;
+        if (!writer_.finish(result_.crc) && result_.failure == copy_failure::none) fail_write();
+    }
+
+private:
+    void fail_write() {
+        result_.error = error_short_write;
+        result_.failure = copy_failure::write;
+    }
+
+    os_output_file* file_;
+    ZPOS64_T declared_;
+    entry_copy_result& result_;
+    block_writer writer_;
+    bool pipelined_ = false;
+};
+}  // namespace
+
+struct entry_copier::parts {
+    zlib_filefunc64_def functions{};
+    voidpf stream = nullptr;
+    ZPOS64_T remaining = 0;   // data of the current entry not yet read
+    std::unique_ptr<unsigned char[]> input;
+    std::unique_ptr<unsigned char[]> output[2];   // used in turn when a helper thread writes
+    z_stream inflate_stream{};
+    bool inflate_ready = false;
+
+    ~parts() {
+        if (inflate_ready) inflateEnd(&inflate_stream);
+        if (stream) functions.zclose_file(functions.opaque, stream);
+    }
+
+    // Reads the next block into the input buffer: its size, 0 at the end, or UNZ_ERRNO.
+    int read_block(entry_copy_result& result) {
+        if (remaining == 0) return 0;
+        uLong want = remaining < input_buffer_size ? static_cast<uLong>(remaining) : input_buffer_size;
+        if (functions.zread_file(functions.opaque, stream, input.get(), want) != want) {
+            result.error = UNZ_ERRNO;
+            result.failure = copy_failure::read;
+            return UNZ_ERRNO;
+        }
+        remaining -= want;
+        return static_cast<int>(want);
+    }
+
+    void copy_stored(entry_sink& sink, entry_copy_result& result) {
+        for (;;) {
+            int n = read_block(result);
+            if (n <= 0 || !sink.put(input.get(), static_cast<size_t>(n)) || result.overrun) return;
+        }
+    }
+
+    void copy_deflated(entry_sink& sink, entry_copy_result& result) {
+        z_stream& z = inflate_stream;
+        inflateReset(&z);
+        z.avail_in = 0;
+        bool input_done = false;
+        int turn = 0;
+        for (;;) {
+            if (z.avail_in == 0 && !input_done) {
+                int n = read_block(result);
+                if (n < 0) return;
+                input_done = n == 0;
+                z.next_in = input.get();
+                z.avail_in = static_cast<uInt>(n);
+            }
+            unsigned char* out = output[turn].get();
+            z.next_out = out;
+            z.avail_out = output_buffer_size;
+            int r = inflate(&z, Z_NO_FLUSH);
+            if (!sink.put(out, output_buffer_size - z.avail_out)) return;
+            if (sink.pipelined()) turn ^= 1;   // the writer holds the other buffer
+            if (r == Z_STREAM_END || result.overrun) return;
+            // Data that ends before the stream does: the size check of the caller reports it.
+            if (r == Z_BUF_ERROR && input_done) return;
+            if (r != Z_OK && r != Z_BUF_ERROR) {
+                result.error = r;
+                result.failure = copy_failure::read;
+                return;
+            }
+        }
+    }
+};
+
+entry_copier::entry_copier() = default;
+entry_copier::~entry_copier() = default;
+
+bool entry_copier::open(const zlib_filefunc64_def& functions, const char* archive_path) {
+    parts_.reset(new (std::nothrow) parts);
+    if (!parts_) return false;
+    parts& p = *parts_;
+    p.functions = functions;
+    p.stream = functions.zopen64_file(functions.opaque, archive_path,
+                                      ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+    p.input.reset(new (std::nothrow) unsigned char[input_buffer_size]);
+    for (auto& buffer : p.output) buffer.reset(new (std::nothrow) unsigned char[output_buffer_size]);
+    p.inflate_ready = inflateInit2(&p.inflate_stream, -MAX_WBITS) == Z_OK;
+    return p.stream && p.input && p.output[0] && p.output[1] && p.inflate_ready;
+}
+
+entry_copy_result entry_copier::copy(unzFile archive, const unz_file_info64& info, int method,
+                                     os_output_file* file) {
+    entry_copy_result result;
+    parts& p = *parts_;
+    p.remaining = info.compressed_size;
+    if (p.functions.zseek64_file(p.functions.opaque, p.stream, unzGetCurrentFileZStreamPos64(archive),
+                                 ZLIB_FILEFUNC_SEEK_SET) != 0) {
+        result.error = UNZ_ERRNO;
+        result.failure = copy_failure::read;
+        return result;
+    }
+    entry_sink sink(file, info.uncompressed_size, result);
+    if (method == method_stored) {
+        p.copy_stored(sink, result);
+    } else {
+        if (info.uncompressed_size >= pipelined_entry_size) sink.start_writer();
+        p.copy_deflated(sink, result);
+    }
+    sink.finish();
+    return result;
+}

@@ -1,0 +1,45 @@
+// The data of one zip entry, read straight from the archive and inflated into its output file.
+// minizip finds the entries and checks their local headers; the data is read here through the
+// same file functions. minizip's own reading hands zlib 16 KiB at a time, copies byte by byte
+// and sums a CRC of the compressed bytes too; with 1 MiB per call zlib stays in its fast loop.
+// Large entries are written by a helper thread while the next block is inflated.
+#pragma once
+
+#include <memory>
+#include <unzip.h>
+
+struct os_output_file;
+
+enum class copy_failure { none, read, write };
+
+struct entry_copy_result {
+    int error = 0;   // 0, or the minizip or zlib code that ends the extraction
+    copy_failure failure = copy_failure::none;
+    unsigned long crc = 0;   // CRC-32 of what was written
+    ZPOS64_T size = 0;       // bytes written
+    bool overrun = false;    // the data held more than the entry declares; the rest was dropped
+
+    bool matches(const unz_file_info64& info) const {
+        return !overrun && size == info.uncompressed_size && crc == info.crc;
+    }
+};
+
+// Buffers and streams for all entries of one archive. One thread.
+class entry_copier {
+public:
+    entry_copier();
+    ~entry_copier();
+    entry_copier(const entry_copier&) = delete;
+    entry_copier& operator=(const entry_copier&) = delete;
+
+    // Opens the archive a second time for its data and allocates the buffers. False on failure.
+    bool open(const zlib_filefunc64_def& functions, const char* archive_path);
+
+    // Copies the archive's current entry, opened raw (unzOpenCurrentFile3 with raw = 1) by the
+    // caller; `method` is 0 (stored) or 8 (deflated).
+    entry_copy_result copy(unzFile archive, const unz_file_info64& info, int method, os_output_file* file);
+
+private:
+    struct parts;
+    std::unique_ptr<parts> parts_;
+};
