@@ -12,6 +12,7 @@
 #include "bootstrap/log.h"
 #include "bootstrap/messages.h"
 #include "bootstrap/options.h"
+#include "bootstrap/progress_dialog.h"
 #include "bootstrap/run_context.h"
 #include "bootstrap/work_folder.h"
 #include "clients/relay/relay_download.h"
@@ -60,6 +61,18 @@ int parse_arguments() {
     std::vector<const wchar_t*> argv;
     for (const auto& arg : args) argv.push_back(arg.c_str());
     return parse_command_line(static_cast<int>(argv.size()), argv.data());
+}
+
+// The welcome dialog, then the progress dialog whose worker runs the install sequence.
+// run_progress_dialog returns only after the worker has ended, so nothing logs after the log
+// is closed and no option is read after the options are freed.
+void run_interactively() {
+    int error = 0;
+    int choice = run_welcome_dialog(&error);
+    if (choice == -1) log_message(SEV_ERROR, L"Error in dialog creation:GetLastError:%d", error);
+    if (choice != welcome_next) return;
+    if (run_progress_dialog(&error) == -1)
+        log_message(SEV_ERROR, L"Error in dialog creation:GetLastError:%d", error);
 }
 
 void run_silently() {
@@ -319,9 +332,8 @@ int bootstrap_main() {
     open_log();
     log_message(SEV_INFO, L"****BS_START*****");
     if (parse_arguments()) {
-        // The terminal dialogs come later; until then every run takes the silent road.
-        (void)silent_requested();
-        run_silently();
+        if (silent_requested()) run_silently();
+        else run_interactively();
         free_options();
     }
     log_message(SEV_INFO, L"****BS_END*****");

@@ -1,0 +1,187 @@
+#include "bootstrap/progress_dialog.h"
+
+#include <atomic>
+#include <cerrno>
+#include <new>
+#include <system_error>
+
+#include "bootstrap/bootstrap.h"
+#include "bootstrap/dialog.h"
+#include "bootstrap/messages.h"
+#include "bootstrap/run_context.h"
+#include "download/proxy_record.h"
+#include "os/event.h"
+#include "utils/bounded_text.h"
+
+namespace {
+constexpr wchar_t dialog_title[] = L"Quenta Swiftset 5.8.3";
+constexpr size_t next_caption_capacity = 120;
+
+// Set while a dialog of this run is on screen: the owner of a credentials prompt. A silent
+// run has none, and nobody is asked.
+std::atomic<int> dialogs_shown{0};
+
+struct shown_dialog {
+    shown_dialog() { ++dialogs_shown; }
+    ~shown_dialog() { --dialogs_shown; }
+};
+}  // namespace
+
+progress_dialog* create_progress_dialog() {
+    auto* dialog = new (std::nothrow) progress_dialog;
+    if (!dialog) return nullptr;
+    dialog->mailbox = ui_mailbox_create();
+    dialog->cancel_event = os_event_create(cancel_event_name);
+    if (!dialog->mailbox || !dialog->cancel_event) {
+        release_progress_dialog(dialog);
+        return nullptr;
+    }
+    return dialog;
+}
+
+void release_progress_dialog(progress_dialog* dialog) {
+    if (!dialog) return;
+    if (dialog->worker.joinable()) dialog->worker.join();
+    ui_mailbox_release(dialog->mailbox);
+    os_event_close(dialog->cancel_event);
+    delete dialog;
+}
+
+void progress_dialog_show_line(progress_dialog* dialog, const std::wstring& line) {
+    if (!dialog) return;
+    std::lock_guard<std::mutex> guard(dialog->lock);
+    // The bar is never stepped from 100: a full bar would start over.
+    if (dialog->bar < 100) {
+        dialog->bar = std::min(100, dialog->bar + dialog->step);
+        ui_mailbox_post(dialog->mailbox, {PDM_BAR, dialog->bar, {}});
+    }
+    ui_mailbox_post(dialog->mailbox, {PDM_LINE, 0, line});
+}
+
+progress_dialog_procedure::progress_dialog_procedure(progress_dialog* dialog, install_worker_fn worker)
+    : dialog_(dialog), worker_(worker) {}
+
+int progress_dialog_procedure::on_start(ui_progress_view& view) {
+    caption_ = get_message_text(MSG_BUTTON_CANCEL);
+    view.set_button(caption_, enabled_);
+    auto* ctx = new (std::nothrow) run_context;
+    if (!ctx) return ENOMEM;
+    ctx->dialog = dialog_;
+    os_event_reset(dialog_->cancel_event);
+    {
+        std::lock_guard<std::mutex> guard(dialog_->lock);
+        dialog_->run = ctx;
+    }
+    try {
+        dialog_->worker = std::thread(worker_, ctx);
+    } catch (const std::system_error& e) {
+        {
+            std::lock_guard<std::mutex> guard(dialog_->lock);
+            dialog_->run = nullptr;
+        }
+        delete ctx;
+        return e.code().value() ? e.code().value() : EAGAIN;
+    }
+    return 0;
+}
+
+void progress_dialog_procedure::on_post(ui_progress_view& view, const ui_post& post) {
+    switch (post.message) {
+    case PDM_LINE: view.append_line(post.text); break;
+    case PDM_BAR: view.set_bar(static_cast<int>(post.param)); break;
+    case PDM_FINISHED:
+        caption_ = get_message_text(MSG_BUTTON_OK);
+        view.set_button(caption_, enabled_);
+        view.set_timer(finish_timer_id, finish_timer_ms);
+        state_ = state::finished;
+        break;
+    case PDM_CLOSE:
+        state_ = state::ended;
+        view.end(static_cast<int>(post.param));
+        break;
+    default: break;
+    }
+}
+
+void progress_dialog_procedure::on_cancel(ui_progress_view& view) { press_button(view); }
+
+// Enter presses the button only once it reads "OK": a stray Enter must not cancel a run.
+void progress_dialog_procedure::on_enter(ui_progress_view& view) {
+    if (button_reads_ok()) press_button(view);
+}
+
+void progress_dialog_procedure::on_timer(ui_progress_view& view, int id) {
+    if (id != finish_timer_id) return;
+    state_ = state::ended;
+    view.end(finish_timer_id);
+}
+
+bool progress_dialog_procedure::button_reads_ok() const {
+    return enabled_ && caption_ == get_message_text(MSG_BUTTON_OK);
+}
+
+void progress_dialog_procedure::press_button(ui_progress_view& view) {
+    if (button_reads_ok()) {
+        view.kill_timer(finish_timer_id);
+        ui_mailbox_post(dialog_->mailbox, {PDM_CLOSE, 0, {}});
+        return;
+    }
+    bool first = false;
+    {
+        // The worker gives the run context up under this lock before it frees it.
+        std::lock_guard<std::mutex> guard(dialog_->lock);
+        if (dialog_->run && !dialog_->run->cancel_flag.load()) {
+            dialog_->run->cancel_flag.store(1);
+            first = true;
+        }
+    }
+    if (first) {
+        progress_dialog_show_line(dialog_, get_message_text(MSG_ABORTING));
+        enabled_ = false;
+        view.set_button(caption_, enabled_);
+        state_ = state::cancelling;
+    }
+    os_event_set(dialog_->cancel_event);
+}
+
+int run_welcome_dialog(int* error) {
+    shown_dialog shown;
+    wchar_t caption[next_caption_capacity] = {};
+    format_text(caption, next_caption_capacity, L"%ls>>", get_message_text(MSG_NEXT));
+    switch (ui_show_welcome(dialog_title, get_message_text(MSG_WELCOME), caption, error)) {
+    case ui_choice::next: return welcome_next;
+    case ui_choice::closed: return 0;
+    default: return -1;
+    }
+}
+
+int run_progress_dialog(int* error) {
+    progress_dialog* dialog = create_progress_dialog();
+    if (!dialog) {
+        if (error) *error = ENOMEM;
+        return -1;
+    }
+    int result;
+    {
+        shown_dialog shown;
+        progress_dialog_procedure procedure(dialog, run_bootstrap);
+        result = ui_run_progress_screen(dialog_title, dialog->mailbox, procedure, error);
+    }
+    release_progress_dialog(dialog);
+    return result;
+}
+
+int prompt_proxy_credentials(proxy_record* record) {
+    if (!record || dialogs_shown.load() == 0) return 0;
+    ui_credentials_form form{L"Enter Proxy Credentials", L"Username", L"Password", L"OK", L"Cancel",
+                             proxy_credential_capacity - 1};
+    std::wstring user, password;
+    bool accepted = ui_prompt_credentials(form, user, password) && !user.empty() && !password.empty();
+    if (accepted) {
+        copy_text(record->proxy_user, proxy_credential_capacity, user.c_str());
+        copy_text(record->proxy_password, proxy_credential_capacity, password.c_str());
+    }
+    std::fill(user.begin(), user.end(), L'\0');
+    std::fill(password.begin(), password.end(), L'\0');
+    return accepted ? 1 : 0;
+}
