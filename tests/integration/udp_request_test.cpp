@@ -212,6 +212,15 @@ std::string* UdpRequestTest::skip_reason_ = nullptr;
 
 TEST_F(UdpRequestTest, CollectsRepliesByIpv4BroadcastAndIpv6Multicast) {
     ASSERT_NO_FATAL_FAILURE(start_peer("reply"));
+    // A silent listener beside the request: broadcasts always loop back to it, multicasts must not.
+    netns_process local;
+    std::string error;
+    ASSERT_TRUE(local.start(client().name,
+                            {netns_python(), netns_fixture("udp_responder.py"), "--port", std::to_string(peer_port),
+                             "--mode", "silent"},
+                            &error))
+        << error;
+    ASSERT_TRUE(local.wait_for_line("ready", 10000));
     ASSERT_NO_FATAL_FAILURE(enter_and_start_worker(client().name));
     unsigned scope = if_nametoindex("veth0");
     qz_udp_request* request = make_request({"test.query.one", "test.query.two"}, 1000);
@@ -228,7 +237,10 @@ TEST_F(UdpRequestTest, CollectsRepliesByIpv4BroadcastAndIpv6Multicast) {
     int v4 = 0, v6 = 0, one = 0, two = 0;
     for (const std::string& line : received) {
         v4 += line.rfind("received 4 " + client().ipv4 + " ", 0) == 0;
-        v6 += line.rfind("received 6 " + client().ipv6 + " ", 0) == 0;
+        if (line.rfind("received 6 " + client().ipv6 + " ", 0) == 0) {
+            ++v6;
+            EXPECT_EQ(line.substr(line.rfind(' ') + 1), "128") << "hop limit of the multicast";
+        }
         one += line.find(" msgbus test.query.one") != std::string::npos;
         two += line.find(" msgbus test.query.two") != std::string::npos;
     }
@@ -236,6 +248,14 @@ TEST_F(UdpRequestTest, CollectsRepliesByIpv4BroadcastAndIpv6Multicast) {
     EXPECT_EQ(v6, 2);
     EXPECT_EQ(one, 2);
     EXPECT_EQ(two, 2);
+    int local_v4 = 0, local_v6 = 0;
+    std::string line;
+    while (local.read_line(&line, 300)) {
+        local_v4 += line.rfind("received 4 ", 0) == 0;
+        local_v6 += line.rfind("received 6 ", 0) == 0;
+    }
+    EXPECT_EQ(local_v4, 2) << "the local listener hears the broadcasts";
+    EXPECT_EQ(local_v6, 0) << "multicast loop-back is off";
 
     // Each address answered twice (once per message); the handler took the first of each.
     ASSERT_EQ(seen_.replies.size(), 2u);
