@@ -1,30 +1,86 @@
 #include "download/peer_road.h"
 
+#include <cstdint>
 #include <cstdlib>
 #include <cwchar>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "bootstrap/log.h"
+#include "bootstrap/options.h"
 #include "bootstrap/work_folder.h"
+#include "clients/p2p/qz_p2p_client_content_discovery.h"
+#include "clients/udp/qz_udp_request.h"
 #include "config/hash_manifest.h"
 #include "download/config_package.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
 #include "os/paths.h"
 #include "os/text.h"
+#include "utils/event_loop/qz_loop_worker.h"
 
 namespace {
 struct manifest_releaser {
     void operator()(hash_entry* entries) const noexcept { free_hash_entries(entries); }
 };
 
-// Asks the local network which peer holds the file with this digest. Peer discovery is not
-// available in this build: no peer ever answers, so the road fails at its first file.
-int discover_peer_url(const char* /*digest*/, std::wstring& url) {
-    url.clear();
-    return 1;
+constexpr uint16_t default_p2p_port = 8082;
+
+// The UDP port of the peers' discovery service: option slot 15, or 8082 when it is empty. A
+// value that is no port gives 0, which every discovery refuses, so the road fails at its first
+// file.
+uint16_t p2p_port() {
+    const char* text = get_option_utf8(OPT_P2P_PORT);
+    if (!text || !*text) return default_p2p_port;
+    char* end = nullptr;
+    unsigned long value = std::strtoul(text, &end, 10);
+    if (end == text || *end != '\0' || value == 0 || value > 65535 || text[0] == '-' || text[0] == '+') {
+        log_message(SEV_ERROR, L"P2P port " OS_NARROW_S L" is not a port number", text);
+        return 0;
+    }
+    return static_cast<uint16_t>(value);
 }
+
+// The peer network of one road: a loop worker, its network context and the P2P client, set up
+// together and torn down in the fixed order (stop, join, release, then the records).
+class peer_network {
+public:
+    peer_network() {
+        host_ = qz_loop_worker_create();
+        if (!host_) return;
+        context_.reset(new (std::nothrow) qz_net_context{nullptr, qz_loop_host_loop(host_), qz_loop_host_worker(host_)});
+        if (!context_ || qz_p2p_client_create(context_.get(), &client_) != 0) return;
+        qz_loop_worker_start(host_);
+    }
+    ~peer_network() {
+        if (host_) {
+            qz_loop_worker_stop(host_);
+            qz_loop_worker_join(host_);
+            qz_loop_worker_release(host_);
+        }
+        context_.reset();
+        qz_p2p_client_release(client_);
+    }
+    peer_network(const peer_network&) = delete;
+    peer_network& operator=(const peer_network&) = delete;
+
+    // 0 and the URL of a peer that holds the file, or the discovery's failure code (1 when the
+    // network could not be set up).
+    int discover(uint16_t port, const char* digest, std::wstring& url) {
+        url.clear();
+        char* found = nullptr;
+        int rc = qz_p2p_client_discover_content(client_, port, digest, &found);
+        if (rc == 0 && found && !os_to_wide(std::string(found), url)) url.clear();
+        qz_p2p_client_free_url(found);
+        return rc;
+    }
+
+private:
+    qz_loop_host* host_ = nullptr;
+    std::unique_ptr<qz_net_context> context_;
+    qz_p2p_client* client_ = nullptr;
+};
 
 // The peer's URL as libcurl takes it: IPv6 hosts bracketed, and a "%<scope>]" zone turned
 // into the handle's scope id.
@@ -49,13 +105,13 @@ std::string prepare_peer_url(transfer_handle* handle, const std::wstring& discov
     return narrow;
 }
 
-bool fetch_one(transfer_handle* handle, const std::wstring& folder, const hash_entry& entry, run_context* ctx,
-               const proxy_record* route) {
+bool fetch_one(peer_network& peers, uint16_t port, transfer_handle* handle, const std::wstring& folder,
+               const hash_entry& entry, run_context* ctx, const proxy_record* route) {
     std::wstring name;
     os_to_wide(std::string(entry.file_name), name);
     log_message(SEV_INFO, L"[P2P] Discovering %ls ", name.c_str());
     std::wstring discovered;
-    int rc = discover_peer_url(entry.digest, discovered);
+    int rc = peers.discover(port, entry.digest, discovered);
     if (rc != 0 || discovered.empty()) {
         log_message(SEV_DEBUG, L"[P2P] Discovery of %ls failed in P2P cache. rc<%d>", name.c_str(), rc != 0 ? 1 : 0);
         return false;
@@ -87,12 +143,16 @@ peer_road_result fetch_install_files_from_peers(transfer_handle* handle, const w
                                                 run_context* ctx, proxy_record* route) {
     log_message(SEV_INFO, L"Try to get install files via p2p mechanism with the selected top level - %d - mechanism",
                 route ? route->route_kind : 0);
+    // Without a work folder there is no manifest: "/hashes.xml" is not ours to read.
     std::wstring folder = work_folder ? work_folder : L"";
+    if (folder.empty()) return PEER_ROAD_NO_MANIFEST;
     std::unique_ptr<hash_entry, manifest_releaser> manifest(
         read_hash_manifest((folder + OS_SEP_S L"hashes.xml").c_str()));
     if (!manifest) return PEER_ROAD_NO_MANIFEST;
+    uint16_t port = p2p_port();
+    peer_network peers;
     for (const hash_entry* entry = manifest.get(); entry; entry = entry->next) {
-        if (!fetch_one(handle, folder, *entry, ctx, route)) return PEER_ROAD_FAILED;
+        if (!fetch_one(peers, port, handle, folder, *entry, ctx, route)) return PEER_ROAD_FAILED;
     }
     return PEER_ROAD_DELIVERED;
 }
