@@ -17,6 +17,9 @@ qsw_add_script_test(integration_install_direct test_install_direct.py LABELS int
                     LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)
 qsw_add_test(integration_udp_request SOURCES integration/udp_request_test.cpp fixtures/netns.cpp
              LABELS integration netns)
+# The installer in a terminal driven through tmux, as a person would use it.
+qsw_add_script_test(integration_terminal test_terminal.py LABELS integration netns LOCKS qsw_instance
+                    TIMEOUT 600 OWN_NETWORK)
 # Package retrieval modules against the agent-handler stand-in and nginx; in a network namespace
 # of its own where one can be made (route kind 0 runs the peer road).
 qsw_add_test(integration_retrieval SOURCES integration/retrieval_test.cpp unit/test_support.cpp fixtures/netns.cpp

@@ -2,7 +2,9 @@
 
 #include <cerrno>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -16,10 +18,13 @@ constexpr char show_cursor[] = "\x1b[?25h";
 constexpr char hide_cursor[] = "\x1b[?25l";
 constexpr int escape_wait_ms = 40;   // a sequence's bytes arrive together; a lone Esc does not
 
-// Read by the signal handlers: plain data and a sig_atomic_t flag only.
+// Read by the signal handlers: plain data and sig_atomic_t values only.
 struct termios saved_mode;
 struct termios raw_settings;
 volatile sig_atomic_t raw_on = 0;
+volatile sig_atomic_t screen_fd = STDOUT_FILENO;   // the terminal, also while output is taken over
+volatile sig_atomic_t saved_out = -1;              // standard output and error before the takeover
+volatile sig_atomic_t saved_err = -1;
 
 std::mutex mode_lock;   // guards depth and the set-up below
 int depth = 0;
@@ -28,10 +33,18 @@ bool handlers_installed = false;
 const int fatal_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT,
                              SIGSEGV, SIGBUS,  SIGFPE, SIGILL,  SIGPIPE};
 
+void give_back_output() {
+    if (saved_out < 0) return;
+    dup2(saved_out, STDOUT_FILENO);
+    dup2(saved_err, STDERR_FILENO);
+    screen_fd = STDOUT_FILENO;
+    saved_out = saved_err = -1;
+}
+
 void put_back_mode() {
     if (!raw_on) return;
     tcsetattr(STDIN_FILENO, TCSANOW, &saved_mode);
-    ssize_t ignored = ::write(STDOUT_FILENO, show_cursor, sizeof show_cursor - 1);
+    ssize_t ignored = ::write(screen_fd, show_cursor, sizeof show_cursor - 1);
     (void)ignored;
     raw_on = 0;
 }
@@ -40,9 +53,10 @@ void put_back_mode() {
 void on_fatal_signal(int sig) {
     if (raw_on) {
         put_back_mode();
-        ssize_t ignored = ::write(STDOUT_FILENO, "\r\n", 2);   // the shell's notice on a line of its own
+        ssize_t ignored = ::write(screen_fd, "\r\n", 2);   // the shell's notice on a line of its own
         (void)ignored;
     }
+    give_back_output();
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
@@ -67,7 +81,10 @@ void install_handlers() {
     handlers_installed = true;
     for (int sig : fatal_signals) install_handler(sig, on_fatal_signal);
     install_handler(SIGCONT, on_continue);
-    std::atexit(put_back_mode);
+    std::atexit([] {
+        put_back_mode();
+        give_back_output();
+    });
 }
 
 bool is_final_byte(unsigned char c) { return c >= 0x40 && c <= 0x7e; }
@@ -193,23 +210,101 @@ void key_reader::decode(std::vector<key>& out) {
     pending_.clear();
 }
 
-readiness wait(int extra_fd, bool watch_input, int timeout_ms) {
-    struct pollfd fds[2];
+readiness wait(bool watch_input, int timeout_ms, int extra_fd, int second_fd) {
+    struct pollfd fds[3];
+    int index[3] = {-1, -1, -1};   // input, extra, second
     nfds_t count = 0;
-    int input_index = -1, extra_index = -1;
-    if (watch_input) {
-        input_index = static_cast<int>(count);
-        fds[count++] = {STDIN_FILENO, POLLIN, 0};
-    }
-    if (extra_fd >= 0) {
-        extra_index = static_cast<int>(count);
-        fds[count++] = {extra_fd, POLLIN, 0};
+    const int wanted[3] = {watch_input ? STDIN_FILENO : -1, extra_fd, second_fd};
+    for (int i = 0; i < 3; ++i) {
+        if (wanted[i] < 0) continue;
+        index[i] = static_cast<int>(count);
+        fds[count++] = {wanted[i], POLLIN, 0};
     }
     readiness ready;
     if (poll(fds, count, timeout_ms) <= 0) return ready;
-    ready.input = input_index >= 0 && fds[input_index].revents != 0;
-    ready.extra = extra_index >= 0 && fds[extra_index].revents != 0;
+    auto fired = [&](int i) { return index[i] >= 0 && fds[index[i]].revents != 0; };
+    ready.input = fired(0);
+    ready.extra[0] = fired(1);
+    ready.extra[1] = fired(2);
     return ready;
+}
+
+output_capture::output_capture() {
+    int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    char name[128];
+    if (master < 0) return;
+    if (grantpt(master) != 0 || unlockpt(master) != 0 || ptsname_r(master, name, sizeof name) != 0) {
+        close(master);
+        return;
+    }
+    int slave = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slave < 0) {
+        close(master);
+        return;
+    }
+    struct termios mode;
+    if (tcgetattr(slave, &mode) == 0) {
+        cfmakeraw(&mode);   // bytes pass as written; the screen does the line ends
+        tcsetattr(slave, TCSANOW, &mode);
+    }
+    struct winsize size {};
+    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0) ioctl(slave, TIOCSWINSZ, &size);
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    int out = fcntl(STDOUT_FILENO, F_DUPFD_CLOEXEC, 3);
+    int err = fcntl(STDERR_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (out < 0 || err < 0) {
+        if (out >= 0) close(out);
+        if (err >= 0) close(err);
+        close(slave);
+        close(master);
+        return;
+    }
+    {
+        std::lock_guard<std::mutex> guard(output_lock());
+        saved_out = out;
+        saved_err = err;
+        screen_fd = out;
+        dup2(slave, STDOUT_FILENO);
+        dup2(slave, STDERR_FILENO);
+    }
+    close(slave);
+    master_ = master;
+}
+
+output_capture::~output_capture() {
+    if (master_ < 0) return;
+    std::fflush(stdout);
+    std::fflush(stderr);
+    int out = saved_out, err = saved_err;
+    {
+        std::lock_guard<std::mutex> guard(output_lock());
+        give_back_output();
+    }
+    close(out);
+    close(err);
+    close(master_);
+}
+
+std::string output_capture::take_lines(bool all) {
+    char buffer[4096];
+    ssize_t n = -1;
+    while (master_ >= 0 && (n = ::read(master_, buffer, sizeof buffer)) > 0) partial_.append(buffer, static_cast<size_t>(n));
+    if (master_ >= 0 && n < 0 && errno != EAGAIN && errno != EINTR) alive_ = false;
+    std::string text;
+    for (size_t i = 0; i < partial_.size(); ++i) {
+        char c = partial_[i];
+        if (c == '\r' && i + 1 < partial_.size() && partial_[i + 1] == '\n') continue;
+        text += c == '\r' ? '\n' : c;
+    }
+    size_t end = all ? text.size() : text.rfind('\n');
+    if (end == std::string::npos) end = 0;
+    else if (!all) ++end;
+    std::string lines = text.substr(0, end);
+    // What stays is the unfinished tail, already without its carriage returns.
+    partial_ = text.substr(end);
+    return lines;
 }
 
 std::mutex& output_lock() {
@@ -220,7 +315,7 @@ std::mutex& output_lock() {
 void write_locked(const std::string& bytes) {
     size_t done = 0;
     while (done < bytes.size()) {
-        ssize_t n = ::write(STDOUT_FILENO, bytes.data() + done, bytes.size() - done);
+        ssize_t n = ::write(screen_fd, bytes.data() + done, bytes.size() - done);
         if (n < 0 && errno == EINTR) continue;
         if (n <= 0) return;   // the terminal has gone; nothing else to do with the output
         done += static_cast<size_t>(n);
@@ -258,7 +353,7 @@ std::wstring strip_mnemonic(const std::wstring& caption) {
 
 int columns() {
     struct winsize size {};
-    if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+    if (ioctl(screen_fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
     return 80;
 }
 

@@ -50,12 +50,35 @@ private:
 
 struct readiness {
     bool input = false;
-    bool extra = false;
+    bool extra[2] = {false, false};
 };
 
-// Waits until standard input (when watched) or `extra_fd` (when >= 0) is readable, or
-// `timeout_ms` passes (-1: no limit).
-readiness wait(int extra_fd, bool watch_input, int timeout_ms);
+// Waits until standard input (when watched) or one of the extra descriptors (those >= 0) is
+// readable, or `timeout_ms` passes (-1: no limit).
+readiness wait(bool watch_input, int timeout_ms, int extra_fd = -1, int second_fd = -1);
+
+// Takes standard output and error over while a progress screen runs: what the rest of the
+// process and its child processes write there is read from fd() and printed by the screen
+// above its bar, while the screen writes to the terminal through a saved copy. A
+// pseudo-terminal rather than a pipe: children still write to a terminal, and one that
+// outlives the screen gets write errors instead of SIGPIPE. Without a pseudo-terminal
+// nothing is taken over (fd() is -1).
+class output_capture {
+public:
+    output_capture();
+    ~output_capture();
+    output_capture(const output_capture&) = delete;
+    output_capture& operator=(const output_capture&) = delete;
+    int fd() const { return alive_ ? master_ : -1; }   // -1 once nothing more can arrive
+    // What has arrived, as whole lines (CR LF and lone CR become LF); with `all`, a last
+    // unfinished line too.
+    std::string take_lines(bool all);
+
+private:
+    int master_ = -1;
+    bool alive_ = true;
+    std::string partial_;
+};
 
 // All terminal output goes through this lock, so that lines printed by another thread never
 // land inside a screen's redraw.

@@ -34,7 +34,7 @@ int wait_for_choice(Decide decide) {
     terminal::key_reader reader;
     std::vector<terminal::key> keys;
     for (;;) {
-        if (!terminal::wait(-1, true, -1).input) continue;
+        if (!terminal::wait(true, -1).input) continue;
         keys.clear();
         reader.read(keys);
         for (const auto& k : keys) {
@@ -171,17 +171,18 @@ public:
         }
     }
 
-    void run(ui_progress_handler& handler) {
+    void run(ui_progress_handler& handler, terminal::output_capture& capture) {
         terminal::key_reader reader;
         std::vector<terminal::key> keys;
         bool input_open = true;
         while (!ended_) {
-            auto ready = terminal::wait(terminal::mailbox_wake_fd(box_), input_open, next_timeout_ms());
-            if (ready.extra) {
+            auto ready = terminal::wait(input_open, next_timeout_ms(), terminal::mailbox_wake_fd(box_), capture.fd());
+            if (ready.extra[0]) {
                 terminal::mailbox_drain_wake(box_);
                 serve_prompt();
-                deliver_posts(handler);
+                deliver_posts(handler, capture);
             }
+            if (ready.extra[1]) show_captured(capture, false);
             if (ready.input && !ended_) {
                 keys.clear();
                 input_open = reader.read(keys);
@@ -192,6 +193,14 @@ public:
             }
             fire_timers(handler);
         }
+    }
+
+    // Output of other code and of child processes, as lines above the bar.
+    void show_captured(terminal::output_capture& capture, bool all) {
+        std::string text = capture.take_lines(all);
+        if (text.empty()) return;
+        std::lock_guard<std::mutex> guard(terminal::output_lock());
+        print_above_locked(text);
     }
 
     int result() const { return result_; }
@@ -280,9 +289,14 @@ private:
         else if (k.kind == key_kind::enter) handler.on_enter(*this);
     }
 
-    void deliver_posts(ui_progress_handler& handler) {
+    // One post at a time, with the output that has arrived in between: the two sources are
+    // separate, so this keeps their order only roughly (the lines stay whole).
+    void deliver_posts(ui_progress_handler& handler, terminal::output_capture& capture) {
         ui_post post;
-        while (!ended_ && ui_mailbox_take(box_, post)) handler.on_post(*this, post);
+        while (!ended_ && ui_mailbox_take(box_, post)) {
+            handler.on_post(*this, post);
+            show_captured(capture, false);
+        }
     }
 
     void serve_prompt() {
@@ -402,6 +416,7 @@ int ui_run_progress_screen(const std::wstring& title, ui_mailbox* box, ui_progre
         *error = raw.error();
         return -1;
     }
+    terminal::output_capture capture;
     progress_screen screen(box);
     screen.open(title);
     int start_error = handler.on_start(screen);
@@ -410,7 +425,8 @@ int ui_run_progress_screen(const std::wstring& title, ui_mailbox* box, ui_progre
         *error = start_error;
         return -1;
     }
-    screen.run(handler);
+    screen.run(handler, capture);
+    screen.show_captured(capture, true);
     screen.close();
     return screen.result();
 }
