@@ -24,3 +24,6 @@ qsw_add_script_test(integration_terminal test_terminal.py LABELS integration net
 # of its own where one can be made (route kind 0 runs the peer road).
 qsw_add_test(integration_retrieval SOURCES integration/retrieval_test.cpp unit/test_support.cpp fixtures/netns.cpp
              LABELS integration)
+# P2P content discovery between namespaces, against test peers written with python3-msgpack.
+qsw_add_test(integration_p2p_discovery SOURCES integration/p2p_discovery_test.cpp unit/test_support.cpp fixtures/netns.cpp
+             LABELS integration netns)

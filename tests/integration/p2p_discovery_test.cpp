@@ -1,0 +1,291 @@
+// P2P content discovery between network namespaces: the lookup runs in member 1 (its loop thread
+// is born there) and test peers written with python3-msgpack answer from members 2 and 3. No
+// datagram leaves these namespaces: nothing is sent unless this thread is proven inside member 1.
+#include "clients/p2p/qz_p2p_client_content_discovery.h"
+#include "clients/udp/qz_udp_request.h"
+#include "fixtures/netns.h"
+#include "unit/test_support.h"
+#include "utils/event_loop/qz_loop_worker.h"
+#include "utils/qz_logger.h"
+
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+namespace {
+
+class captured_log {
+public:
+    captured_log() {
+        logger.write = &captured_log::write;
+        logger.context = this;
+    }
+    int count(const std::string& prefix) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return static_cast<int>(std::count_if(lines_.begin(), lines_.end(), [&](const std::string& line) {
+            return line.compare(0, prefix.size(), prefix) == 0;
+        }));
+    }
+    qz_logger logger;
+
+private:
+    static void write(void* context, int, const char*, const char*, int, const char*, const char* message) {
+        auto* self = static_cast<captured_log*>(context);
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        self->lines_.push_back(message);
+    }
+    std::mutex mutex_;
+    std::vector<std::string> lines_;
+};
+
+std::string sha256_hex(const std::string& data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
+    std::string hex;
+    char two[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        std::snprintf(two, sizeof two, "%02x", digest[i]);
+        hex += two;
+    }
+    return hex;
+}
+
+std::string hex_of(const std::string& text) {
+    std::string hex;
+    char two[3];
+    for (unsigned char c : text) {
+        std::snprintf(two, sizeof two, "%02x", c);
+        hex += two;
+    }
+    return hex;
+}
+
+// The request as it must look on the wire for a 64-character hash, built from the layout alone.
+std::string expected_request_hex(const std::string& hash) {
+    return "92" "9e0060000000000000a12000a120a12000a120" "82" "b5" + hex_of("prop.key.content_hash") + "d940" +
+           hex_of(hash) + "b1" + hex_of("prop.key.msg_type") + "d923" + hex_of("prop.val.rqst.p2p.content_discovery");
+}
+
+// A test peer in a member namespace, with its HTTP port and what it printed.
+struct test_peer {
+    netns_process process;
+    std::string http_port;
+
+    bool start(const std::string& ns, const std::string& folder, const std::vector<std::string>& extra, std::string* why) {
+        std::vector<std::string> argv = {netns_python(), netns_fixture("p2p_peer.py"), "--folder", folder};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        if (!process.start(ns, argv, why)) return false;
+        std::string line;
+        if (!process.read_line(&line, 10000) || line.rfind("ready ", 0) != 0) {
+            *why = "the peer did not start: " + line;
+            return false;
+        }
+        http_port = line.substr(6);
+        return true;
+    }
+    // Its output so far ("asked ...", "answered ...", "served ...").
+    std::vector<std::string> lines() {
+        std::vector<std::string> out;
+        std::string line;
+        while (process.read_line(&line, 300)) out.push_back(line);
+        return out;
+    }
+};
+
+int count_prefix(const std::vector<std::string>& lines, const std::string& prefix) {
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+}
+
+class P2pDiscoveryTest : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        std::string reason = netns_network::unavailable_reason();
+        network_ = new netns_network;
+        if (reason.empty() && !network_->start({3, 0, true, true}, &reason) && reason.empty())
+            reason = "the namespaces could not be built";
+        if (!reason.empty()) skip_reason_ = new std::string(reason);
+    }
+    static void TearDownTestSuite() {
+        delete network_;
+        network_ = nullptr;
+        delete skip_reason_;
+        skip_reason_ = nullptr;
+    }
+
+    void SetUp() override {
+        if (skip_reason_) GTEST_SKIP() << *skip_reason_;
+        write_whole_file(files_.file("one.bin"), content_);
+        write_whole_file(files_.file("other.bin"), "a file nobody asks for");
+        hash_ = sha256_hex(content_);
+    }
+
+    void TearDown() override {
+        if (host_) {
+            qz_loop_worker_stop(host_);
+            qz_loop_worker_join(host_);
+            qz_loop_worker_release(host_);
+        }
+        qz_p2p_client_release(client_);
+        inside_.reset();
+    }
+
+    const netns_member& member(int i) const { return network_->members()[static_cast<size_t>(i)]; }
+
+    // This thread goes into member 1 and the worker starts there; without proof of that,
+    // nothing runs that could send.
+    void enter_and_start() {
+        inside_ = std::make_unique<netns_scope>(member(0).name);
+        ASSERT_TRUE(inside_->entered() && netns_thread_is_in(member(0).name)) << "not inside " << member(0).name;
+        host_ = qz_loop_worker_create();
+        ASSERT_NE(host_, nullptr);
+        ASSERT_EQ(qz_loop_worker_start(host_), 0);
+        context_ = {&log_.logger, qz_loop_host_loop(host_), qz_loop_host_worker(host_)};
+        ASSERT_EQ(qz_p2p_client_create(&context_, &client_), 0);
+    }
+
+    void start_peer(test_peer& peer, int member_index, const std::vector<std::string>& extra) {
+        std::string why;
+        ASSERT_TRUE(peer.start(member(member_index).name, files_.path(), extra, &why)) << why;
+    }
+
+    // One lookup: its code, and the URL ("" when none).
+    int lookup(std::string* url, const std::string& hash) {
+        char* found = nullptr;
+        int rc = qz_p2p_client_discover_content(client_, 8082, hash.c_str(), &found);
+        *url = found ? found : "";
+        qz_p2p_client_free_url(found);
+        return rc;
+    }
+
+    static netns_network* network_;
+    static std::string* skip_reason_;
+    scratch_folder files_;
+    const std::string content_ = "install file content held by the peers\n";
+    std::string hash_;
+    std::unique_ptr<netns_scope> inside_;
+    qz_loop_host* host_ = nullptr;
+    qz_net_context context_{};
+    qz_p2p_client* client_ = nullptr;
+    captured_log log_;
+};
+
+netns_network* P2pDiscoveryTest::network_ = nullptr;
+std::string* P2pDiscoveryTest::skip_reason_ = nullptr;
+
+TEST_F(P2pDiscoveryTest, Ipv4PeerGivesItsAddressThePortItNamesAndTheHashPath) {
+    test_peer peer;
+    ASSERT_NO_FATAL_FAILURE(start_peer(peer, 1, {"--families", "4", "--port-text", "8081"}));
+    ASSERT_NO_FATAL_FAILURE(enter_and_start());
+    std::string url;
+    ASSERT_EQ(lookup(&url, hash_), 0);
+    EXPECT_EQ(url, "http://" + member(1).ipv4 + ":8081/p2p/" + hash_);
+
+    std::vector<std::string> lines = peer.lines();
+    std::string asked = "asked 4 " + member(0).ipv4 + " " + hash_ + " held ";
+    ASSERT_EQ(count_prefix(lines, asked), 1) << "one broadcast reached the peer";
+    for (const std::string& line : lines) {
+        if (line.rfind(asked, 0) == 0) {
+            EXPECT_EQ(line.substr(asked.size()), expected_request_hex(hash_));
+            EXPECT_EQ(line.size() - asked.size(), 2 * 164u);
+        }
+    }
+    EXPECT_EQ(log_.count("Checking content via discovery... for hash(" + hash_ + ")"), 1);
+    EXPECT_EQ(log_.count("p2p content url(" + url + ") for hash(" + hash_ + ")."), 1);
+    EXPECT_EQ(log_.count("Stopping the sync udp request."), 1) << "the match ends the lookup";
+    EXPECT_EQ(log_.count("sync timer callback is invoked"), 0);
+}
+
+TEST_F(P2pDiscoveryTest, GlobalIpv6PeerGivesTheBracketedForm) {
+    test_peer peer;
+    ASSERT_NO_FATAL_FAILURE(start_peer(peer, 1, {"--families", "6"}));
+    ASSERT_NO_FATAL_FAILURE(enter_and_start());
+    std::string url;
+    ASSERT_EQ(lookup(&url, hash_), 0);
+    EXPECT_EQ(url, "http://[" + member(1).ipv6 + "]:" + peer.http_port + "/p2p/" + hash_);
+    EXPECT_EQ(count_prefix(peer.lines(), "asked 6 " + member(0).ipv6 + " " + hash_ + " held"), 1);
+}
+
+TEST_F(P2pDiscoveryTest, AnswersThatDoNotMatchAreIgnoredUntilTheTimeOut) {
+    struct mode_case {
+        const char* mode;
+        std::string line;   // what the handler logs for it ("" for nothing)
+    };
+    std::string upper = hash_;
+    std::transform(upper.begin(), upper.end(), upper.begin(), ::toupper);
+    const mode_case cases[] = {
+        {"other-hash", "Failed to match received hash("},
+        {"upper-hash", "Failed to match received hash(" + upper + ")."},
+        {"other-type", "Not a valid response(prop.val.rqst.p2p.content_discovery)."},
+        {"no-port", ""},
+    };
+    ASSERT_NO_FATAL_FAILURE(enter_and_start());
+    for (const mode_case& c : cases) {
+        SCOPED_TRACE(c.mode);
+        test_peer peer;
+        ASSERT_NO_FATAL_FAILURE(start_peer(peer, 1, {"--answer", c.mode}));
+        int timeouts = log_.count("sync timer callback is invoked");
+        int ignored = c.line.empty() ? 0 : log_.count(c.line);
+        std::string url = "untouched";
+        EXPECT_EQ(lookup(&url, hash_), 2501);
+        EXPECT_EQ(url, "");
+        EXPECT_EQ(log_.count("sync timer callback is invoked"), timeouts + 1) << "only the time-out ended it";
+        if (!c.line.empty()) {
+            EXPECT_EQ(log_.count(c.line), ignored + 2) << "both families' answers were read";
+        }
+        EXPECT_EQ(count_prefix(peer.lines(), "answered "), 2);
+    }
+    EXPECT_EQ(log_.count("Couldn't discover content for hash(" + hash_ + "), (2501)."), 4);
+}
+
+TEST_F(P2pDiscoveryTest, FirstMatchingAnswerWinsAndIgnoredOnesDoNotEndTheLookup) {
+    ASSERT_NO_FATAL_FAILURE(enter_and_start());
+    {
+        test_peer slow, quick;
+        ASSERT_NO_FATAL_FAILURE(start_peer(slow, 1, {"--families", "4", "--delay-ms", "700"}));
+        ASSERT_NO_FATAL_FAILURE(start_peer(quick, 2, {"--families", "4"}));
+        std::string url;
+        ASSERT_EQ(lookup(&url, hash_), 0);
+        EXPECT_EQ(url, "http://" + member(2).ipv4 + ":" + quick.http_port + "/p2p/" + hash_);
+        EXPECT_EQ(log_.count("received response from " + member(1).ipv4), 0) << "the later answer is not examined";
+    }
+    {
+        // A wrong answer at once, the right one later: the lookup keeps listening for it.
+        test_peer wrong, right;
+        ASSERT_NO_FATAL_FAILURE(start_peer(wrong, 2, {"--families", "4", "--answer", "other-hash"}));
+        ASSERT_NO_FATAL_FAILURE(start_peer(right, 1, {"--families", "4", "--delay-ms", "400"}));
+        std::string url;
+        ASSERT_EQ(lookup(&url, hash_), 0);
+        EXPECT_EQ(url, "http://" + member(1).ipv4 + ":" + right.http_port + "/p2p/" + hash_);
+        EXPECT_EQ(log_.count("Failed to match received hash("), 1);
+    }
+}
+
+TEST_F(P2pDiscoveryTest, UnheldHashOrStoppedWorkerFindNothing) {
+    test_peer peer;
+    ASSERT_NO_FATAL_FAILURE(start_peer(peer, 1, {}));
+    ASSERT_NO_FATAL_FAILURE(enter_and_start());
+    std::string unheld = sha256_hex("not in any cache");
+    std::string url;
+    EXPECT_EQ(lookup(&url, unheld), 2501);
+    std::vector<std::string> lines = peer.lines();
+    EXPECT_EQ(count_prefix(lines, "asked 4 " + member(0).ipv4 + " " + unheld + " unheld"), 1);
+    EXPECT_EQ(count_prefix(lines, "asked 6 " + member(0).ipv6 + " " + unheld + " unheld"), 1);
+    EXPECT_EQ(count_prefix(lines, "answered "), 0);
+
+    // A worker that no longer takes work: the run is refused, nothing is sent.
+    qz_loop_worker_stop(host_);
+    EXPECT_EQ(lookup(&url, hash_), 2);
+    EXPECT_EQ(log_.count("Failed to send udp request, <rc = 2>."), 1);
+    EXPECT_EQ(log_.count("Couldn't discover content for hash(" + hash_ + "), (2)."), 1);
+    EXPECT_TRUE(peer.lines().empty());
+}
+
+}  // namespace
