@@ -124,7 +124,8 @@ bool fetch_one(peer_network& peers, uint16_t port, transfer_handle* handle, cons
     std::string narrow_target;
     os_to_narrow(target, narrow_target);
     long code = 0;
-    if (transfer_file(handle, url.c_str(), narrow_target.c_str(), 0, "", &code, 0) != 0) {
+    // Without resume the transfer layer keeps error pages; a peer's 404 is not the file.
+    if (transfer_file(handle, url.c_str(), narrow_target.c_str(), 0, "", &code, 0) != 0 || code != 200) {
         log_message(SEV_DEBUG, L"[P2P] P2P download returned %d", static_cast<int>(code));
         return false;
     }

@@ -1,0 +1,346 @@
+// The peer road of the install-package retrieval between network namespaces: the retrieval runs
+// in member 1 (this thread, the road's loop worker and the servers it starts are all there), test
+// peers answer from members 2 and 3 and serve /p2p/<hash> over HTTP. For route kind 3 a recording
+// proxy and nginx run on member 1's loopback. Nothing is sent unless this thread is proven inside
+// member 1.
+#include <gtest/gtest.h>
+#include <openssl/evp.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "bootstrap/log.h"
+#include "bootstrap/options.h"
+#include "bootstrap/run_context.h"
+#include "download/install_package.h"
+#include "download/proxy_record.h"
+#include "fixtures/netns.h"
+#include "fixtures/test_servers.h"
+#include "unit/test_support.h"
+
+namespace {
+namespace fs = std::filesystem;
+
+std::string sha256_hex(const std::string& data) {
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int length = 0;
+    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
+    std::string hex;
+    char two[3];
+    for (unsigned int i = 0; i < length; ++i) {
+        std::snprintf(two, sizeof two, "%02x", digest[i]);
+        hex += two;
+    }
+    return hex;
+}
+
+std::string pattern(size_t size, unsigned seed) {
+    std::string out(size, '\0');
+    for (size_t i = 0; i < size; ++i) out[i] = static_cast<char>((i * 2654435761u + seed) >> 13);
+    return out;
+}
+
+std::string hashes_xml(const std::vector<std::pair<std::string, std::string>>& entries) {
+    std::string xml = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Hashes>\n    <sha256>\n";
+    for (const auto& e : entries) xml += "        <" + e.first + ">" + e.second + "</" + e.first + ">\n";
+    return xml + "    </sha256>\n</Hashes>\n";
+}
+
+int count_prefix(const std::vector<std::string>& lines, const std::string& prefix) {
+    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
+                                          [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
+}
+
+struct install_file {
+    std::string name, content, hash;
+};
+
+struct suite_state {
+    scratch_folder root;
+    scoped_env tmpdir{"TMPDIR", root.path()};
+    netns_network net;
+    std::unique_ptr<netns_scope> inside;
+    std::string skip;
+    std::vector<install_file> files;
+};
+
+class peer_road_test : public ::testing::Test {
+protected:
+    static suite_state* s_;
+
+    static void SetUpTestSuite() {
+        s_ = new suite_state;
+        open_log();
+        set_severity_mask(0x7F);
+        std::string why = netns_network::unavailable_reason();
+        if (why.empty() && s_->net.start({3, 0, true, true}, &why)) {
+            s_->inside = std::make_unique<netns_scope>(s_->net.members()[0].name);
+            if (!s_->inside->entered() || !netns_thread_is_in(s_->net.members()[0].name))
+                why = "could not enter " + s_->net.members()[0].name;
+        }
+        if (why.empty() && s_->net.members().size() != 3) why = "the namespaces could not be built";
+        s_->skip = why;
+        const char* names[] = {"Vesinst.exe", "agent.dat", "policy.bin"};
+        for (unsigned i = 0; i < 3; ++i) {
+            std::string content = pattern(150000 + 1000 * i, i + 1);
+            s_->files.push_back({names[i], content, sha256_hex(content)});
+        }
+    }
+
+    static void TearDownTestSuite() {
+        close_log();
+        s_->inside.reset();
+        delete s_;
+        s_ = nullptr;
+    }
+
+    run_context ctx_;
+    std::string work_;
+    size_t log_start_ = 0;
+    char cwd_[PATH_MAX] = {};
+    std::vector<std::unique_ptr<netns_process>> peers_;
+
+    void SetUp() override {
+        if (!s_->skip.empty()) GTEST_SKIP() << s_->skip;
+        ASSERT_TRUE(netns_thread_is_in(member(0).name)) << "the retrieval must run inside member 1";
+        ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
+        static int counter = 0;
+        work_ = s_->root.file("work" + std::to_string(++counter));
+        fs::create_directory(work_);
+        log_start_ = read_whole_file(log_path()).size();
+    }
+
+    void TearDown() override {
+        for (auto& peer : peers_) peer->stop();
+        free_options();
+        if (cwd_[0]) {
+            EXPECT_EQ(chdir(cwd_), 0);
+        }
+    }
+
+    static const netns_member& member(int i) { return s_->net.members()[static_cast<size_t>(i)]; }
+    static std::string log_path() { return s_->root.file("HolvenLogs/HolvenSwiftset.log"); }
+    std::wstring work() const { return widen(work_); }
+    std::string target(const install_file& f) const { return work_ + "/" + f.name; }
+
+    std::vector<std::string> messages() const {
+        std::vector<std::string> out;
+        std::istringstream in(read_whole_file(log_path()).substr(log_start_));
+        for (std::string line; std::getline(in, line);) {
+            size_t tab = line.find('\t');
+            if (tab == std::string::npos) continue;
+            size_t second = line.find('\t', tab + 1);
+            if (second != std::string::npos) out.push_back(line.substr(second + 1));
+        }
+        return out;
+    }
+    size_t count_of(const std::string& message) const {
+        auto all = messages();
+        return static_cast<size_t>(std::count(all.begin(), all.end(), message));
+    }
+    ::testing::AssertionResult logged_in_order(const std::vector<std::string>& expected) const {
+        auto all = messages();
+        auto at = all.begin();
+        for (const auto& want : expected) {
+            at = std::find(at, all.end(), want);
+            if (at == all.end()) return ::testing::AssertionFailure() << "missing in order: " << want;
+            ++at;
+        }
+        return ::testing::AssertionSuccess();
+    }
+
+    void write_manifest() {
+        std::vector<std::pair<std::string, std::string>> entries;
+        for (const auto& f : s_->files) entries.emplace_back(f.name, f.hash);
+        write_whole_file(work_ + "/hashes.xml", hashes_xml(entries));
+    }
+
+    // A peer in member `index` holding the given files (by index); returns its HTTP port.
+    std::string start_peer(int index, const std::vector<int>& held, const std::vector<std::string>& extra = {}) {
+        static int made = 0;
+        std::string folder = s_->root.file("peer" + std::to_string(++made));
+        fs::create_directories(folder);
+        for (int i : held) write_whole_file(folder + "/" + s_->files[static_cast<size_t>(i)].name, s_->files[static_cast<size_t>(i)].content);
+        std::vector<std::string> argv = {netns_python(), netns_fixture("p2p_peer.py"), "--folder", folder};
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        peers_.push_back(std::make_unique<netns_process>());
+        std::string why, line;
+        EXPECT_TRUE(peers_.back()->start(member(index).name, argv, &why)) << why;
+        EXPECT_TRUE(peers_.back()->read_line(&line, 10000) && line.rfind("ready ", 0) == 0) << "peer: " << line;
+        return line.size() > 6 ? line.substr(6) : "";
+    }
+
+    // Every line each peer printed so far, all peers together.
+    std::vector<std::string> peer_lines() {
+        std::vector<std::string> out;
+        std::string line;
+        for (auto& peer : peers_)
+            while (peer->read_line(&line, 300)) out.push_back(line);
+        return out;
+    }
+
+    int retrieve(wchar_t* package_path, proxy_record* route) {
+        ctx_.phase = 'I';
+        return retrieve_install_package(package_path, work().c_str(), &ctx_, route, 0);
+    }
+};
+
+suite_state* peer_road_test::s_ = nullptr;
+
+TEST_F(peer_road_test, route_0_fetches_each_listed_file_from_the_peer_that_holds_it) {
+    write_manifest();
+    std::string port2 = start_peer(1, {0, 1}, {"--families", "4"});
+    std::string port3 = start_peer(2, {2}, {"--families", "4"});
+    proxy_record peers{};
+    peers.route_kind = ROUTE_PEERS;
+    wchar_t package_path[260] = L"unchanged";
+
+    ASSERT_EQ(retrieve(package_path, &peers), 1);
+    EXPECT_STREQ(package_path, L"unchanged");
+    std::vector<std::string> expected = {"Try to get install files via p2p mechanism with the selected top level - 0 - mechanism"};
+    for (size_t i = 0; i < 3; ++i) {
+        const install_file& f = s_->files[i];
+        EXPECT_EQ(read_whole_file(target(f)), f.content) << f.name;
+        std::string host = i < 2 ? member(1).ipv4 + ":" + port2 : member(2).ipv4 + ":" + port3;
+        expected.insert(expected.end(), {"[P2P] Discovering " + f.name + " ", "Discovered p2p path:http://" + host + "/p2p/" + f.hash,
+                                         "User agent information successfully set",
+                                         "[P2P] P2p download and hash verification of " + f.name + " succeeded",
+                                         "Hash verification of " + target(f) + " succeded"});
+    }
+    expected.push_back("Returning from Install via p2p mechanism within top level p2p mechanism as we got all install files");
+    EXPECT_TRUE(logged_in_order(expected));
+    EXPECT_EQ(count_of("User agent information successfully set"), 3u);
+    EXPECT_EQ(count_of("unable to Parse sitelist errno 1"), 0u) << "the site list is not read on route kind 0";
+    EXPECT_EQ(count_of("Resume download flag is off deleting the files."), 0u);
+    EXPECT_FALSE(path_exists(work_ + "/FrameworkInstall.zip"));
+
+    std::vector<std::string> lines = peer_lines();
+    EXPECT_EQ(count_prefix(lines, "served "), 3) << "one download per file";
+    for (const install_file& f : s_->files) {
+        EXPECT_EQ(count_prefix(lines, "served " + f.hash + " 200 " + std::to_string(f.content.size())), 1) << f.name;
+        EXPECT_EQ(count_prefix(lines, "asked 4 " + member(0).ipv4 + " " + f.hash + " "), 2) << "one lookup, both peers";
+    }
+}
+
+TEST_F(peer_road_test, ipv6_peer_on_the_port_of_option_15_gives_a_bracketed_url) {
+    write_manifest();
+    std::string port = start_peer(2, {0, 1, 2}, {"--families", "6", "--udp-port", "18082"});
+    ASSERT_EQ(set_option(OPT_P2P_PORT, L"18082"), 1);
+    proxy_record peers{};
+    peers.route_kind = ROUTE_PEERS;
+    ASSERT_EQ(retrieve(nullptr, &peers), 1);
+    for (const install_file& f : s_->files) {
+        std::string url = "http://[" + member(2).ipv6 + "]:" + port + "/p2p/" + f.hash;
+        EXPECT_TRUE(logged_in_order({"Discovered p2p path:" + url, "Discovered p2p path after ipv6 format for curl:" + url,
+                                     "[P2P] P2p download and hash verification of " + f.name + " succeeded"}));
+        EXPECT_EQ(read_whole_file(target(f)), f.content);
+    }
+
+    // A value in slot 15 that is no port: the road fails at its first file, nothing is sent.
+    peer_lines();
+    log_start_ = read_whole_file(log_path()).size();
+    ASSERT_EQ(set_option(OPT_P2P_PORT, L"18082x"), 1);
+    EXPECT_EQ(retrieve(nullptr, &peers), 0);
+    EXPECT_TRUE(logged_in_order({"P2P port 18082x is not a port number",
+                                 "[P2P] Discovery of " + s_->files[0].name + " failed in P2P cache. rc<1>",
+                                 "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
+    EXPECT_TRUE(peer_lines().empty());
+}
+
+TEST_F(peer_road_test, first_file_unanswered_gives_up_at_once) {
+    write_manifest();
+    start_peer(1, {1, 2});
+    proxy_record peers{};
+    peers.route_kind = ROUTE_PEERS;
+    wchar_t package_path[260] = L"unchanged";
+    EXPECT_EQ(retrieve(package_path, &peers), 0);
+    EXPECT_STREQ(package_path, L"unchanged");
+    EXPECT_TRUE(logged_in_order({"[P2P] Discovering " + s_->files[0].name + " ",
+                                 "[P2P] Discovery of " + s_->files[0].name + " failed in P2P cache. rc<1>",
+                                 "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
+    EXPECT_EQ(count_of("[P2P] Discovering " + s_->files[1].name + " "), 0u) << "no further file is asked for";
+    std::vector<std::string> lines = peer_lines();
+    EXPECT_EQ(count_prefix(lines, "asked "), 2) << "one lookup, heard on both families";
+    EXPECT_EQ(count_prefix(lines, "asked 4 " + member(0).ipv4 + " " + s_->files[0].hash + " unheld"), 1);
+    EXPECT_EQ(count_prefix(lines, "served "), 0);
+}
+
+TEST_F(peer_road_test, corrupted_file_from_a_peer_fails_the_road) {
+    write_manifest();
+    std::string corrupt = s_->root.file("corrupt-" + std::to_string(getpid()));
+    std::string altered = s_->files[0].content;
+    altered[altered.size() / 2] ^= 0x01;
+    write_whole_file(corrupt, altered);
+    std::string port = start_peer(1, {1, 2}, {"--families", "4", "--hold", s_->files[0].hash + "=" + corrupt});
+    proxy_record peers{};
+    peers.route_kind = ROUTE_PEERS;
+    EXPECT_EQ(retrieve(nullptr, &peers), 0);
+    EXPECT_TRUE(logged_in_order({"Discovered p2p path:http://" + member(1).ipv4 + ":" + port + "/p2p/" + s_->files[0].hash,
+                                 "[P2P] Hash verification of " + s_->files[0].name + " failed",
+                                 "Verification of " + target(s_->files[0]) + " failed",
+                                 "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
+    EXPECT_EQ(count_of("[P2P] P2p download and hash verification of " + s_->files[0].name + " succeeded"), 0u);
+    EXPECT_EQ(count_of("[P2P] Discovering " + s_->files[1].name + " "), 0u);
+    EXPECT_EQ(count_prefix(peer_lines(), "served " + s_->files[0].hash + " 200"), 1);
+}
+
+TEST_F(peer_road_test, peer_answering_for_a_file_it_cannot_serve_fails_the_download) {
+    write_manifest();
+    // Held under its hash but gone from the disk: the peer answers, its web service says 404,
+    // and the error page is not taken for the file.
+    start_peer(1, {}, {"--families", "4", "--hold", s_->files[0].hash + "=" + s_->root.file("missing")});
+    proxy_record peers{};
+    peers.route_kind = ROUTE_PEERS;
+    EXPECT_EQ(retrieve(nullptr, &peers), 0);
+    EXPECT_TRUE(logged_in_order({"[P2P] Discovering " + s_->files[0].name + " ", "[P2P] P2P download returned 404",
+                                 "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
+    EXPECT_EQ(count_of("[P2P] Hash verification of " + s_->files[0].name + " failed"), 0u);
+    EXPECT_EQ(count_of("[P2P] Discovering " + s_->files[1].name + " "), 0u);
+    EXPECT_EQ(count_prefix(peer_lines(), "served " + s_->files[0].hash + " 404"), 1);
+}
+
+TEST_F(peer_road_test, route_3_without_peers_goes_on_with_the_repository_through_the_proxy) {
+    fs::create_directories(s_->root.file("repo"));
+    qsw_test::fixture_server nginx("nginx_server.py", {"--root", s_->root.file("repo")});
+    std::string records = s_->root.file("proxy-records.jsonl");
+    qsw_test::fixture_server proxy("recording_proxy.py", {"--record", records});
+    if (!nginx.ready() || !proxy.ready()) GTEST_SKIP() << nginx.error() << proxy.error();
+    std::string host = "127.0.0.1:" + std::to_string(nginx.port());
+    std::string packages = s_->root.file("packages-" + std::to_string(getpid()));
+    std::string built = qsw_test::run_fixture_tool("make_packages.py", {packages});
+    ASSERT_FALSE(built.empty());
+    std::string folder = s_->root.file("repo/Software/Current/QUENTAAGENT1000/Install/0000");
+    fs::create_directories(folder);
+    fs::copy_file(qsw_test::json_field(built, "install"), folder + "/FrameworkInstall.zip");
+    write_whole_file(work_ + "/sitelist.xml",
+                     "<?xml version=\"1.0\"?>\n<ns:SiteLists xmlns:ns=\"naSiteList\"><SiteList><HttpSite Order=\"1\" "
+                     "Enabled=\"1\" ServerIP=\"" + host + "\"><RelativePath>Software</RelativePath></HttpSite></SiteList></ns:SiteLists>\n");
+    fs::copy_file(packages + "/PackageInfo.xml", work_ + "/PackageInfo.xml");
+    fs::copy_file(packages + "/hashes.xml", work_ + "/hashes.xml");
+
+    proxy_record route{};
+    route.route_kind = ROUTE_PROXY;
+    ASSERT_EQ(set_proxy_host(&route, "127.0.0.1", proxy.port()), 1);
+    wchar_t package_path[260] = L"";
+    ASSERT_EQ(retrieve(package_path, &route), 1);
+    EXPECT_EQ(narrow_ascii(package_path), work_ + "/FrameworkInstall.zip");
+    EXPECT_TRUE(logged_in_order({"Try to get install files via p2p mechanism with the selected top level - 3 - mechanism",
+                                 "[P2P] Discovering Vesinst.exe ", "[P2P] Discovery of Vesinst.exe failed in P2P cache. rc<1>",
+                                 "Continue from Install via p2p mechanism within the selected top level - 3 - mechanism as we failed to get files from p2p",
+                                 "Trying to connect to repository via proxy", "Proxy information successfully set",
+                                 "Downloading install file from http://" + host + "/Software/Current/QUENTAAGENT1000/Install/0000/FrameworkInstall.zip",
+                                 "Downloaded install file Successfully",
+                                 "Hash verification for Framework install files succeeded"}));
+    EXPECT_EQ(count_of("[P2P] Discovering agent.dat "), 0u);
+    std::string recorded = read_whole_file(records);
+    EXPECT_NE(recorded.find("FrameworkInstall.zip"), std::string::npos) << "the repository was reached through the proxy";
+}
+
+}  // namespace
