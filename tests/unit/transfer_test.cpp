@@ -357,7 +357,8 @@ protected:
         certs_ = new scratch_folder;
         server_ = new qsw_test::fixture_server(
             "agent_handler.py", {"--package", root_->file("www/package.zip"), "--token", "good", "--token",
-                                 "once:1", "--certs", certs_->path(), "--listen", "127.0.0.1"});
+                                 "once:1", "--certs", certs_->path(), "--listen", "127.0.0.1", "--raw-header",
+                                 "X-Compact:no-blank"});
         other_ca_ = qsw_test::json_field(qsw_test::run_fixture_tool("certs.py", {"ca", certs_->file("other"), "Other CA"}),
                                          "cert");
     }
@@ -405,6 +406,7 @@ TEST_F(AgentHandlerTest, HeaderHookPassesNamedLinesOnly) {
     EXPECT_EQ(by_name[L"Install-Hash"], widen(server_->field("install_hash")));
     EXPECT_EQ(by_name[L"Tenant-ID"], widen(server_->field("tenant_id")));
     EXPECT_EQ(by_name[L"Content-Length"], std::to_wstring(package_size));
+    EXPECT_EQ(by_name[L"X-Compact"], L"no-blank");   // the value keeps its first character
     for (const auto& [name, value] : headers.lines) {
         EXPECT_FALSE(name.empty());
         EXPECT_NE(name.rfind(L"HTTP/", 0), 0u) << "status line passed on";
