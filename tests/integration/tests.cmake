@@ -31,3 +31,7 @@ qsw_add_test(integration_p2p_discovery SOURCES integration/p2p_discovery_test.cp
 # a recording proxy for route kind 3).
 qsw_add_test(integration_peer_road SOURCES integration/peer_road_test.cpp unit/test_support.cpp fixtures/netns.cpp
              LABELS integration netns)
+# Mechanism [0] end to end: the installer, agent handler and nginx in one namespace of a test
+# network, a peer agent in another.
+qsw_add_script_test(integration_install_peers test_install_peers.py LABELS integration netns
+                    LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)
