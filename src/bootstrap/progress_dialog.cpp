@@ -155,7 +155,7 @@ int run_welcome_dialog(int* error) {
     }
 }
 
-int run_progress_dialog(int* error) {
+int run_progress_dialog(int* error, install_worker_fn worker) {
     progress_dialog* dialog = create_progress_dialog();
     if (!dialog) {
         if (error) *error = ENOMEM;
@@ -164,7 +164,7 @@ int run_progress_dialog(int* error) {
     int result;
     {
         shown_dialog shown;
-        progress_dialog_procedure procedure(dialog, run_bootstrap);
+        progress_dialog_procedure procedure(dialog, worker ? worker : run_bootstrap);
         result = ui_run_progress_screen(dialog_title, dialog->mailbox, procedure, error);
     }
     release_progress_dialog(dialog);

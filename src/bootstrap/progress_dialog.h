@@ -78,6 +78,7 @@ private:
 // Welcome dialog: welcome_next, 0 when closed, -1 (with *error) when it cannot be shown.
 int run_welcome_dialog(int* error);
 
-// Progress dialog with the install worker running run_bootstrap. Returns once the screen has
-// closed and the worker has ended; -1 (with *error) when the dialog cannot be shown.
-int run_progress_dialog(int* error);
+// Progress dialog with the install worker (run_bootstrap unless another worker is given).
+// Returns once the screen has closed and the worker has ended; -1 (with *error) when the
+// dialog cannot be shown.
+int run_progress_dialog(int* error, install_worker_fn worker = nullptr);

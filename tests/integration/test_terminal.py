@@ -183,6 +183,63 @@ class WithoutServerTest(TerminalCase):
         self.assert_terminal_restored()
 
 
+class CredentialsPromptTest(TerminalCase):
+    """The proxy credentials prompt, asked for by the install worker while the progress screen
+    runs (a probe program stands in for the proxy road)."""
+
+    PROBE = os.path.join(os.environ.get("QSW_BIN_DIR", ""), "tests", "qsw-credentials-probe")
+
+    def setUp(self):
+        if not os.path.isfile(self.PROBE):
+            self.skipTest("qsw-credentials-probe is not built")
+        super().setUp()
+        self.result = os.path.join(self.box.root, "answer.txt")
+        self.start(self.PROBE, [self.result])
+        self.term.wait_for("Unable to download files directly from Lumacore. Using Proxy")
+        self.term.wait_for("[ OK ]  [ Cancel ]")
+
+    def answer(self):
+        self.term.wait_for(lambda s: re.search(r"^\[#+\]\s+100%", s, re.M))
+        with open(self.result) as f:
+            fields = dict(line.split("=", 1) for line in f.read().splitlines())
+        self.term.press("Enter")
+        self.assertEqual(self.term.wait_for_exit(), 0)
+        self.assert_terminal_restored()
+        return fields
+
+    def test_ok_hands_over_the_user_and_the_masked_password(self):
+        self.term.type("proxy-usr")
+        self.term.press("BSpace")
+        self.term.type("r")
+        self.term.press("Enter")
+        self.term.type("s3cr3t pass")
+        self.term.press("Enter")
+        self.assertEqual(self.answer(), {"result": "1", "user": "proxy-usr", "password": "s3cr3t pass"})
+        screen = self.term.screen()
+        self.assertIn("Enter Proxy Credentials", screen)
+        self.assertRegex(screen, r"Username: proxy-usr\s*\n")
+        self.assertRegex(screen, r"Password: \*{11}\s*\n")
+        self.assertNotIn("s3cr3t", screen)
+
+    def test_tab_moves_between_the_fields(self):
+        self.term.press("Tab")
+        self.term.type("pw")
+        self.term.press("Tab")
+        self.term.type("me")
+        self.term.press("Tab", "Enter")
+        self.assertEqual(self.answer(), {"result": "1", "user": "me", "password": "pw"})
+
+    def test_cancel_gives_nothing(self):
+        self.term.type("someone")
+        self.term.press("Escape")
+        self.assertEqual(self.answer(), {"result": "0", "user": "", "password": ""})
+
+    def test_empty_password_is_not_accepted(self):
+        self.term.type("someone")
+        self.term.press("Enter", "Enter")
+        self.assertEqual(self.answer(), {"result": "0", "user": "", "password": ""})
+
+
 class WithServersTest(TerminalCase):
     """A real agent handler and a repository that sends the install package slowly."""
 

@@ -27,6 +27,10 @@ qsw_add_test(integration_retrieval SOURCES integration/retrieval_test.cpp unit/t
 # P2P content discovery between namespaces, against test peers written with python3-msgpack.
 qsw_add_test(integration_p2p_discovery SOURCES integration/p2p_discovery_test.cpp unit/test_support.cpp fixtures/netns.cpp
              LABELS integration netns)
+# The progress dialog with a worker that asks for proxy credentials (driven by test_terminal.py).
+add_executable(qsw-credentials-probe integration/credentials_probe.cpp)
+target_link_libraries(qsw-credentials-probe PRIVATE qsw)
+set_target_properties(qsw-credentials-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
 # The peer road of the install-package retrieval between namespaces (test peers, and nginx with
 # a recording proxy for route kind 3).
 qsw_add_test(integration_peer_road SOURCES integration/peer_road_test.cpp unit/test_support.cpp fixtures/netns.cpp

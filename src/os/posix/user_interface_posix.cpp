@@ -179,8 +179,8 @@ public:
             auto ready = terminal::wait(input_open, next_timeout_ms(), terminal::mailbox_wake_fd(box_), capture.fd());
             if (ready.extra[0]) {
                 terminal::mailbox_drain_wake(box_);
+                deliver_posts(handler, capture);   // what was posted before the prompt comes first
                 serve_prompt();
-                deliver_posts(handler, capture);
             }
             if (ready.extra[1]) show_captured(capture, false);
             if (ready.input && !ended_) {
