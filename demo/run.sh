@@ -1,16 +1,32 @@
 #!/usr/bin/env bash
 # The demonstration: installs what is needed, builds, and runs a full deployment (agent handler,
-# repository, stamped installer: a fresh install, then an upgrade) inside a network namespace made
-# for it, which is removed again on every way out. Run as root on Debian 12.
+# repository, stamped installer: a fresh install, an upgrade, then a second machine that takes
+# its install files from a peer agent) inside two network namespaces made for it and joined by
+# a veth pair, which are removed again on every way out. Run as root on Debian 12.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh >/dev/null
 
-namespace="qsw-demo-$$"
-cleanup() { ip netns pids "$namespace" 2>/dev/null | xargs -r kill 2>/dev/null || true; ip netns delete "$namespace" 2>/dev/null || true; }
+namespace="qsw-demo-$$"          # the installer, the agent handler and the repository
+peer_namespace="qsw-demo-$$-peer"   # a peer agent that holds the install files
+cleanup() {
+    for ns in "$peer_namespace" "$namespace"; do
+        ip netns pids "$ns" 2>/dev/null | xargs -r kill 2>/dev/null || true
+        ip netns delete "$ns" 2>/dev/null || true
+    done
+}
 trap cleanup EXIT INT TERM HUP
 ip netns add "$namespace"
-ip -n "$namespace" link set lo up
-echo "Network namespace $namespace (loopback only): the installer's peer discovery stays inside it."
-ip netns exec "$namespace" /usr/bin/python3 demo/demo.py
+ip netns add "$peer_namespace"
+for ns in "$namespace" "$peer_namespace"; do ip -n "$ns" link set lo up; done
+ip -n "$namespace" link add veth0 type veth peer name veth0 netns "$peer_namespace"
+ip -n "$namespace" addr add 10.203.0.1/24 broadcast 10.203.0.255 dev veth0
+ip -n "$namespace" addr add 2001:db8:203::1/64 dev veth0 nodad
+ip -n "$peer_namespace" addr add 10.203.0.2/24 broadcast 10.203.0.255 dev veth0
+ip -n "$peer_namespace" addr add 2001:db8:203::2/64 dev veth0 nodad
+for ns in "$namespace" "$peer_namespace"; do ip -n "$ns" link set veth0 up; done
+echo "Network namespaces $namespace and $peer_namespace, joined by a veth pair (10.203.0.0/24,"
+echo "2001:db8:203::/64) and nothing else: the installer's peer discovery stays between them."
+QSW_DEMO_NAMESPACE="$namespace" QSW_DEMO_PEER_NAMESPACE="$peer_namespace" \
+    ip netns exec "$namespace" /usr/bin/python3 demo/demo.py
