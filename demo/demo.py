@@ -15,6 +15,7 @@ import subprocess
 import sys
 import tempfile
 import threading
+import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(HERE)
@@ -114,7 +115,15 @@ def machine(workspace, name):
 
 def run_installer(title, installer, env, log, log_from):
     step(title + ": " + installer + " -s")
-    subprocess.run([installer, "-s"], env=env, stdin=subprocess.DEVNULL, check=True, stdout=subprocess.DEVNULL)
+    # One installer at a time per machine: wait while another one (a test run, say) holds the lock.
+    deadline = time.monotonic() + 300
+    while True:
+        done = subprocess.run([installer, "-s"], env=env, stdin=subprocess.DEVNULL, check=True,
+                              stdout=subprocess.PIPE, text=True)
+        if "Another instance might be running" not in done.stdout or time.monotonic() > deadline:
+            break
+        print("   another installer is running on this machine; waiting for it", flush=True)
+        time.sleep(2)
     log_from, messages = show_run(log, log_from)
     show_registry(env["QSW_REGISTRY_ROOT"])
     return log_from, messages
