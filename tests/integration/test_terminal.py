@@ -298,7 +298,7 @@ class WithServersTest(TerminalCase):
         self.start(self.installer, **self.env)
         self.wait_for_install_download()
         time.sleep(1)
-        self.term.type("c")
+        self.term.press("C-c")
         self.term.wait_for(ABORTING, 10)
         self.term.type("c")   # a second press only sets the cancel event again
         self.assertEqual(self.term.wait_for_exit(timeout=15), 0)
