@@ -23,10 +23,10 @@ if [ "${#missing[@]}" -gt 0 ]; then
     apt-get update -qq
     apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
 fi
-# The packaged nginx and tinyproxy services are not used: tests start their own instances.
-for svc in nginx tinyproxy; do
-    if command -v systemctl >/dev/null 2>&1; then systemctl disable --now "$svc" >/dev/null 2>&1 || true; fi
-    pkill -x "$svc" >/dev/null 2>&1 || true
+# The packaged nginx and tinyproxy daemons are not used (tests start their own instances on
+# ports of their own); stop only those daemons, by their pid files, never other instances.
+for pidfile in /run/nginx.pid /run/tinyproxy/tinyproxy.pid; do
+    if [ -s "$pidfile" ]; then kill "$(cat "$pidfile")" >/dev/null 2>&1 || true; fi
 done
 # The terminal tests show the installer in a German locale; the C library needs it generated.
 if ! locale -a 2>/dev/null | grep -qi '^de_DE\.utf-\?8$'; then
