@@ -24,7 +24,7 @@ const wchar_t* find_letter(wchar_t letter) {
     return std::wcschr(option_letters, letter);
 }
 
-bool takes_value(const wchar_t* spec) { return spec[1] == L':'; }
+bool takes_value(const wchar_t* entry) { return entry[1] == L':'; }
 
 void reject(const wchar_t* line) {
     if (line) log_message(SEV_INFO, line);
@@ -70,8 +70,8 @@ parse_step read_options(int argc, const wchar_t* const* argv, int& next) {
         if (arg[0] != L'-' || arg[1] == L'\0') break;
         ++next;
         for (const wchar_t* p = arg + 1; *p; ++p) {
-            const wchar_t* spec = find_letter(*p);
-            if (!spec) {
+            const wchar_t* entry = find_letter(*p);
+            if (!entry) {
                 reject(L"Unsupported command line option");
                 return parse_step::stop;
             }
@@ -79,7 +79,7 @@ parse_step read_options(int argc, const wchar_t* const* argv, int& next) {
                 show_usage();
                 return parse_step::stop;
             }
-            if (!takes_value(spec)) {
+            if (!takes_value(entry)) {
                 apply_letter(*p, nullptr);
                 continue;
             }
