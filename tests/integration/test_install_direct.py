@@ -96,6 +96,33 @@ class DirectInstallTest(unittest.TestCase):
                    "[Install] Final status:1",
                    finished])
 
+    def expected_mechanism_0(self, url):
+        work = self.box.work_folder
+        base = "https://127.0.0.1:%d/config" % self.handler.port
+        first = next(iter(self.files))
+        return ["[0] Top level mechanism - p2p - Config files from Agent handlers directly - Install files via p2p only",
+                "Install via p2p mechanism",
+                "Connection info path %s/coninfo.xml" % work,
+                "creating certificate %s/cabundle.cer" % work,
+                "[Fallback] 1:IP based:Config Files:Enter",
+                "Trying to download Framworkconfig using IPaddress " + base + url[url.rindex("?"):],
+                "Downloading FrameworkConfig.zip from " + base,
+                "Fresh file will be downloaded at: %s/FrameworkConfig.zip" % work,
+                "certificate passed to curl",
+                "Config-Hash :" + self.handler.config_hash,
+                "Install-Hash :" + self.handler.install_hash,
+                "Tenant-ID :" + TENANT,
+                "Configuration request response code: 200",
+                "Downloaded Frameworkconfig.zip Successfully",
+                "Frameworkconfig stored in %s/FrameworkConfig.zip" % work,
+                "FrameworkConfig.zip was verified",
+                "FrameworkConfig.zip extracted to %s/FrameworkConfig.zip" % work,
+                "Try to get install files via p2p mechanism with the selected top level - 0 - mechanism",
+                "[P2P] Discovering %s " % first,
+                "[P2P] Discovery of %s failed in P2P cache. rc<1>" % first,
+                "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms",
+                "Install via p2p mechanism failed"]
+
     def mechanism_1(self, messages, last="Agent was installed successfully"):
         section = self.section(messages, "[1] Top level mechanism - Agent handlers - Config files from Agent "
                                          "handlers directly - Install files via direct only", last)
@@ -104,8 +131,10 @@ class DirectInstallTest(unittest.TestCase):
     def test_fresh_install_through_the_repository(self):
         messages = self.install()
         guid = next(m for m in messages if m.startswith("Agent Guid:"))[len("Agent Guid:"):]
-        self.assertIn("[P2P] Discovery of Vesinst.exe failed in P2P cache. rc<1>", messages)
-        self.assertIn("FrameworkConfig.zip was verified", messages)
+        url = next(m for m in messages if m.startswith("Url to fetch FrameWorkconfig.zip:"))
+        mechanism_0 = self.section(messages, "[0] Top level mechanism - p2p - Config files from Agent handlers "
+                                             "directly - Install files via p2p only", "Install via p2p mechanism failed")
+        self.assertEqual([m for m in mechanism_0 if not m.startswith("curl ")], self.expected_mechanism_0(url))
         self.assertEqual(self.mechanism_1(messages),
                          self.expected_mechanism_1(guid))
         self.assertEqual(self.installer_args(), ["/Install=Agent", "/Silent", "/VesPkg", "/EnforceEvents",
