@@ -4,6 +4,7 @@
 // peer has only a link-local address), and a veth without carrier.
 #include "clients/udp/qz_udp_utils.h"
 #include "fixtures/netns.h"
+#include "fixtures/netns_suite.h"
 
 #include <gtest/gtest.h>
 #include <net/if.h>
@@ -44,21 +45,11 @@ const listed_interface* find(const std::vector<listed_interface>& nics, const st
     return nullptr;
 }
 
-class NetworkInterfacesTest : public ::testing::Test {
+class NetworkInterfacesTest : public netns_suite<NetworkInterfacesTest> {
 protected:
     static void SetUpTestSuite() {
-        std::string reason = netns_network::unavailable_reason();
-        if (!reason.empty()) {
-            skip_reason_ = new std::string(reason);
-            return;
-        }
-        network_ = new netns_network;
-        std::string error;
-        if (!network_->start({1, 1, true, true}, &error)) {
-            skip_reason_ = new std::string(error);
-            return;
-        }
-        const std::string& ns = network_->members()[0].name;
+        if (!start_network({1, 1, true, true})) return;
+        const std::string& ns = member(0).name;
         std::vector<std::vector<std::string>> setup = {
             {"ip", "addr", "add", "10.77.0.50/24", "dev", "veth0", "label", "veth0:1"},
             {"ip", "link", "add", "ex0", "type", "veth", "peer", "name", "ex1"},
@@ -74,32 +65,15 @@ protected:
         };
         for (const auto& command : setup) {
             if (netns_run(ns, command) != 0) {
-                skip_reason_ = new std::string("cannot configure the namespace: " + command[1] + " " + command[2] + " " + command[3]);
+                skip_suite("cannot configure the namespace: " + command[1] + " " + command[2] + " " + command[3]);
                 return;
             }
         }
     }
-
-    static void TearDownTestSuite() {
-        delete network_;
-        network_ = nullptr;
-        delete skip_reason_;
-        skip_reason_ = nullptr;
-    }
-
-    void SetUp() override {
-        if (skip_reason_) GTEST_SKIP() << *skip_reason_;
-    }
-
-    static netns_network* network_;
-    static std::string* skip_reason_;
 };
 
-netns_network* NetworkInterfacesTest::network_ = nullptr;
-std::string* NetworkInterfacesTest::skip_reason_ = nullptr;
-
 TEST_F(NetworkInterfacesTest, ListsUsableAdaptersWithMasksAndScopes) {
-    const netns_member& member = network_->members()[0];
+    const netns_member& member = network().members()[0];
     netns_scope inside(member.name);
     ASSERT_TRUE(inside.entered());
     unsigned veth_index = if_nametoindex("veth0");
@@ -150,7 +124,7 @@ TEST_F(NetworkInterfacesTest, ListsUsableAdaptersWithMasksAndScopes) {
 }
 
 TEST_F(NetworkInterfacesTest, SubnetInfoLooksTheAddressUp) {
-    netns_scope inside(network_->members()[0].name);
+    netns_scope inside(member(0).name);
     ASSERT_TRUE(inside.entered());
     char mask[QZ_ADDRESS_TEXT_SIZE], subnet[QZ_ADDRESS_TEXT_SIZE], broadcast[QZ_ADDRESS_TEXT_SIZE];
     ASSERT_EQ(get_ipv4_subnet_info("172.16.3.4", mask, subnet, broadcast), 0);
@@ -162,7 +136,7 @@ TEST_F(NetworkInterfacesTest, SubnetInfoLooksTheAddressUp) {
 }
 
 TEST_F(NetworkInterfacesTest, OnlyLoopbackGivesAnEmptyList) {
-    netns_scope inside(network_->isolated()[0].name);
+    netns_scope inside(network().isolated()[0].name);
     ASSERT_TRUE(inside.entered());
     network_interface_list list{};
     ASSERT_EQ(get_network_interfaces(&list), 0);

@@ -4,58 +4,18 @@
 #include "clients/p2p/qz_p2p_client_content_discovery.h"
 #include "clients/udp/qz_udp_request.h"
 #include "fixtures/netns.h"
+#include "fixtures/netns_suite.h"
+#include "fixtures/test_helpers.h"
 #include "unit/test_support.h"
-#include "utils/event_loop/qz_loop_worker.h"
-#include "utils/qz_logger.h"
 
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 
 #include <algorithm>
 #include <cstdio>
-#include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
 namespace {
-
-class captured_log {
-public:
-    captured_log() {
-        logger.write = &captured_log::write;
-        logger.context = this;
-    }
-    int count(const std::string& prefix) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        return static_cast<int>(std::count_if(lines_.begin(), lines_.end(), [&](const std::string& line) {
-            return line.compare(0, prefix.size(), prefix) == 0;
-        }));
-    }
-    qz_logger logger;
-
-private:
-    static void write(void* context, int, const char*, const char*, int, const char*, const char* message) {
-        auto* self = static_cast<captured_log*>(context);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->lines_.push_back(message);
-    }
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
-
-std::string sha256_hex(const std::string& data) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string hex;
-    char two[3];
-    for (unsigned int i = 0; i < length; ++i) {
-        std::snprintf(two, sizeof two, "%02x", digest[i]);
-        hex += two;
-    }
-    return hex;
-}
 
 std::string hex_of(const std::string& text) {
     std::string hex;
@@ -79,76 +39,35 @@ struct test_peer {
     std::string http_port;
 
     bool start(const std::string& ns, const std::string& folder, const std::vector<std::string>& extra, std::string* why) {
-        std::vector<std::string> argv = {netns_python(), netns_fixture("p2p_peer.py"), "--folder", folder};
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        if (!process.start(ns, argv, why)) return false;
-        std::string line;
-        if (!process.read_line(&line, 10000) || line.rfind("ready ", 0) != 0) {
-            *why = "the peer did not start: " + line;
-            return false;
-        }
-        http_port = line.substr(6);
-        return true;
+        return netns_start_p2p_peer(process, ns, folder, extra, &http_port, why);
     }
     // Its output so far ("asked ...", "answered ...", "served ...").
-    std::vector<std::string> lines() {
-        std::vector<std::string> out;
-        std::string line;
-        while (process.read_line(&line, 300)) out.push_back(line);
-        return out;
-    }
+    std::vector<std::string> lines() { return process.read_lines(300); }
 };
 
-int count_prefix(const std::vector<std::string>& lines, const std::string& prefix) {
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
-                                          [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
-}
-
-class P2pDiscoveryTest : public ::testing::Test {
+class P2pDiscoveryTest : public netns_suite<P2pDiscoveryTest> {
 protected:
-    static void SetUpTestSuite() {
-        std::string reason = netns_network::unavailable_reason();
-        network_ = new netns_network;
-        if (reason.empty() && !network_->start({3, 0, true, true}, &reason) && reason.empty())
-            reason = "the namespaces could not be built";
-        if (!reason.empty()) skip_reason_ = new std::string(reason);
-    }
-    static void TearDownTestSuite() {
-        delete network_;
-        network_ = nullptr;
-        delete skip_reason_;
-        skip_reason_ = nullptr;
-    }
+    static void SetUpTestSuite() { start_network({3, 0, true, true}); }
 
     void SetUp() override {
-        if (skip_reason_) GTEST_SKIP() << *skip_reason_;
+        netns_suite::SetUp();
+        if (IsSkipped()) return;
         write_whole_file(files_.file("one.bin"), content_);
         write_whole_file(files_.file("other.bin"), "a file nobody asks for");
         hash_ = sha256_hex(content_);
     }
 
     void TearDown() override {
-        if (host_) {
-            qz_loop_worker_stop(host_);
-            qz_loop_worker_join(host_);
-            qz_loop_worker_release(host_);
-        }
+        worker_.stop();
         qz_p2p_client_release(client_);
-        inside_.reset();
+        worker_.leave();
     }
-
-    const netns_member& member(int i) const { return network_->members()[static_cast<size_t>(i)]; }
 
     // This thread goes into member 1 and the worker starts there; without proof of that,
     // nothing runs that could send.
     void enter_and_start() {
-        inside_ = std::make_unique<netns_scope>(member(0).name);
-        ASSERT_TRUE(inside_->entered() && netns_thread_is_in(member(0).name)) << "not inside " << member(0).name;
-        host_ = qz_loop_worker_create();
-        ASSERT_NE(host_, nullptr);
-        ASSERT_EQ(qz_loop_worker_start(host_), 0);
-        context_ = {&log_.logger, qz_loop_host_loop(host_), qz_loop_host_worker(host_)};
-        ASSERT_EQ(qz_p2p_client_create(&context_, &client_), 0);
+        ASSERT_NO_FATAL_FAILURE(worker_.start(member(0).name, &log_.logger));
+        ASSERT_EQ(qz_p2p_client_create(worker_.context(), &client_), 0);
     }
 
     void start_peer(test_peer& peer, int member_index, const std::vector<std::string>& extra) {
@@ -165,20 +84,13 @@ protected:
         return rc;
     }
 
-    static netns_network* network_;
-    static std::string* skip_reason_;
     scratch_folder files_;
     const std::string content_ = "install file content held by the peers\n";
     std::string hash_;
-    std::unique_ptr<netns_scope> inside_;
-    qz_loop_host* host_ = nullptr;
-    qz_net_context context_{};
-    qz_p2p_client* client_ = nullptr;
     captured_log log_;
+    netns_loop_worker worker_;
+    qz_p2p_client* client_ = nullptr;
 };
-
-netns_network* P2pDiscoveryTest::network_ = nullptr;
-std::string* P2pDiscoveryTest::skip_reason_ = nullptr;
 
 TEST_F(P2pDiscoveryTest, Ipv4PeerGivesItsAddressThePortItNamesAndTheHashPath) {
     test_peer peer;
@@ -281,7 +193,7 @@ TEST_F(P2pDiscoveryTest, UnheldHashOrStoppedWorkerFindNothing) {
     EXPECT_EQ(count_prefix(lines, "answered "), 0);
 
     // A worker that no longer takes work: the run is refused, nothing is sent.
-    qz_loop_worker_stop(host_);
+    qz_loop_worker_stop(worker_.host());
     EXPECT_EQ(lookup(&url, hash_), 2);
     EXPECT_EQ(log_.count("Failed to send udp request, <rc = 2>."), 1);
     EXPECT_EQ(log_.count("Couldn't discover content for hash(" + hash_ + "), (2)."), 1);

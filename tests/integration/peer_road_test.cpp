@@ -4,15 +4,12 @@
 // proxy and nginx run on member 1's loopback. Nothing is sent unless this thread is proven inside
 // member 1.
 #include <gtest/gtest.h>
-#include <openssl/evp.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <filesystem>
 #include <memory>
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -22,24 +19,13 @@
 #include "download/install_package.h"
 #include "download/proxy_record.h"
 #include "fixtures/netns.h"
+#include "fixtures/netns_suite.h"
+#include "fixtures/test_helpers.h"
 #include "fixtures/test_servers.h"
 #include "unit/test_support.h"
 
 namespace {
 namespace fs = std::filesystem;
-
-std::string sha256_hex(const std::string& data) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int length = 0;
-    EVP_Digest(data.data(), data.size(), digest, &length, EVP_sha256(), nullptr);
-    std::string hex;
-    char two[3];
-    for (unsigned int i = 0; i < length; ++i) {
-        std::snprintf(two, sizeof two, "%02x", digest[i]);
-        hex += two;
-    }
-    return hex;
-}
 
 std::string pattern(size_t size, unsigned seed) {
     std::string out(size, '\0');
@@ -53,11 +39,6 @@ std::string hashes_xml(const std::vector<std::pair<std::string, std::string>>& e
     return xml + "    </sha256>\n</Hashes>\n";
 }
 
-int count_prefix(const std::vector<std::string>& lines, const std::string& prefix) {
-    return static_cast<int>(std::count_if(lines.begin(), lines.end(),
-                                          [&](const std::string& l) { return l.rfind(prefix, 0) == 0; }));
-}
-
 struct install_file {
     std::string name, content, hash;
 };
@@ -65,13 +46,11 @@ struct install_file {
 struct suite_state {
     scratch_folder root;
     scoped_env tmpdir{"TMPDIR", root.path()};
-    netns_network net;
     std::unique_ptr<netns_scope> inside;
-    std::string skip;
     std::vector<install_file> files;
 };
 
-class peer_road_test : public ::testing::Test {
+class peer_road_test : public netns_suite<peer_road_test> {
 protected:
     static suite_state* s_;
 
@@ -79,14 +58,11 @@ protected:
         s_ = new suite_state;
         open_log();
         set_severity_mask(0x7F);
-        std::string why = netns_network::unavailable_reason();
-        if (why.empty() && s_->net.start({3, 0, true, true}, &why)) {
-            s_->inside = std::make_unique<netns_scope>(s_->net.members()[0].name);
-            if (!s_->inside->entered() || !netns_thread_is_in(s_->net.members()[0].name))
-                why = "could not enter " + s_->net.members()[0].name;
+        if (start_network({3, 0, true, true})) {
+            s_->inside = std::make_unique<netns_scope>(member(0).name);
+            if (!s_->inside->entered() || !netns_thread_is_in(member(0).name))
+                skip_suite("could not enter " + member(0).name);
         }
-        if (why.empty() && s_->net.members().size() != 3) why = "the namespaces could not be built";
-        s_->skip = why;
         const char* names[] = {"Vesinst.exe", "agent.dat", "policy.bin"};
         for (unsigned i = 0; i < 3; ++i) {
             std::string content = pattern(150000 + 1000 * i, i + 1);
@@ -97,6 +73,7 @@ protected:
     static void TearDownTestSuite() {
         close_log();
         s_->inside.reset();
+        netns_suite::TearDownTestSuite();
         delete s_;
         s_ = nullptr;
     }
@@ -108,7 +85,8 @@ protected:
     std::vector<std::unique_ptr<netns_process>> peers_;
 
     void SetUp() override {
-        if (!s_->skip.empty()) GTEST_SKIP() << s_->skip;
+        netns_suite::SetUp();
+        if (IsSkipped()) return;
         ASSERT_TRUE(netns_thread_is_in(member(0).name)) << "the retrieval must run inside member 1";
         ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
         static int counter = 0;
@@ -125,35 +103,17 @@ protected:
         }
     }
 
-    static const netns_member& member(int i) { return s_->net.members()[static_cast<size_t>(i)]; }
     static std::string log_path() { return s_->root.file("HolvenLogs/HolvenSwiftset.log"); }
     std::wstring work() const { return widen(work_); }
     std::string target(const install_file& f) const { return work_ + "/" + f.name; }
 
-    std::vector<std::string> messages() const {
-        std::vector<std::string> out;
-        std::istringstream in(read_whole_file(log_path()).substr(log_start_));
-        for (std::string line; std::getline(in, line);) {
-            size_t tab = line.find('\t');
-            if (tab == std::string::npos) continue;
-            size_t second = line.find('\t', tab + 1);
-            if (second != std::string::npos) out.push_back(line.substr(second + 1));
-        }
-        return out;
-    }
+    std::vector<std::string> messages() const { return log_messages(read_whole_file(log_path()).substr(log_start_)); }
     size_t count_of(const std::string& message) const {
         auto all = messages();
         return static_cast<size_t>(std::count(all.begin(), all.end(), message));
     }
     ::testing::AssertionResult logged_in_order(const std::vector<std::string>& expected) const {
-        auto all = messages();
-        auto at = all.begin();
-        for (const auto& want : expected) {
-            at = std::find(at, all.end(), want);
-            if (at == all.end()) return ::testing::AssertionFailure() << "missing in order: " << want;
-            ++at;
-        }
-        return ::testing::AssertionSuccess();
+        return appear_in_order(messages(), expected);
     }
 
     void write_manifest() {
@@ -168,21 +128,19 @@ protected:
         std::string folder = s_->root.file("peer" + std::to_string(++made));
         fs::create_directories(folder);
         for (int i : held) write_whole_file(folder + "/" + s_->files[static_cast<size_t>(i)].name, s_->files[static_cast<size_t>(i)].content);
-        std::vector<std::string> argv = {netns_python(), netns_fixture("p2p_peer.py"), "--folder", folder};
-        argv.insert(argv.end(), extra.begin(), extra.end());
         peers_.push_back(std::make_unique<netns_process>());
-        std::string why, line;
-        EXPECT_TRUE(peers_.back()->start(member(index).name, argv, &why)) << why;
-        EXPECT_TRUE(peers_.back()->read_line(&line, 10000) && line.rfind("ready ", 0) == 0) << "peer: " << line;
-        return line.size() > 6 ? line.substr(6) : "";
+        std::string why, port;
+        EXPECT_TRUE(netns_start_p2p_peer(*peers_.back(), member(index).name, folder, extra, &port, &why)) << why;
+        return port;
     }
 
     // Every line each peer printed so far, all peers together.
     std::vector<std::string> peer_lines() {
         std::vector<std::string> out;
-        std::string line;
-        for (auto& peer : peers_)
-            while (peer->read_line(&line, 300)) out.push_back(line);
+        for (auto& peer : peers_) {
+            std::vector<std::string> lines = peer->read_lines(300);
+            out.insert(out.end(), lines.begin(), lines.end());
+        }
         return out;
     }
 

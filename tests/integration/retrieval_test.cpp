@@ -30,6 +30,7 @@
 #include "download/orchestration.h"
 #include "download/proxy_record.h"
 #include "fixtures/netns.h"
+#include "fixtures/test_helpers.h"
 #include "fixtures/test_servers.h"
 #include "unit/test_support.h"
 
@@ -189,21 +190,19 @@ protected:
     std::string handler_port() const { return std::to_string(s_->handler->port()); }
     std::string handler_url(const std::string& host) const { return "https://" + host + ":" + handler_port(); }
 
+    // What this test wrote to the log.
+    std::string log_text() const { return read_whole_file(log_path()).substr(log_start_); }
     // This test's log lines as "<tag>\t<message>".
     std::vector<std::string> log_lines() const {
         std::vector<std::string> lines;
-        std::istringstream in(read_whole_file(log_path()).substr(log_start_));
+        std::istringstream in(log_text());
         for (std::string line; std::getline(in, line);) {
             size_t tab = line.find('\t');
             if (tab != std::string::npos) lines.push_back(line.substr(tab + 1));
         }
         return lines;
     }
-    std::vector<std::string> messages() const {
-        std::vector<std::string> out;
-        for (const auto& l : log_lines()) out.push_back(l.substr(l.find('\t') + 1));
-        return out;
-    }
+    std::vector<std::string> messages() const { return log_messages(log_text()); }
     bool logged(const std::string& message) const {
         auto all = messages();
         return std::find(all.begin(), all.end(), message) != all.end();
@@ -218,14 +217,7 @@ protected:
     }
     // `expected` appears in this order among the messages (other lines may lie between).
     ::testing::AssertionResult logged_in_order(const std::vector<std::string>& expected) const {
-        auto all = messages();
-        auto at = all.begin();
-        for (const auto& want : expected) {
-            at = std::find(at, all.end(), want);
-            if (at == all.end()) return ::testing::AssertionFailure() << "missing in order: " << want;
-            ++at;
-        }
-        return ::testing::AssertionSuccess();
+        return appear_in_order(messages(), expected);
     }
 
     // --- agent handler -------------------------------------------------------------------------

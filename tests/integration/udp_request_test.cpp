@@ -4,13 +4,12 @@
 #include "clients/udp/qz_udp_message.h"
 #include "clients/udp/qz_udp_request.h"
 #include "fixtures/netns.h"
-#include "utils/event_loop/qz_loop_worker.h"
-#include "utils/qz_logger.h"
+#include "fixtures/netns_suite.h"
+#include "fixtures/test_helpers.h"
 
 #include <chrono>
 #include <condition_variable>
 #include <gtest/gtest.h>
-#include <memory>
 #include <mutex>
 #include <net/if.h>
 #include <string>
@@ -19,30 +18,6 @@
 namespace {
 
 constexpr uint16_t peer_port = 18082;
-
-class captured_log {
-public:
-    captured_log() {
-        logger.write = &captured_log::write;
-        logger.context = this;
-    }
-    int count(const std::string& prefix) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        int n = 0;
-        for (const std::string& line : lines_) n += line.compare(0, prefix.size(), prefix) == 0;
-        return n;
-    }
-    qz_logger logger;
-
-private:
-    static void write(void* context, int, const char*, const char*, int, const char*, const char* message) {
-        auto* self = static_cast<captured_log*>(context);
-        std::lock_guard<std::mutex> lock(self->mutex_);
-        self->lines_.push_back(message);
-    }
-    std::mutex mutex_;
-    std::vector<std::string> lines_;
-};
 
 struct reply_record {
     std::string address;
@@ -116,51 +91,22 @@ qz_udp_message* query(const char* msg_type) {
     return message;
 }
 
-class UdpRequestTest : public ::testing::Test {
+class UdpRequestTest : public netns_suite<UdpRequestTest> {
 protected:
-    static void SetUpTestSuite() {
-        std::string reason = netns_network::unavailable_reason();
-        network_ = new netns_network;
-        if (reason.empty() && !network_->start({2, 1, true, true}, &reason) && reason.empty())
-            reason = "the namespaces could not be built";
-        if (!reason.empty()) skip_reason_ = new std::string(reason);
-    }
-
-    static void TearDownTestSuite() {
-        delete network_;
-        network_ = nullptr;
-        delete skip_reason_;
-        skip_reason_ = nullptr;
-    }
-
-    void SetUp() override {
-        if (skip_reason_) GTEST_SKIP() << *skip_reason_;
-    }
+    static void SetUpTestSuite() { start_network({2, 1, true, true}); }
 
     void TearDown() override {
-        if (host_) {
-            qz_loop_worker_stop(host_);
-            qz_loop_worker_join(host_);
-            qz_loop_worker_release(host_);
-        }
+        worker_.stop();
         peer_.stop();
-        inside_.reset();
+        worker_.leave();
     }
 
-    const netns_member& client() const { return network_->members()[0]; }
-    const netns_member& peer() const { return network_->members()[1]; }
+    const netns_member& client() const { return member(0); }
+    const netns_member& peer() const { return member(1); }
 
     // Moves this thread into the namespace and starts the loop worker there. Nothing is sent
     // unless this succeeds.
-    void enter_and_start_worker(const std::string& ns) {
-        inside_ = std::make_unique<netns_scope>(ns);
-        ASSERT_TRUE(inside_->entered() && netns_thread_is_in(ns)) << "not inside " << ns;
-        host_ = qz_loop_worker_create();
-        ASSERT_NE(host_, nullptr);
-        qz_loop_worker_set_logger(host_, &log_.logger);
-        ASSERT_EQ(qz_loop_worker_start(host_), 0);
-        context_ = {&log_.logger, qz_loop_host_loop(host_), qz_loop_host_worker(host_)};
-    }
+    void enter_and_start_worker(const std::string& ns) { worker_.start(ns, &log_.logger, &log_.logger); }
 
     void start_peer(const std::string& mode) {
         std::string error;
@@ -174,7 +120,7 @@ protected:
 
     qz_udp_request* make_request(std::initializer_list<const char*> msg_types, uint64_t timeout_ms) {
         qz_udp_request* request = nullptr;
-        EXPECT_EQ(qz_udp_request_create(&context_, &request), 0);
+        EXPECT_EQ(qz_udp_request_create(worker_.context(), &request), 0);
         if (!request) return nullptr;
         qz_udp_request_set_group_address(request, "ff08::2");
         qz_udp_request_set_port(request, peer_port);
@@ -190,25 +136,13 @@ protected:
     }
 
     // The peer's "received <family> <address> <bytes> <kind> <msg_type>" lines so far.
-    std::vector<std::string> peer_received() {
-        std::vector<std::string> lines;
-        std::string line;
-        while (peer_.read_line(&line, 300)) lines.push_back(line);
-        return lines;
-    }
+    std::vector<std::string> peer_received() { return peer_.read_lines(300); }
 
-    static netns_network* network_;
-    static std::string* skip_reason_;
-    std::unique_ptr<netns_scope> inside_;
-    qz_loop_host* host_ = nullptr;
-    qz_net_context context_{};
     captured_log log_;
     collector seen_;
     netns_process peer_;
+    netns_loop_worker worker_;
 };
-
-netns_network* UdpRequestTest::network_ = nullptr;
-std::string* UdpRequestTest::skip_reason_ = nullptr;
 
 TEST_F(UdpRequestTest, CollectsRepliesByIpv4BroadcastAndIpv6Multicast) {
     ASSERT_NO_FATAL_FAILURE(start_peer("reply"));
@@ -249,8 +183,7 @@ TEST_F(UdpRequestTest, CollectsRepliesByIpv4BroadcastAndIpv6Multicast) {
     EXPECT_EQ(one, 2);
     EXPECT_EQ(two, 2);
     int local_v4 = 0, local_v6 = 0;
-    std::string line;
-    while (local.read_line(&line, 300)) {
+    for (const std::string& line : local.read_lines(300)) {
         local_v4 += line.rfind("received 4 ", 0) == 0;
         local_v6 += line.rfind("received 6 ", 0) == 0;
     }
@@ -345,7 +278,7 @@ TEST_F(UdpRequestTest, TimeOutEndsAnAsyncRunWith2601AndReleaseWaitsForTheEnd) {
 }
 
 TEST_F(UdpRequestTest, NoInterfaceEndsTheRunAtOnce) {
-    ASSERT_NO_FATAL_FAILURE(enter_and_start_worker(network_->isolated()[0].name));
+    ASSERT_NO_FATAL_FAILURE(enter_and_start_worker(network().isolated()[0].name));
     qz_udp_request* request = make_request({"test.query.one"}, 30000);
     ASSERT_NE(request, nullptr);
     auto started = std::chrono::steady_clock::now();
