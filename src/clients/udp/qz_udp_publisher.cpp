@@ -157,25 +157,46 @@ int send_to(qz_udp_publisher* publisher, const sockaddr* destination) {
     return uv_udp_send(&publisher->send_request, &publisher->handle, &buffer, 1, destination, send_cb);
 }
 
+// Sends to a destination whose parsing gave `rc`; a send that is pending counts towards the
+// request's end. False when nothing was sent (logged under `call`).
+bool send_counted(qz_udp_publisher* publisher, int rc, const sockaddr* destination, const char* call) {
+    if (rc == 0) rc = send_to(publisher, destination);
+    if (rc != 0) {
+        print_uv_error(publisher->logger, call, rc);
+        return false;
+    }
+    ++publisher->request->pending_sends;
+    return true;
+}
+
+// A publisher with its handle made and bound to `any`; *out is left alone on failure.
+int open_publisher(qz_udp_request* request, uv_loop_t* loop, const sockaddr* any, const char* bind_call,
+                   const qz_logger* logger, qz_udp_publisher** out) {
+    qz_udp_publisher* publisher = new_publisher(request, logger);
+    if (!publisher) return QZ_ERR_NO_MEMORY;
+    if (uv_udp_init(loop, &publisher->handle) != 0) {
+        delete publisher;   // nothing registered with the loop
+        return QZ_ERR_FAILED;
+    }
+    int rc = uv_udp_bind(&publisher->handle, any, 0);
+    if (rc != 0) {
+        print_uv_error(logger, bind_call, rc);
+        return fail_setup(publisher);
+    }
+    *out = publisher;
+    return QZ_OK;
+}
+
 }  // namespace
 
 int qz_udp_publisher_create_ipv4(qz_udp_request* request, uv_loop_t* loop, const char* broadcast_address,
                                  const qz_logger* logger, qz_udp_publisher** out) {
     if (!request || !loop || !out) return QZ_ERR_MISSING_ARGUMENT;
-    qz_udp_publisher* publisher = new_publisher(request, logger);
-    if (!publisher) return QZ_ERR_NO_MEMORY;
-    int rc = uv_udp_init(loop, &publisher->handle);
-    if (rc != 0) {
-        delete publisher;   // nothing registered with the loop
-        return QZ_ERR_FAILED;
-    }
     sockaddr_in any{};
     uv_ip4_addr("0.0.0.0", 0, &any);
-    rc = uv_udp_bind(&publisher->handle, reinterpret_cast<const sockaddr*>(&any), 0);
-    if (rc != 0) {
-        print_uv_error(logger, "udp bind ipv4", rc);
-        return fail_setup(publisher);
-    }
+    qz_udp_publisher* publisher = nullptr;
+    int rc = open_publisher(request, loop, reinterpret_cast<const sockaddr*>(&any), "udp bind ipv4", logger, &publisher);
+    if (rc != QZ_OK) return rc;
     rc = uv_udp_set_broadcast(&publisher->handle, 1);
     if (rc != 0) {
         print_uv_error(logger, "udp broadcast", rc);
@@ -191,20 +212,11 @@ int qz_udp_publisher_create_ipv4(qz_udp_request* request, uv_loop_t* loop, const
 int qz_udp_publisher_create_ipv6(qz_udp_request* request, uv_loop_t* loop, uint32_t scope_id,
                                  const qz_logger* logger, qz_udp_publisher** out) {
     if (!request || !loop || !out) return QZ_ERR_MISSING_ARGUMENT;
-    qz_udp_publisher* publisher = new_publisher(request, logger);
-    if (!publisher) return QZ_ERR_NO_MEMORY;
-    int rc = uv_udp_init(loop, &publisher->handle);
-    if (rc != 0) {
-        delete publisher;
-        return QZ_ERR_FAILED;
-    }
     sockaddr_in6 any{};
     uv_ip6_addr("::", 0, &any);
-    rc = uv_udp_bind(&publisher->handle, reinterpret_cast<const sockaddr*>(&any), 0);
-    if (rc != 0) {
-        print_uv_error(logger, "udp bind ipv6", rc);
-        return fail_setup(publisher);
-    }
+    qz_udp_publisher* publisher = nullptr;
+    int rc = open_publisher(request, loop, reinterpret_cast<const sockaddr*>(&any), "udp bind ipv6", logger, &publisher);
+    if (rc != QZ_OK) return rc;
     uv_os_fd_t socket;
     int error = 0;
     rc = uv_fileno(as_handle(publisher), &socket);
@@ -224,34 +236,23 @@ int qz_udp_publisher_create_ipv6(qz_udp_request* request, uv_loop_t* loop, uint3
 int qz_udp_publisher_start(qz_udp_publisher* publisher) {
     if (!publisher || !publisher->request || !publisher->message) return QZ_ERR_MISSING_ARGUMENT;
     qz_udp_request* request = publisher->request;
-    const char* group = request->group_address.c_str();
-    int rc;
     if (publisher->ipv6) {
+        const char* group = request->group_address.c_str();
         sockaddr_in6 destination{};
-        rc = uv_ip6_addr(group, request->port, &destination);
+        int rc = uv_ip6_addr(group, request->port, &destination);
         destination.sin6_flowinfo = 0;
         destination.sin6_scope_id = 0;   // the socket's multicast interface picks the link
-        if (rc == 0) rc = send_to(publisher, reinterpret_cast<const sockaddr*>(&destination));
-        if (rc != 0) {
-            print_uv_error(publisher->logger, "uv_udp_send6", rc);
-            return QZ_OK;
-        }
-        ++request->pending_sends;
-        UDP_LOG(publisher->logger, QZ_LOG_INFO, "Successfully multicast udp message to %s on %u port", group,
-                static_cast<unsigned>(request->port));
+        if (send_counted(publisher, rc, reinterpret_cast<const sockaddr*>(&destination), "uv_udp_send6"))
+            UDP_LOG(publisher->logger, QZ_LOG_INFO, "Successfully multicast udp message to %s on %u port", group,
+                    static_cast<unsigned>(request->port));
         return QZ_OK;
     }
     const char* target = publisher->broadcast_address[0] ? publisher->broadcast_address : limited_broadcast;
     sockaddr_in destination{};
-    rc = uv_ip4_addr(target, request->port, &destination);
-    if (rc == 0) rc = send_to(publisher, reinterpret_cast<const sockaddr*>(&destination));
-    if (rc != 0) {
-        print_uv_error(publisher->logger, "uv_udp_send", rc);
-        return QZ_OK;
-    }
-    ++request->pending_sends;
-    UDP_LOG(publisher->logger, QZ_LOG_INFO, "Successfully broadcast udp message to %s on %u port", target,
-            static_cast<unsigned>(request->port));
+    int rc = uv_ip4_addr(target, request->port, &destination);
+    if (send_counted(publisher, rc, reinterpret_cast<const sockaddr*>(&destination), "uv_udp_send"))
+        UDP_LOG(publisher->logger, QZ_LOG_INFO, "Successfully broadcast udp message to %s on %u port", target,
+                static_cast<unsigned>(request->port));
     return QZ_OK;
 }
 
