@@ -382,6 +382,11 @@ TEST_F(retrieval_test, config_tls_document_ca_or_no_verification_with_k) {
     EXPECT_TRUE(logged("Download of Frameworkconfig.zip Failed :0"));
 
     fs::remove(work_ + "/cabundle.cer");
+    write_coninfo(handler_url("127.0.0.2") + "/config?token=" + token, "", "");
+    EXPECT_EQ(retrieve_config(nullptr), 0) << "without a certificate the system store decides, and it knows no test CA";
+    EXPECT_FALSE(path_exists(work_ + "/cabundle.cer"));
+    EXPECT_TRUE(new_requests().empty());
+
     ASSERT_EQ(set_option(OPT_NO_PEER_VERIFICATION, L"1"), 1);
     EXPECT_EQ(retrieve_config(nullptr), 1);
     EXPECT_FALSE(path_exists(work_ + "/cabundle.cer")) << "-k writes no bundle";
