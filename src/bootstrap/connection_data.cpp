@@ -15,6 +15,8 @@
 #include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
+#include "utils/bounded_text.h"
+#include "utils/file_ptr.h"
 
 namespace {
 constexpr size_t half_size = 20;
@@ -22,10 +24,6 @@ constexpr size_t narrow_path_capacity = 260;
 constexpr size_t work_folder_limit = 248;
 constexpr size_t copy_block = 64 * 1024;
 
-struct file_closer {
-    void operator()(FILE* f) const noexcept { std::fclose(f); }
-};
-using file_ptr = std::unique_ptr<FILE, file_closer>;
 
 // One 20-byte half "<xx>digits</xx>": the digits after the opening tag, or 0 when the half is
 // not whole. `need_all_bytes` is the length half's stricter test (no zero byte anywhere).
@@ -41,10 +39,6 @@ uint64_t read_half(const char* half, const char* open_tag, const char* close_tag
         value = value * 10 + static_cast<uint64_t>(*p - '0');
     }
     return value;
-}
-
-bool narrow_path(const wchar_t* path, std::string& out) {
-    return path && os_to_narrow(path, out) && out.size() < narrow_path_capacity;
 }
 
 // Copies `length` bytes from the current position; logs how a short copy ended.

@@ -12,17 +12,11 @@
 #include "os/paths.h"
 #include "os/text.h"
 #include "utils/bounded_text.h"
+#include "utils/file_ptr.h"
 
 namespace {
 constexpr size_t narrow_path_capacity = 260;
 
-struct file_closer {
-    void operator()(FILE* f) const noexcept { std::fclose(f); }
-};
-
-bool narrow_path(const wchar_t* path, std::string& out) {
-    return path && os_to_narrow(path, out) && out.size() < narrow_path_capacity;
-}
 
 // Texts are UTF-8 in the document. Cut to capacity - 1 bytes first, as a fixed narrow buffer
 // would, then widen; a cut through a multi-byte character drops that character.
@@ -110,7 +104,7 @@ void write_ca_bundle(const wchar_t* folder, char* ca_path) {
     std::wstring bundle = std::wstring(folder) + OS_SEP_S L"cabundle.cer";
     std::string narrow;
     if (!narrow_path(bundle.c_str(), narrow)) return;
-    std::unique_ptr<FILE, file_closer> out(std::fopen(narrow.c_str(), "w"));
+    file_ptr out(std::fopen(narrow.c_str(), "w"));
     if (!out) return;
     log_message(SEV_INFO, L"creating certificate %ls", bundle.c_str());
     mxmlIndexReset(certificates.get());

@@ -15,23 +15,17 @@
 #include "config/xml_document.h"
 #include "os/text.h"
 #include "utils/contained_name.h"
+#include "utils/file_ptr.h"
 
 namespace {
 // Large reads keep the digest, not the system calls, the bottleneck on big install files.
 constexpr size_t read_block_size = 1 << 20;
 
-struct file_closer {
-    void operator()(FILE* f) const noexcept { std::fclose(f); }
-};
 
 struct digest_context_deleter {
     void operator()(EVP_MD_CTX* c) const noexcept { EVP_MD_CTX_free(c); }
 };
 
-struct entries_deleter {
-    void operator()(hash_entry* entries) const noexcept { free_hash_entries(entries); }
-};
-using entries_ptr = std::unique_ptr<hash_entry, entries_deleter>;
 
 std::string to_hex(const unsigned char* bytes, unsigned size) {
     static const char digits[] = "0123456789abcdef";
@@ -49,7 +43,7 @@ std::string to_hex(const unsigned char* bytes, unsigned size) {
 bool file_digest_hex(const wchar_t* path, const EVP_MD* method, std::string& hex) {
     std::string narrow;
     if (!path || !os_to_narrow(std::wstring(path), narrow)) return false;
-    std::unique_ptr<FILE, file_closer> file(std::fopen(narrow.c_str(), "rb"));
+    file_ptr file(std::fopen(narrow.c_str(), "rb"));
     if (!file) return false;
     std::setvbuf(file.get(), nullptr, _IONBF, 0);   // our blocks are the buffer
     std::unique_ptr<EVP_MD_CTX, digest_context_deleter> context(EVP_MD_CTX_new());
@@ -146,7 +140,7 @@ hash_entry* read_hash_manifest(const wchar_t* path) {
         log_message(SEV_ERROR, L"No sha256 digests could be read from %ls", path);
         return nullptr;
     }
-    entries_ptr head;
+    hash_entries_ptr head;
     hash_entry* tail = nullptr;
     for (mxml_node_t* child = mxmlGetFirstChild(list); child; child = mxmlGetNextSibling(child)) {
         if (mxmlGetType(child) != MXML_ELEMENT) continue;
@@ -183,7 +177,7 @@ int verify_file_digest(const wchar_t* path, const char* expected_digest) {
 }
 
 int verify_install_files(run_context* ctx, verify_event_fn on_event) {
-    entries_ptr entries(read_hash_manifest(L"hashes.xml"));
+    hash_entries_ptr entries(read_hash_manifest(L"hashes.xml"));
     if (!entries) return 0;
     int result = 0;
     for (hash_entry* entry = entries.get(); entry; entry = entry->next) {

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 struct run_context;
 
@@ -25,6 +26,11 @@ int on_response_header(const wchar_t* name, const wchar_t* value, run_context* c
 // when the file cannot be read or parsed or lists nothing usable. Free with free_hash_entries.
 hash_entry* read_hash_manifest(const wchar_t* path);
 void free_hash_entries(hash_entry* entries);   // accepts nullptr
+
+struct hash_entries_releaser {
+    void operator()(hash_entry* entries) const noexcept { free_hash_entries(entries); }
+};
+using hash_entries_ptr = std::unique_ptr<hash_entry, hash_entries_releaser>;
 
 // 1 when the file's digest equals `expected_digest` (40 hex digits: SHA-1, 64: SHA-256, any
 // case); 0 otherwise, also for any other length and for a file that cannot be read whole.

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 enum site_type : int32_t {
     SITE_SBOLT = 0,   // HTTPS repository (agent handler)
@@ -35,3 +36,8 @@ int parse_site_list(site_record** list, const char* path);
 int next_site(site_record* list, site_record* out);
 
 void free_site_list(site_record* list);   // accepts null
+
+struct site_list_releaser {
+    void operator()(site_record* list) const noexcept { free_site_list(list); }
+};
+using site_list_ptr = std::unique_ptr<site_record, site_list_releaser>;

@@ -1,18 +1,15 @@
 #include "config/xml_document.h"
 
 #include <cstdio>
-#include <memory>
+
+#include "utils/file_ptr.h"
 
 namespace {
-struct file_closer {
-    void operator()(FILE* f) const noexcept { std::fclose(f); }
-};
-
 mxml_type_t everything_opaque(mxml_node_t*) { return MXML_OPAQUE; }
 }  // namespace
 
 xml_document::xml_document(const std::string& narrow_path) {
-    std::unique_ptr<FILE, file_closer> file(std::fopen(narrow_path.c_str(), "r"));
+    file_ptr file(std::fopen(narrow_path.c_str(), "r"));
     if (!file) return;
     tree_ = mxmlLoadFile(nullptr, file.get(), everything_opaque);
 }

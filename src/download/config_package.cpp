@@ -25,10 +25,6 @@ namespace {
 constexpr size_t narrow_url_capacity = 1024;
 constexpr int config_progress_start = 20;
 
-struct handle_releaser {
-    void operator()(transfer_handle* h) const noexcept { release_transfer_handle(h); }
-};
-using handle_ptr = std::unique_ptr<transfer_handle, handle_releaser>;
 
 // ---------------------------------------------------------------------------------------------
 // Download events
@@ -190,24 +186,7 @@ std::wstring url_for_step(const config_request& r, int& step, const wchar_t* con
     return url;
 }
 
-// One attempt; a link-local URL on the direct or proxy road is tried once per scope id.
-int transfer_attempt(config_request& r, const char* url) {
-    r.response_code = 0;
-    bool link_local = r.route && (r.route->route_kind == ROUTE_AGENT_HANDLER || r.route->route_kind == ROUTE_PROXY) &&
-                      std::strstr(url, "fe80");
-    if (!link_local)
-        return transfer_via_route(r.handle, r.route, url, r.package.c_str(), r.verify, r.ca_path, &r.response_code, 0);
-    int result = 0;
-    if (!r.route->scope_list_present || !r.route->scope_list) return 0;
-    for (uint32_t i = 0; i < r.route->scope_count; ++i) {
-        log_message(SEV_INFO, L"scope id set to %d", r.route->scope_list[i]);
-        set_transfer_scope_id(r.handle, r.route->scope_list[i]);
-        r.response_code = 0;
-        result = transfer_via_route(r.handle, r.route, url, r.package.c_str(), r.verify, r.ca_path, &r.response_code, 0);
-        if (result == 0 && r.response_code == 200) break;
-    }
-    return result;
-}
+bool config_arrived(int result, long code) { return result == 0 && code == 200; }
 
 void choose_tls(config_request& r, const wchar_t* work_folder) {
     const char* no_verify = get_option_utf8(OPT_NO_PEER_VERIFICATION);
@@ -237,7 +216,8 @@ int fetch_with_fallback(config_request& r, const wchar_t* config_url) {
         on_download_event(without_query.c_str(), EVENT_CONFIG_DOWNLOAD_STARTED, r.ctx);
         if (cancelled(r.ctx)) return 0;
 
-        int result = transfer_attempt(r, narrow.c_str());
+        int result = transfer_trying_scopes(r.handle, r.route, narrow.c_str(), r.package.c_str(), r.verify, r.ca_path,
+                                            &r.response_code, 0, L"scope id set to %d", config_arrived);
         std::wstring code = std::to_wstring(r.response_code);
         on_download_event(code.c_str(), static_cast<int>(r.response_code), r.ctx);
         if (result == 0 && r.response_code == 200) {
@@ -267,7 +247,7 @@ int on_download_event(const wchar_t* text, int event, run_context* ctx) {
 int retrieve_config_package(const wchar_t* work_folder, const wchar_t* config_url, wchar_t* package_path,
                             run_context* ctx, proxy_record* route) {
     if (!work_folder || !*work_folder || !config_url) return 0;
-    handle_ptr handle(create_transfer_handle(on_transfer_progress, ctx, on_response_header, ctx));
+    transfer_handle_ptr handle(create_transfer_handle(on_transfer_progress, ctx, on_response_header, ctx));
     if (!handle) return 0;
 
     config_request r(ctx, route, handle.get());

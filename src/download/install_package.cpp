@@ -22,15 +22,8 @@
 #include "utils/bounded_text.h"
 
 namespace {
-constexpr int no_transfer = -1;
 constexpr int curl_http_error = 22;
 
-struct handle_releaser {
-    void operator()(transfer_handle* h) const noexcept { release_transfer_handle(h); }
-};
-struct site_list_releaser {
-    void operator()(site_record* list) const noexcept { free_site_list(list); }
-};
 
 struct repository_road {
     repository_road(run_context* c, proxy_record* r, transfer_handle* h) : ctx(c), route(r), handle(h) {}
@@ -39,7 +32,8 @@ struct repository_road {
     transfer_handle* handle;
     std::wstring package;          // FrameworkInstall.zip in the work folder
     std::string narrow_package;
-    std::wstring package_info;     // PackageInfo.xml
+    std::wstring location;         // of the package below a site's relative path (PackageInfo.xml)
+    bool location_known = false;
     site_record site{};
     int step = 1;
     std::wstring host_base;        // scheme and host of the current attempt
@@ -113,11 +107,9 @@ host_step build_host_base(repository_road& r) {
 // scheme + host + "/" + relative path + location + "/FrameworkInstall.zip"; empty when the
 // package's location is unknown or the URL would not fit.
 std::string repository_url(const repository_road& r) {
-    wchar_t location[path_capacity] = {};
-    int index = 0;
     std::wstring url;
-    if (!r.host_base.empty() && read_xml_element_text(r.package_info.c_str(), L"location", location, path_capacity, &index))
-        url = r.host_base + L"/" + r.site.relative_path + location + L"/" + L"FrameworkInstall.zip";
+    if (!r.host_base.empty() && r.location_known)
+        url = r.host_base + L"/" + r.site.relative_path + r.location + L"/" + L"FrameworkInstall.zip";
     std::string narrow;
     if (url.empty() || url.size() >= path_capacity || !os_to_narrow(url, narrow) || narrow.size() >= path_capacity) {
         log_message(SEV_ERROR, L"Unable to retrieve relative path of the site to download FrameworkInstall.zip");
@@ -131,23 +123,13 @@ bool package_arrived(int result, long code) {
     return (result == 0 && (code == 200 || code == 206 || code == 416)) || (result == curl_http_error && code == 416);
 }
 
+bool package_sent_whole(int result, long code) { return result == 0 && (code == 200 || code == 206 || code == 416); }
+
 int transfer_package(repository_road& r, const std::string& url) {
     r.response_code = 0;
-    if (url.empty()) return no_transfer;
-    bool link_local = r.route && (r.route->route_kind == ROUTE_AGENT_HANDLER || r.route->route_kind == ROUTE_PROXY) &&
-                      url.find("fe80") != std::string::npos;
-    if (!link_local)
-        return transfer_via_route(r.handle, r.route, url.c_str(), r.narrow_package.c_str(), 0, "", &r.response_code, 1);
-    if (!r.route->scope_list_present || !r.route->scope_list) return no_transfer;
-    int result = no_transfer;
-    for (uint32_t i = 0; i < r.route->scope_count; ++i) {
-        log_message(SEV_INFO, L"scope id to download from linklocal ip set to %d", r.route->scope_list[i]);
-        set_transfer_scope_id(r.handle, r.route->scope_list[i]);
-        r.response_code = 0;
-        result = transfer_via_route(r.handle, r.route, url.c_str(), r.narrow_package.c_str(), 0, "", &r.response_code, 1);
-        if (package_arrived(result, r.response_code) && result == 0) break;
-    }
-    return result;
+    if (url.empty()) return transfer_not_made;
+    return transfer_trying_scopes(r.handle, r.route, url.c_str(), r.narrow_package.c_str(), 0, "", &r.response_code, 1,
+                                  L"scope id to download from linklocal ip set to %d", package_sent_whole);
 }
 
 void log_outcome(const repository_road& r, int result) {
@@ -239,7 +221,7 @@ std::wstring in_folder(const wchar_t* work_folder, const wchar_t* name) {
 
 int retrieve_install_package(wchar_t* package_path, const wchar_t* work_folder, run_context* ctx,
                              proxy_record* route, int resume) {
-    std::unique_ptr<transfer_handle, handle_releaser> handle(create_transfer_handle(on_transfer_progress, ctx, nullptr, nullptr));
+    transfer_handle_ptr handle(create_transfer_handle(on_transfer_progress, ctx, nullptr, nullptr));
     if (!handle) return 0;
 
     if (route && route->route_kind != ROUTE_AGENT_HANDLER) {
@@ -262,14 +244,18 @@ int retrieve_install_package(wchar_t* package_path, const wchar_t* work_folder, 
 
     repository_road r(ctx, route, handle.get());
     r.package = in_folder(work_folder, L"FrameworkInstall.zip");
-    r.package_info = in_folder(work_folder, L"PackageInfo.xml");
+    wchar_t location[path_capacity] = {};
+    int first = 0;
+    r.location_known = read_xml_element_text(in_folder(work_folder, L"PackageInfo.xml").c_str(), L"location", location,
+                                             path_capacity, &first) != 0;
+    r.location = location;
     std::string site_list;
     os_to_narrow(in_folder(work_folder, L"sitelist.xml"), site_list);
     os_to_narrow(r.package, r.narrow_package);
 
     site_record* parsed = nullptr;
     if (!parse_site_list(&parsed, site_list.c_str())) log_message(SEV_ERROR, L"unable to Parse sitelist errno 1");
-    std::unique_ptr<site_record, site_list_releaser> list(parsed);
+    site_list_ptr list(parsed);
     if (!list) return 0;
     return run_repository_road(r, list.get(), resume, package_path);
 }

@@ -21,10 +21,6 @@
 #include "utils/event_loop/qz_loop_worker.h"
 
 namespace {
-struct manifest_releaser {
-    void operator()(hash_entry* entries) const noexcept { free_hash_entries(entries); }
-};
-
 constexpr uint16_t default_p2p_port = 8082;
 
 // The UDP port of the peers' discovery service: option slot 15, or 8082 when it is empty. A
@@ -147,7 +143,7 @@ peer_road_result fetch_install_files_from_peers(transfer_handle* handle, const w
     // Without a work folder there is no manifest: "/hashes.xml" is not ours to read.
     std::wstring folder = work_folder ? work_folder : L"";
     if (folder.empty()) return PEER_ROAD_NO_MANIFEST;
-    std::unique_ptr<hash_entry, manifest_releaser> manifest(
+    hash_entries_ptr manifest(
         read_hash_manifest((folder + OS_SEP_S L"hashes.xml").c_str()));
     if (!manifest) return PEER_ROAD_NO_MANIFEST;
     uint16_t port = p2p_port();

@@ -367,3 +367,22 @@ int transfer_file(transfer_handle* handle, const char* url, const char* file, in
     }
     return rc;
 }
+
+int transfer_trying_scopes(transfer_handle* handle, proxy_record* route, const char* url, const char* file,
+                           int verify, const char* ca_path, long* response_code, int resume,
+                           const wchar_t* scope_line, transfer_accepted_fn accepted) {
+    if (response_code) *response_code = 0;
+    bool link_local = route && (route->route_kind == ROUTE_AGENT_HANDLER || route->route_kind == ROUTE_PROXY) && url &&
+                      std::strstr(url, "fe80");
+    if (!link_local) return transfer_via_route(handle, route, url, file, verify, ca_path, response_code, resume);
+    if (!route->scope_list_present || !route->scope_list) return transfer_not_made;
+    int result = transfer_not_made;
+    for (uint32_t i = 0; i < route->scope_count; ++i) {
+        log_message(SEV_INFO, scope_line, route->scope_list[i]);
+        set_transfer_scope_id(handle, route->scope_list[i]);
+        if (response_code) *response_code = 0;
+        result = transfer_via_route(handle, route, url, file, verify, ca_path, response_code, resume);
+        if (accepted(result, response_code ? *response_code : 0)) break;
+    }
+    return result;
+}

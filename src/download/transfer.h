@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 
 #include "download/proxy_record.h"
 
@@ -30,6 +31,12 @@ transfer_handle* create_transfer_handle(transfer_progress_fn progress, run_conte
 // Closes an open output file and frees everything. Accepts null.
 void release_transfer_handle(transfer_handle* handle);
 
+// Owns a handle for the length of a retrieval.
+struct transfer_handle_releaser {
+    void operator()(transfer_handle* handle) const noexcept { release_transfer_handle(handle); }
+};
+using transfer_handle_ptr = std::unique_ptr<transfer_handle, transfer_handle_releaser>;
+
 // User agent always; for routes other than 0 also the proxy (host and port 1..65535) and the
 // IPv6 scope of a link-local host. 0 or the libcurl error of the first option that failed.
 int apply_route(transfer_handle* handle, const proxy_record* route);
@@ -42,6 +49,16 @@ int set_transfer_scope_id(transfer_handle* handle, long scope_id);
 int transfer_via_route(transfer_handle* handle, proxy_record* route, const char* url,
                        const char* file, int verify, const char* ca_path, long* response_code,
                        int resume);
+
+// A download call's transfer: a link-local URL ("fe80") on route kind 1 or 3 is tried once per
+// scope id of the route, logging `scope_line` (a format with one %d) before each, until
+// `accepted` takes an attempt; with no scope list nothing is fetched and the result is
+// transfer_not_made. Any other URL gets one transfer_via_route.
+constexpr int transfer_not_made = -1;
+using transfer_accepted_fn = bool (*)(int result, long response_code);
+int transfer_trying_scopes(transfer_handle* handle, proxy_record* route, const char* url, const char* file,
+                           int verify, const char* ca_path, long* response_code, int resume,
+                           const wchar_t* scope_line, transfer_accepted_fn accepted);
 
 // Fetches `url` into `file` (narrow paths). With resume and a non-empty file the transfer asks
 // for the rest and appends; a server that ignores ranges gets one fresh attempt. verify 0: no

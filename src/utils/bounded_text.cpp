@@ -37,3 +37,8 @@ bool format_text(wchar_t* out, size_t capacity, const wchar_t* format, ...) {
     va_end(args);
     return formatted && copy_text(out, capacity, text.c_str());
 }
+
+bool narrow_path(const wchar_t* path, std::string& out) {
+    constexpr size_t narrow_path_capacity = 260;
+    return path && os_to_narrow(path, out) && out.size() < narrow_path_capacity;
+}
