@@ -144,8 +144,6 @@ void console_print(const wchar_t* format, ...) {
 
 void set_severity_mask(unsigned mask) { severity_mask.store(mask); }
 
-unsigned get_severity_mask() { return severity_mask.load(); }
-
 void close_log() {
     if (log_fd >= 0) {
         close(log_fd);

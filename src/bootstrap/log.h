@@ -27,7 +27,6 @@ int log_message(unsigned severity, const wchar_t* format, ...);
 void console_print(const wchar_t* format, ...);
 
 void set_severity_mask(unsigned mask);
-unsigned get_severity_mask();
 
 // Closes the file and the log mutex, each only when open. Safe to call twice.
 void close_log();

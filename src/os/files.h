@@ -1,5 +1,5 @@
 // File-system intents the installer needs beyond the C library: folder listings that never
-// follow links, moves that work across file systems, and deletion deferred to a restart.
+// follow links, deletion that tells why it failed, and deletion deferred to a restart.
 #pragma once
 
 #include <string>
@@ -26,10 +26,5 @@ bool os_remove_folder(const std::wstring& path);
 // Asks the system to delete `path` at the next restart. Not available on POSIX: false.
 bool os_delete_at_restart(const std::wstring& path);
 
-// Renames, replacing an existing target; across file systems copies, syncs, then deletes.
-bool os_move_file(const std::wstring& from, const std::wstring& to);
-
 // `path` exists and is not a folder (a narrow path, as the C library takes it).
 bool os_is_file(const std::string& path);
-// `path` exists (anything, links not followed).
-bool os_path_exists(const std::string& path);

@@ -29,6 +29,3 @@ os_registry_status os_registry_read(const std::string& key, const std::string& v
 // Writes a value, creating the key. For tools, tests and the demo agent installer.
 bool os_registry_write(const std::string& key, const std::string& value, os_registry_type type,
                        const std::string& data);
-
-// Deletes a value; true when it is gone afterwards.
-bool os_registry_delete(const std::string& key, const std::string& value);

@@ -147,10 +147,3 @@ bool os_registry_write(const std::string& key, const std::string& value, os_regi
     out << data;
     return static_cast<bool>(out.flush());
 }
-
-bool os_registry_delete(const std::string& key, const std::string& value) {
-    std::string folder = key_folder(key, false);
-    if (folder.empty()) return true;
-    std::string file = find_value(folder, value, nullptr);
-    return file.empty() || unlink(file.c_str()) == 0;
-}
