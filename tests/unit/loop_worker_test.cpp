@@ -1,6 +1,7 @@
 // Loop worker: refusals, the bounded queue, reassembly of split addresses, the draining stop and
 // many concurrent submitters.
 #include <gtest/gtest.h>
+#include <sys/ioctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -101,6 +102,12 @@ bool eventually(Predicate done) {
         std::this_thread::sleep_for(1ms);
     }
     return true;
+}
+
+// Bytes written into the pipe that the loop has not read yet (FIONREAD works on either end).
+int unread_bytes(int fd) {
+    int count = -1;
+    return ioctl(fd, FIONREAD, &count) == 0 ? count : -1;
 }
 
 class LoopWorker : public ::testing::Test {
@@ -227,7 +234,8 @@ TEST_F(LoopWorker, ReassemblesAddressesSplitOverReads) {
     unsigned char bytes[2 * sizeof(void*)];
     std::memcpy(bytes, &item, sizeof item);
     ASSERT_EQ(write(fd, bytes, 3), 3);
-    std::this_thread::sleep_for(50ms);   // the loop reads the first part on its own
+    // The loop reads the first part on its own before the rest is written.
+    ASSERT_TRUE(eventually([&] { return unread_bytes(fd) == 0; }));
     EXPECT_EQ(first.load(), 0);
     ASSERT_EQ(write(fd, bytes + 3, sizeof item - 3), static_cast<ssize_t>(sizeof item - 3));
     ASSERT_TRUE(eventually([&] { return first.load() == 1; }));
@@ -239,8 +247,7 @@ TEST_F(LoopWorker, ReassemblesAddressesSplitOverReads) {
     std::memcpy(bytes + sizeof a, &b, sizeof b);
     const size_t cut = sizeof(void*) + 1;
     ASSERT_EQ(write(fd, bytes, cut), static_cast<ssize_t>(cut));
-    std::this_thread::sleep_for(50ms);
-    EXPECT_EQ(first.load(), 2);
+    ASSERT_TRUE(eventually([&] { return first.load() == 2 && unread_bytes(fd) == 0; }));
     EXPECT_EQ(second.load(), 0);
     ASSERT_EQ(write(fd, bytes + cut, sizeof bytes - cut), static_cast<ssize_t>(sizeof bytes - cut));
     ASSERT_TRUE(eventually([&] { return second.load() == 1; }));
