@@ -550,9 +550,13 @@ TEST_F(retrieval_test, cancel_before_and_during_the_downloads) {
     log_start_ = read_whole_file(log_path()).size();
     std::atomic<bool> done{false};
     std::thread canceller([&] {
-        const std::string started = "Downloading install file from " + package_url("http://" + nginx_host(), "slow/Software");
-        while (!done && !logged(started)) std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        // Under way once the first bytes of the package are on disk: cancel then.
+        auto arrived = [&] {
+            std::error_code ignored;
+            auto size = fs::file_size(package(), ignored);
+            return !ignored && size > 0;
+        };
+        while (!done && !arrived()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         ctx_.cancel_flag = 1;
     });
     int result = retrieve_install(nullptr, 1);
