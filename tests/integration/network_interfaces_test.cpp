@@ -65,7 +65,7 @@ protected:
         };
         for (const auto& command : setup) {
             if (netns_run(ns, command) != 0) {
-                skip_suite("cannot configure the namespace: " + command[1] + " " + command[2] + " " + command[3]);
+                fail_suite("cannot configure the namespace: " + command[1] + " " + command[2] + " " + command[3]);
                 return;
             }
         }

@@ -51,7 +51,7 @@ protected:
 
     void SetUp() override {
         netns_suite::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         write_whole_file(files_.file("one.bin"), content_);
         write_whole_file(files_.file("other.bin"), "a file nobody asks for");
         hash_ = sha256_hex(content_);

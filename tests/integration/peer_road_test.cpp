@@ -61,7 +61,7 @@ protected:
         if (start_network({3, 0, true, true})) {
             s_->inside = std::make_unique<netns_scope>(member(0).name);
             if (!s_->inside->entered() || !netns_thread_is_in(member(0).name))
-                skip_suite("could not enter " + member(0).name);
+                fail_suite("could not enter " + member(0).name);
         }
         const char* names[] = {"Vesinst.exe", "agent.dat", "policy.bin"};
         for (unsigned i = 0; i < 3; ++i) {
@@ -86,7 +86,7 @@ protected:
 
     void SetUp() override {
         netns_suite::SetUp();
-        if (IsSkipped()) return;
+        if (IsSkipped() || HasFatalFailure()) return;
         ASSERT_TRUE(netns_thread_is_in(member(0).name)) << "the retrieval must run inside member 1";
         ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
         static int counter = 0;
