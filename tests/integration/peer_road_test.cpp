@@ -269,7 +269,8 @@ TEST_F(peer_road_test, route_3_without_peers_goes_on_with_the_repository_through
     qsw_test::fixture_server nginx("nginx_server.py", {"--root", s_->root.file("repo")});
     std::string records = s_->root.file("proxy-records.jsonl");
     qsw_test::fixture_server proxy("recording_proxy.py", {"--record", records});
-    if (!nginx.ready() || !proxy.ready()) GTEST_SKIP() << nginx.error() << proxy.error();
+    QSW_REQUIRE_SERVER(nginx);
+    QSW_REQUIRE_SERVER(proxy);
     std::string host = "127.0.0.1:" + std::to_string(nginx.port());
     std::string packages = s_->root.file("packages-" + std::to_string(getpid()));
     std::string built = qsw_test::run_fixture_tool("make_packages.py", {packages});

@@ -75,7 +75,8 @@ struct suite_state {
     std::string config_zip, install_zip, bad_zip;
     size_t install_size = 0;
     std::string ca_base64;
-    std::string error;
+    std::string missing;   // a program the servers need is not installed here: the tests skip
+    std::string error;     // the servers did not start although it is: the tests fail
 };
 
 class retrieval_test : public ::testing::Test {
@@ -119,6 +120,7 @@ protected:
         s_->empty_nginx = std::make_unique<fixture_server>(
             "nginx_server.py", std::vector<std::string>{"--root", s_->root.file("empty"), "--host", "127.0.0.2"});
         if (!s_->nginx->ready() || !s_->empty_nginx->ready()) {
+            s_->missing = s_->nginx->missing();
             s_->error = "nginx: " + s_->nginx->error() + s_->empty_nginx->error();
             return;
         }
@@ -142,6 +144,7 @@ protected:
                                                          "--listen", "127.0.0.2", "--listen", "::1", "--certs",
                                                          s_->root.file("certs")});
         if (!s_->handler->ready()) {
+            s_->missing = s_->handler->missing();
             s_->error = "agent handler: " + s_->handler->error();
             return;
         }
@@ -166,7 +169,8 @@ protected:
     char cwd_[PATH_MAX] = {};
 
     void SetUp() override {
-        if (!s_->error.empty()) GTEST_SKIP() << s_->error;
+        if (!s_->missing.empty()) GTEST_SKIP() << s_->missing;
+        if (!s_->error.empty()) GTEST_FAIL() << s_->error;
         ASSERT_NE(getcwd(cwd_, sizeof cwd_), nullptr);
         static int counter = 0;
         work_ = s_->root.file("work" + std::to_string(++counter));
@@ -398,7 +402,7 @@ TEST_F(retrieval_test, config_tls_document_ca_or_no_verification_with_k) {
 TEST_F(retrieval_test, config_digest_mismatch_is_refused_and_fetched_again_next_time) {
     fixture_server liar("agent_handler.py", {"--package", s_->config_zip, "--token", token, "--listen", "127.0.0.1", "--certs",
                                              s_->root.file("liar-certs"), "--config-hash", std::string(64, 'a')});
-    if (!liar.ready()) GTEST_SKIP() << liar.error();
+    QSW_REQUIRE_SERVER(liar);
     std::string liar_base64 = qsw_test::run_fixture_tool("certs.py", {"der-base64", liar.field("ca")});
     liar_base64.erase(liar_base64.find_last_not_of(" \r\n") + 1);
     std::string base = "https://127.0.0.1:" + std::to_string(liar.port()) + "/config";

@@ -67,7 +67,7 @@ protected:
     }
 
     void SetUp() override {
-        if (!nginx_->ready()) GTEST_SKIP() << nginx_->error();
+        QSW_REQUIRE_SERVER(*nginx_);
         handle_.reset(create_transfer_handle(never_cancel, &context_, nullptr, nullptr));
         ASSERT_NE(handle_, nullptr);
         log_start_ = read_whole_file(log_path()).size();
@@ -190,7 +190,7 @@ TEST_F(TransferTest, ResumeBeyondTwoGibibytes) {
 
 TEST_F(TransferTest, ServerIgnoringRangesGetsOneFreshAttempt) {
     qsw_test::fixture_server plain("static_server.py", {"--root", root_->file("www")});
-    if (!plain.ready()) GTEST_SKIP() << plain.error();
+    QSW_REQUIRE_SERVER(plain);
     std::string target = out("package.zip");
     write_whole_file(target, std::string(mebibyte, 'z'));   // wrong bytes: must not survive
     long code = 0;
@@ -262,7 +262,7 @@ class RouteTest : public TransferTest {};
 TEST_F(RouteTest, PasswordAloneSetsEmptyUserAndPasswordForTheProxy) {
     qsw_test::fixture_server proxy("recording_proxy.py",
                                    {"--user", "", "--password", "s3cret", "--record", work_.file("proxy.jsonl")});
-    if (!proxy.ready()) GTEST_SKIP() << proxy.error();
+    QSW_REQUIRE_SERVER(proxy);
     ASSERT_EQ(set_option(OPT_PROXY_PASSWORD, L"s3cret"), 1);
 
     proxy_record route{};
@@ -369,7 +369,8 @@ protected:
     }
     void SetUp() override {
         TransferTest::SetUp();
-        if (!server_->ready()) GTEST_SKIP() << server_->error();
+        if (IsSkipped() || HasFatalFailure()) return;
+        QSW_REQUIRE_SERVER(*server_);
     }
     std::string config_url(const std::string& token) const {
         return "https://127.0.0.1:" + std::to_string(server_->port()) +
