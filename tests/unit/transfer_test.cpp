@@ -314,7 +314,7 @@ TEST_F(RouteTest, CredentialsOnlyForProxiesAndResumeOnlyDirect) {
     EXPECT_EQ(code, 200);
     std::string entry = nginx_entry(before + 2);
     EXPECT_EQ(qsw_test::json_field(entry, "range"), "");
-    EXPECT_EQ(qsw_test::json_field(entry, "user_agent"), transfer_user_agent);
+    EXPECT_EQ(qsw_test::json_field(entry, "user_agent"), "Holven Agent");
 }
 
 TEST_F(RouteTest, ProxyIsSetOnlyForAValidPort) {
