@@ -71,20 +71,21 @@ TEST(log_file, each_run_after_the_first_starts_after_a_blank_line) {
 }
 
 TEST(log_file, rotates_at_five_mebibytes_and_not_one_byte_before) {
+    const size_t five_mebibytes = 5242880;   // not log_rotate_size: that value is under test
     log_capture log;
     close_log();
     std::string backup = log.folder().file("HolvenLogs/HolvenSwiftset_backup.log");
 
-    write_whole_file(log.log_path(), std::string(log_rotate_size - 1, 'x'));
+    write_whole_file(log.log_path(), std::string(five_mebibytes - 1, 'x'));
     open_log();
     EXPECT_FALSE(path_exists(backup));
-    EXPECT_EQ(read_whole_file(log.log_path()).size(), static_cast<size_t>(log_rotate_size)) << "blank line appended";
+    EXPECT_EQ(read_whole_file(log.log_path()).size(), five_mebibytes) << "blank line appended";
     close_log();
 
     write_whole_file(backup, "old backup");
-    write_whole_file(log.log_path(), std::string(log_rotate_size, 'y'));
+    write_whole_file(log.log_path(), std::string(five_mebibytes, 'y'));
     open_log();
-    EXPECT_EQ(read_whole_file(backup), std::string(log_rotate_size, 'y')) << "the old backup is replaced";
+    EXPECT_EQ(read_whole_file(backup), std::string(five_mebibytes, 'y')) << "the old backup is replaced";
     EXPECT_EQ(log.raw(), "") << "the new log starts empty, without a blank line";
 }
 

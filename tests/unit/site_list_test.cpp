@@ -167,8 +167,9 @@ TEST_F(site_list_test, long_values_are_cut_to_the_field) {
     site_list list = parse("<HttpSite Order=\"1\" Enabled=\"1\" Server=\"" + host + ":80\" Type=\"" + std::string(300, 't') +
                            "\"><RelativePath>" + std::string(300, 'p') + "</RelativePath></HttpSite>");
     ASSERT_NE(list, nullptr);
-    EXPECT_EQ(std::wstring(list->server), std::wstring(site_text_capacity - 1, L'h'));
-    EXPECT_EQ(std::wstring(list->relative_path).size(), size_t(site_text_capacity - 1));
-    EXPECT_EQ(std::string(list->type).size(), size_t(site_text_capacity - 1));
+    // Fields of 260 characters (bytes for the type), terminator included.
+    EXPECT_EQ(std::wstring(list->server), std::wstring(259, L'h'));
+    EXPECT_EQ(std::wstring(list->relative_path).size(), 259u);
+    EXPECT_EQ(std::string(list->type).size(), 259u);
 }
 }  // namespace
