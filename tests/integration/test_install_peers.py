@@ -47,9 +47,15 @@ class Lines:
             with self._lock:
                 self.lines.append(line.rstrip("\n"))
 
-    def starting(self, prefix):
-        with self._lock:
-            return [line for line in self.lines if line.startswith(prefix)]
+    def starting(self, prefix, count=0, timeout=10.0):
+        """The lines that start with prefix, once there are `count` of them (or the time is up)."""
+        deadline = time.monotonic() + timeout
+        while True:
+            with self._lock:
+                found = [line for line in self.lines if line.startswith(prefix)]
+            if len(found) >= count or time.monotonic() > deadline:
+                return found
+            time.sleep(0.05)
 
 
 def start_fixture(member, script, args):
@@ -205,7 +211,8 @@ class PeerInstallTest(unittest.TestCase):
         self.assertNotIn("Install via p2p mechanism failed", messages)
         self.assertFalse(any(m.startswith("[1] Top level mechanism") for m in messages))
         self.assertEqual(self.repository_requests(before), [], "the repository was not touched")
-        served = peer.starting("served ")
+        # The peer prints its line after the body has gone out: it may come after the run ends.
+        served = peer.starting("served ", count=len(self.files))
         self.assertEqual(sorted(served), sorted("served %s 200 %d" % (hashlib.sha256(d).hexdigest(), len(d))
                                                 for d in self.files.values()))
         with open(self.record) as f:
