@@ -8,10 +8,7 @@
 #include "test_support.h"
 
 namespace {
-struct list_deleter {
-    void operator()(site_record* list) const { free_site_list(list); }
-};
-using site_list = std::unique_ptr<site_record, list_deleter>;
+using site_list = site_list_ptr;
 
 class site_list_test : public ::testing::Test {
 protected:

@@ -31,11 +31,6 @@ std::string random_bytes(size_t size, unsigned seed) {
     return data;
 }
 
-struct handle_deleter {
-    void operator()(transfer_handle* h) const { release_transfer_handle(h); }
-};
-using handle_ptr = std::unique_ptr<transfer_handle, handle_deleter>;
-
 int never_cancel(run_context*, double, double) { return 0; }
 
 // A file of `size` bytes that takes no disk space.
@@ -94,7 +89,7 @@ protected:
     static qsw_test::fixture_server* nginx_;
     scratch_folder work_;
     run_context context_;
-    handle_ptr handle_;
+    transfer_handle_ptr handle_;
     size_t log_start_ = 0;
 };
 
@@ -220,7 +215,7 @@ TEST_F(TransferTest, ProgressFunctionCancelsTheTransfer) {
     probe.cancel_after = 64 * 1024;
     active_probe = &probe;
     run_context ctx;
-    handle_ptr handle(create_transfer_handle(cancel_when_started, &ctx, nullptr, nullptr));
+    transfer_handle_ptr handle(create_transfer_handle(cancel_when_started, &ctx, nullptr, nullptr));
     std::string target = out("package.zip");
     long code = 0;
     // /slow/ sends 256 KiB per second: the whole file would take 12 seconds.
@@ -378,7 +373,7 @@ protected:
     }
     // One transfer on a new handle, so that no TLS session or connection is reused.
     int fetch(const std::string& token, int verify, const std::string& ca, long* code) {
-        handle_ptr handle(create_transfer_handle(never_cancel, &context_, nullptr, nullptr));
+        transfer_handle_ptr handle(create_transfer_handle(never_cancel, &context_, nullptr, nullptr));
         return transfer_file(handle.get(), config_url(token).c_str(), out("config.zip").c_str(), verify, ca.c_str(),
                              code, 0);
     }
@@ -395,7 +390,7 @@ std::string AgentHandlerTest::other_ca_;
 TEST_F(AgentHandlerTest, HeaderHookPassesNamedLinesOnly) {
     header_log headers;
     active_headers = &headers;
-    handle_ptr handle(create_transfer_handle(never_cancel, &context_, record_header, &context_));
+    transfer_handle_ptr handle(create_transfer_handle(never_cancel, &context_, record_header, &context_));
     long code = 0;
     ASSERT_EQ(transfer_file(handle.get(), config_url("good").c_str(), out("config.zip").c_str(), 0, "", &code, 0), 0);
     EXPECT_EQ(code, 200);
