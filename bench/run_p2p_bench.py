@@ -93,7 +93,9 @@ class LogWatcher:
 def run_installer(installer, member, root):
     tmp = os.path.join(root, "tmp")
     os.makedirs(tmp, mode=0o700)
+    os.makedirs(os.path.join(root, "locks"), mode=0o700)
     env = dict(os.environ, TMPDIR=tmp, QSW_REGISTRY_ROOT=os.path.join(root, "registry"),
+               QSW_LOCK_DIR=os.path.join(root, "locks"),
                QSW_AGENT_DATA=os.path.join(root, "agent-data"), QSW_VESINST_RECORD=os.path.join(root, "args.txt"),
                LC_ALL="C.UTF-8")
     watcher = LogWatcher(os.path.join(tmp, "HolvenLogs", "HolvenSwiftset.log"), 10)

@@ -315,8 +315,14 @@ int run_bootstrap(run_context* ctx) {
 
 int bootstrap_main() {
     os_use_user_locale();
-    os_named_lock* instance = os_named_lock_open(instance_lock_name);
-    if (!instance) return 0;
+    std::string why;
+    os_named_lock* instance = os_named_lock_open(instance_lock_name, &why);
+    if (!instance) {
+        // An ordinary user cannot reach the lock folder at all: the real reason is the rights.
+        if (!os_is_administrator()) os_message_box(box_title, L"This program needs administrator privileges to run");
+        else os_console_error("Quenta Swiftset: run refused: " + why);
+        return 0;
+    }
     if (!os_named_lock_try(instance)) {
         report_second_instance();
         os_named_lock_close(instance);

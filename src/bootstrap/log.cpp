@@ -74,6 +74,14 @@ bool log_paths(std::string& log_path, std::string& backup_path) {
     return log_path.size() <= max_narrow_path && backup_path.size() <= max_narrow_path;
 }
 
+// One write per line under the mutex: lines of threads and processes never interleave. A mutex
+// that cannot be waited for does not cost the line: one O_APPEND write stays whole by itself.
+void locked_write(const std::string& data) {
+    bool locked = os_named_lock_wait(log_mutex) == 1;
+    write_all(log_fd, data);
+    if (locked) os_named_lock_release(log_mutex);
+}
+
 // Returns the size the log will continue from: 0 when it is new or was just rotated.
 long long rotate_if_full(const std::string& log_path, const std::string& backup_path) {
     struct stat st;
@@ -90,16 +98,16 @@ int open_log() {
     std::string log_path, backup_path;
     if (log_paths(log_path, backup_path)) {
         long long size = rotate_if_full(log_path, backup_path);
-        log_mutex = os_named_lock_open(log_mutex_name);
+        std::string why;
+        log_mutex = os_named_lock_open(log_mutex_name, &why);
+        if (!log_mutex) os_console_error("Quenta Swiftset: no log: " + why);
         if (log_mutex) {
             log_fd = open(log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (log_fd < 0) {
                 os_named_lock_close(log_mutex);
                 log_mutex = nullptr;
             } else if (size != 0) {
-                os_named_lock_wait(log_mutex);
-                write_all(log_fd, "\n");
-                os_named_lock_release(log_mutex);
+                locked_write("\n");
             }
         }
     }
@@ -125,10 +133,7 @@ int log_message(unsigned severity, const wchar_t* format, ...) {
     line += os_to_narrow_lossy(message);
     if (std::wstring(format).find(L'\n') == std::wstring::npos) line += '\n';
 
-    // One write per line under the mutex: lines of threads and processes never interleave.
-    os_named_lock_wait(log_mutex);
-    write_all(log_fd, line);
-    os_named_lock_release(log_mutex);
+    locked_write(line);
     return 1;
 }
 

@@ -3,9 +3,13 @@ run's log from start to the error end."""
 
 import os
 import re
+import subprocess
+import time
 import unittest
 
-from fixtures.installer import HeldInstanceLock, Sandbox, coninfo_document
+from fixtures.installer import INSTANCE_LOCK_FILE, HeldInstanceLock, Sandbox, coninfo_document
+
+NOBODY = ["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"]
 
 ERROR_END = [
     "Error occured during agent bootstrap operations",
@@ -21,14 +25,14 @@ class EntryTest(unittest.TestCase):
         self.addCleanup(self.box.close)
 
     def test_second_instance_prints_the_message_and_logs_nothing(self):
-        with HeldInstanceLock():
+        with HeldInstanceLock(self.box):
             result = self.box.run(["-s"])
         self.assertEqual(result.returncode, 0)
         self.assertIn("Another instance might be running. Please wait.", result.stdout)
         self.assertFalse(os.path.exists(self.box.log_path))
 
     def test_second_instance_message_follows_the_users_language(self):
-        with HeldInstanceLock():
+        with HeldInstanceLock(self.box):
             result = self.box.run(["-s"], LC_ALL="de_DE.UTF-8")
         self.assertEqual(result.returncode, 0)
         self.assertNotIn("Another instance", result.stdout)
@@ -39,6 +43,38 @@ class EntryTest(unittest.TestCase):
         result = self.box.run(["-s"], prefix=["setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"])
         self.assertEqual(result.returncode, 0)
         self.assertIn("This program needs administrator privileges to run", result.stderr)
+        self.assertFalse(os.path.exists(self.box.log_path))
+
+    @unittest.skipUnless(os.geteuid() == 0, "needs root to drop to an ordinary user")
+    def test_an_ordinary_user_can_neither_hold_nor_plant_the_machine_lock(self):
+        # The machine's own lock folder (an empty QSW_LOCK_DIR is no folder), as on an endpoint.
+        self.box.run(["-?"], **{"QSW_LOCK_DIR": ""})   # makes the folder as a first run would
+        planted = subprocess.run(NOBODY + [
+            "/usr/bin/python3", "-c", "import os,sys; os.open(os.path.join(sys.argv[1], sys.argv[2]), os.O_CREAT|os.O_RDONLY)",
+            "/run/quenta-swiftset", INSTANCE_LOCK_FILE], capture_output=True, text=True)
+        self.assertNotEqual(planted.returncode, 0, "an ordinary user made a file in the lock folder")
+        self.assertIn("PermissionError", planted.stderr)
+        # Holding the file of the old world-writable place stops nothing either.
+        holder = subprocess.Popen(NOBODY + [
+            "/usr/bin/python3", "-c", "import fcntl,os,sys,time; fd=os.open(sys.argv[1], os.O_CREAT|os.O_RDONLY, 0o644); "
+            "fcntl.flock(fd, fcntl.LOCK_EX); print('held', flush=True); time.sleep(60)",
+            "/run/lock/" + INSTANCE_LOCK_FILE], stdout=subprocess.PIPE, text=True)
+        try:
+            self.assertEqual(holder.stdout.readline().strip(), "held")
+            started = time.monotonic()
+            result = self.box.run(["-s"], **{"QSW_LOCK_DIR": ""})
+            self.assertLess(time.monotonic() - started, 60)
+        finally:
+            holder.kill()
+            holder.wait()
+        self.assertNotIn("Another instance", result.stdout)
+        self.assertIn("User triggered silent installation", self.box.log_messages())
+
+    def test_a_lock_folder_others_can_write_refuses_the_run_with_its_reason(self):
+        os.chmod(self.box.locks, 0o1777)
+        result = self.box.run(["-s"])
+        self.assertIn("run refused: lock folder is not private %s (owner 0, mode 1777)" % self.box.locks,
+                      result.stderr)
         self.assertFalse(os.path.exists(self.box.log_path))
 
     def test_rejected_command_line_logs_only_start_option_and_end(self):

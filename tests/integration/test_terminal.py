@@ -48,7 +48,8 @@ class TerminalCase(unittest.TestCase):
         self.addCleanup(self.term.close)
 
     def start(self, program, args=(), **env):
-        settings = {"TMPDIR": self.box.tmp, "QSW_REGISTRY_ROOT": self.box.registry, "LC_ALL": "C.UTF-8"}
+        settings = {"TMPDIR": self.box.tmp, "QSW_REGISTRY_ROOT": self.box.registry,
+                    "QSW_LOCK_DIR": self.box.locks, "LC_ALL": "C.UTF-8"}
         settings.update(env)
         self.term.run([program] + list(args), env=settings)
 
@@ -166,7 +167,7 @@ class WithoutServerTest(TerminalCase):
         self.assert_terminal_restored()
 
     def test_second_instance_shows_a_box_and_logs_nothing(self):
-        with HeldInstanceLock():
+        with HeldInstanceLock(self.box):
             self.start(self.installer)
             screen = self.term.wait_for("[ OK ]")
             self.assertIn("Another instance might be running. Please wait.", screen)

@@ -15,6 +15,12 @@ void os_console_write(const std::wstring& text) {
     std::fflush(stdout);
 }
 
+void os_console_error(const std::string& line) {
+    std::string out = line + "\n";
+    std::fwrite(out.data(), 1, out.size(), stderr);
+    std::fflush(stderr);
+}
+
 void os_message_box(const std::wstring& title, const std::wstring& text) {
     if (!os_is_noninteractive_session() && ui_message_box(title, text)) return;
     std::string out = os_to_narrow_lossy(title) + "\n" + os_to_narrow_lossy(text) + "\n";
