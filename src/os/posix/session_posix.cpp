@@ -16,9 +16,11 @@ bool os_get_version(os_version* out) {
     // Linux kernels are not mapped onto Windows versions: report a supported one.
     out->major = 10;
     out->minor = 0;
-    out->suite_mask = 0;
     return true;
 }
+
+// There is no embedded edition here, and no doubt about it.
+os_embedded_answer os_embedded_system() { return OS_EMBEDDED_NO; }
 
 namespace {
 struct lcid_entry {
