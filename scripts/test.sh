@@ -7,3 +7,14 @@ bash scripts/install-deps.sh
 bash scripts/build.sh
 cd build
 ctest --output-on-failure --timeout 600 -j 2 "$@"
+
+# Once more under a private temporary folder of exactly 100 characters, the longest one every
+# test must bear: no test may depend on the length of the paths it builds there. The fuzz run
+# works in the build tree and is not repeated.
+long_tmp=$(mktemp -d "/tmp/qsw-ci-$(printf 'X%.0s' {1..88})")
+trap 'rm -rf "$long_tmp"' EXIT
+if [ "${#long_tmp}" -ne 100 ]; then
+    echo "the long temporary folder has ${#long_tmp} characters, not 100: $long_tmp" >&2
+    exit 1
+fi
+TMPDIR=$long_tmp ctest --output-on-failure --timeout 600 -j 2 -E '^fuzz_udp_message$' "$@"

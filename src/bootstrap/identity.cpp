@@ -5,6 +5,7 @@
 #include <cwchar>
 #include <string>
 
+#include "bootstrap/identity_testing.h"
 #include "bootstrap/log.h"
 #include "os/host.h"
 #include "os/registry.h"
@@ -15,7 +16,9 @@
 const char agent_registry_key[] = "Software\\Norvasso\\Lumacore\\Agent";
 
 namespace {
-constexpr unsigned suite_embedded = 0x0040;
+const host_identity_calls system_calls = {os_host_name, os_reverse_lookup_host, os_reverse_lookup_as_ipv4,
+                                          os_embedded_system, os_fqdn_from_system};
+const host_identity_calls* calls = &system_calls;
 
 // Pointers appear in these lines for diagnosis only; the low 32 bits are enough to tell apart.
 unsigned pointer_bits(const void* p) { return static_cast<unsigned>(reinterpret_cast<uintptr_t>(p)); }
@@ -27,39 +30,52 @@ void log_lookup(const wchar_t* which, const os_reverse_lookup& r, const wchar_t*
                 r.getnameinfo_status, r.last_error);
 }
 
-// Reverse lookup of the host's first address; empty when there is no name.
-std::string name_by_reverse_lookup(const std::string& host) {
-    os_reverse_lookup first;
-    os_reverse_lookup_host(host, false, &first);
-    if (first.getaddrinfo_status != 0) {
-        log_message(SEV_INFO, L"getaddrinfo returned %d last error=%d", first.getaddrinfo_status, first.last_error);
-        return {};
+// An embedded system names hosts by IPv4 only: an IPv6 first address is asked again as IPv4.
+std::string name_by_ipv4_retry(os_reverse_lookup& lookup) {
+    if (!lookup.first_is_ipv6) return {};
+    calls->reverse_lookup_as_ipv4(&lookup);
+    if (lookup.getnameinfo_status != 0) log_lookup(L"getnameinfo3", lookup, L"");
+    else if (lookup.name.empty()) log_lookup(L"getnameinfo2", lookup, L" addr is empty");
+    return lookup.getnameinfo_status == 0 ? lookup.name : std::string();
+}
+
+std::string name_after_failed_lookup(os_reverse_lookup& lookup) {
+    switch (calls->embedded_system()) {
+        case OS_EMBEDDED_YES:
+            log_message(SEV_INFO, L"get_is_embedded, returning TRUE");
+            return name_by_ipv4_retry(lookup);
+        case OS_EMBEDDED_NO:
+            log_message(SEV_INFO, L"get_is_embedded, returning FALSE");
+            break;
+        case OS_EMBEDDED_UNKNOWN:
+            break;
     }
-    if (first.getnameinfo_status == 0) {
-        if (first.name.empty()) log_lookup(L"getnameinfo1", first, L" addr is empty");
-        return first.name;
-    }
-    os_version version;
-    bool have_version = os_get_version(&version);
-    if (have_version && (version.suite_mask & suite_embedded)) {
-        log_message(SEV_INFO, L"get_is_embedded, returning TRUE");
-        if (!first.first_is_ipv6) return {};
-        os_reverse_lookup second;
-        os_reverse_lookup_host(host, true, &second);
-        if (second.getnameinfo_status != 0) log_lookup(L"getnameinfo3", second, L"");
-        else if (second.name.empty()) log_lookup(L"getnameinfo2", second, L" addr is empty");
-        return second.name;
-    }
-    if (have_version && version.suite_mask != 0) log_message(SEV_INFO, L"get_is_embedded, returning FALSE");
-    log_lookup(L"getnameinfo", first, L"");
+    log_lookup(L"getnameinfo", lookup, L"");
     return {};
 }
+
+// Reverse lookup of the host's first address; empty when there is no name.
+std::string name_by_reverse_lookup(const std::string& host) {
+    os_reverse_lookup lookup;
+    calls->reverse_lookup(host, &lookup);
+    if (lookup.getaddrinfo_status != 0) {
+        log_message(SEV_INFO, L"getaddrinfo returned %d last error=%d", lookup.getaddrinfo_status, lookup.last_error);
+        return {};
+    }
+    if (lookup.getnameinfo_status != 0) return name_after_failed_lookup(lookup);
+    if (lookup.name.empty()) log_lookup(L"getnameinfo1", lookup, L" addr is empty");
+    return lookup.name;
+}
 }  // namespace
+
+void set_host_identity_calls(const host_identity_calls* replacement) {
+    calls = replacement ? replacement : &system_calls;
+}
 
 int get_fqdn(wchar_t* out, size_t capacity) {
     if (!out || capacity == 0) return 0;
     std::string host;
-    if (!os_host_name(host)) {
+    if (!calls->host_name(host)) {
         log_message(SEV_INFO, L"Unable to retreive hostname");
         return get_fqdn_from_system(out, capacity);
     }
@@ -72,9 +88,18 @@ int get_fqdn(wchar_t* out, size_t capacity) {
 int get_fqdn_from_system(wchar_t* out, size_t capacity) {
     std::wstring name;
     if (!out || capacity == 0) return 0;
-    if (!os_fqdn_from_system(name) || name.empty()) {
-        log_message(SEV_INFO, L"GetComputerNameEx - unexpected error code");
-        return 0;
+    int error = 0;
+    switch (calls->fqdn_from_system(name, &error)) {
+        case OS_FQDN_OK:
+            if (!name.empty()) break;
+            log_message(SEV_INFO, L"GetComputerNameEx failed %d", error);
+            return 0;
+        case OS_FQDN_FAILED:
+            log_message(SEV_INFO, L"GetComputerNameEx failed %d", error);
+            return 0;
+        case OS_FQDN_UNEXPECTED:
+            log_message(SEV_INFO, L"GetComputerNameEx - unexpected error code");
+            return 0;
     }
     log_message(SEV_INFO, L"DNS fully-qualified: %ls", name.c_str());
     if (name.size() > 259) name.resize(259);

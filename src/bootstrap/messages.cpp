@@ -11,7 +11,8 @@ struct lcid_catalogue {
     const message_table* table;
 };
 
-// Exact matches only: a regional variant not listed here gets English.
+// Exact matches only: a regional variant not listed here gets English. Nynorsk (2068) shares
+// the Norwegian table.
 const lcid_catalogue catalogues[] = {
     {1028, &catalogue_chinese_traditional}, {1029, &catalogue_czech},
     {1030, &catalogue_danish},              {1031, &catalogue_german},
@@ -22,7 +23,8 @@ const lcid_catalogue catalogues[] = {
     {1045, &catalogue_polish},              {1046, &catalogue_portuguese_brazil},
     {1049, &catalogue_russian},             {1053, &catalogue_swedish},
     {1055, &catalogue_turkish},             {2052, &catalogue_chinese_simplified},
-    {2070, &catalogue_portuguese_portugal}, {3082, &catalogue_spanish},
+    {2068, &catalogue_norwegian},           {2070, &catalogue_portuguese_portugal},
+    {3082, &catalogue_spanish},
 };
 
 std::atomic<const message_table*> active{&catalogue_english};

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 // The host name as the resolver knows it (gethostname).
@@ -12,20 +13,32 @@ struct os_reverse_lookup {
     int getaddrinfo_status = 0;    // 0 when the host name resolved
     int getnameinfo_status = -1;   // 0 when the address has a name
     int last_error = 0;
-    const void* address = nullptr; // first address, for diagnostics only
+    // The first address and the one after it, for diagnostics. They point into `addresses`
+    // and stay valid as long as this record or a copy of it lives.
+    const void* address = nullptr;
     int address_length = 0;
     const void* next = nullptr;
     bool first_is_ipv6 = false;
     std::string name;              // the address's name (a name is required, not a number)
+    std::shared_ptr<void> addresses;
 };
 
-// When `retry_ipv6_as_ipv4` is set and the first address is IPv6, its family is rewritten to
-// IPv4 before the lookup (the embedded-system road).
-void os_reverse_lookup_host(const std::string& host, bool retry_ipv6_as_ipv4, os_reverse_lookup* out);
+void os_reverse_lookup_host(const std::string& host, os_reverse_lookup* out);
+
+// The embedded-system retry on a record whose host name resolved: the first address's family
+// field is rewritten to IPv4 in place and its name asked again with the same length; the
+// status, error and name are replaced. Does nothing for a record without an address.
+void os_reverse_lookup_as_ipv4(os_reverse_lookup* lookup);
+
+enum os_fqdn_result {
+    OS_FQDN_OK = 0,
+    OS_FQDN_FAILED = 1,       // the system could not give the name; `error` tells why
+    OS_FQDN_UNEXPECTED = 2,   // the system could not even say how long the name is
+};
 
 // The fully qualified DNS name the system gives this host; on POSIX the canonical name of the
-// host name, else the host name itself.
-bool os_fqdn_from_system(std::wstring& out);
+// host name, else the host name itself. An empty name is a failure.
+os_fqdn_result os_fqdn_from_system(std::wstring& out, int* error);
 
 // The NetBIOS computer name: first label of the host name, upper-cased; fails when longer than
 // 15 characters or when it does not fit `capacity`.

@@ -23,7 +23,10 @@ struct os_adapter {
     unsigned ipv6_index = 0;
     int kind = OS_ADAPTER_OTHER;        // os_adapter_kind
     bool loopback = false;
-    bool down = false;                  // administratively down or without carrier
+    // Operational status down: administratively down, or its own link lost (an unplugged
+    // cable). A link whose lower layer is down (a veth whose peer is down) or that is dormant
+    // is not down.
+    bool down = false;
     std::vector<os_adapter_address> addresses;   // in the order the system reports them
 };
 

@@ -15,9 +15,13 @@ bool os_is_noninteractive_session();
 struct os_version {
     unsigned major = 0;
     unsigned minor = 0;
-    unsigned suite_mask = 0;
 };
 bool os_get_version(os_version* out);
+
+// Whether this is an embedded edition of the system, which names hosts only by IPv4 addresses.
+// Unknown when the system cannot tell (its version record cannot be read or has no edition).
+enum os_embedded_answer { OS_EMBEDDED_UNKNOWN = 0, OS_EMBEDDED_NO = 1, OS_EMBEDDED_YES = 2 };
+os_embedded_answer os_embedded_system();
 
 // The user's default locale as a Windows locale id (1033 for English and for C/POSIX).
 unsigned os_user_lcid();

@@ -1,7 +1,8 @@
 // The interface list as the system reports it, read inside a namespace whose adapters the test
 // made: a veth with IPv4 /24, an alias address and a global IPv6 /64 (plus its link-local), a
 // second veth with a /20, a /128 and a global address that has "fe80" in a later group (its
-// peer has only a link-local address), and a veth without carrier.
+// peer has only a link-local address), a veth without carrier because its peer is down, a tap
+// device that is up but has lost its own carrier (no program holds it), and a veth that is down.
 #include "clients/udp/qz_udp_utils.h"
 #include "fixtures/netns.h"
 #include "fixtures/netns_suite.h"
@@ -58,10 +59,17 @@ protected:
             {"ip", "addr", "add", "2001:db8:5:fe80::1/64", "dev", "ex0", "nodad"},
             {"ip", "link", "set", "ex0", "up"},
             {"ip", "link", "set", "ex1", "up"},
-            // Up but without carrier: its peer stays down, like an unplugged cable.
+            // Up without carrier because its peer stays down: lower layer down, still usable.
             {"ip", "link", "add", "dn0", "type", "veth", "peer", "name", "dn1"},
             {"ip", "addr", "add", "192.168.7.7/24", "dev", "dn0"},
             {"ip", "link", "set", "dn0", "up"},
+            // Up with its own carrier lost, like an unplugged cable: operational status down.
+            {"ip", "tuntap", "add", "tp0", "mode", "tap"},
+            {"ip", "addr", "add", "192.168.8.8/24", "dev", "tp0"},
+            {"ip", "link", "set", "tp0", "up"},
+            // Administratively down.
+            {"ip", "link", "add", "off0", "type", "veth", "peer", "name", "off1"},
+            {"ip", "addr", "add", "192.168.9.9/24", "dev", "off0"},
         };
         for (const auto& command : setup) {
             if (netns_run(ns, command) != 0) {
@@ -87,9 +95,16 @@ TEST_F(NetworkInterfacesTest, ListsUsableAdaptersWithMasksAndScopes) {
     EXPECT_EQ(list.family_mask, 3u);
     free_network_interfaces(&list);
 
-    // Loopback, the adapter without carrier and the one with only a link-local address are
-    // left out; the alias label joins its adapter.
-    ASSERT_EQ(nics.size(), 2u);
+    // Loopback, the adapters whose operational status is down and the one with only a
+    // link-local address are left out; the alias label joins its adapter.
+    ASSERT_EQ(nics.size(), 3u);
+    EXPECT_EQ(find(nics, "tp0"), nullptr) << "own carrier lost";
+    EXPECT_EQ(find(nics, "off0"), nullptr) << "administratively down";
+    const listed_interface* lower_down = find(nics, "dn0");
+    ASSERT_NE(lower_down, nullptr) << "up, without carrier only because its peer is down";
+    ASSERT_EQ(lower_down->addresses.size(), 1u);
+    EXPECT_EQ(lower_down->addresses[0].ip, "192.168.7.7");
+    EXPECT_EQ(lower_down->addresses[0].broadcast, "192.168.7.255");
     const listed_interface* veth = find(nics, "veth0");
     ASSERT_NE(veth, nullptr);
     EXPECT_EQ(veth->index, veth_index);

@@ -127,12 +127,19 @@ TEST_F(agent_installer_test, a_program_that_cannot_start_is_reported) {
     EXPECT_TRUE(log_.contains("Failed to create process:GetLastError:8")) << "ENOEXEC";
 }
 
+// A path of exactly `length` characters in `folder`, whatever the length of the temporary folder.
+std::string path_of_length(const scratch_folder& folder, size_t length, char fill) {
+    size_t used = folder.path().size() + 1;
+    EXPECT_LT(used, length) << "the temporary folder is too long for this test";
+    return folder.file(std::string(length > used ? length - used : 1, fill));
+}
+
 TEST_F(agent_installer_test, lines_over_1023_characters_and_oversized_values_are_refused) {
     scoped_env fail("QSW_VESINST_EXIT", "3");   // quick end: only the received line matters
-    std::string deep = log_.folder().file(std::string(150, 'w'));
+    std::string deep = path_of_length(log_.folder(), 200, 'w');
     fs::create_directory(deep);
     fs::copy_file(installer(), deep + "/Vesinst.exe");
-    std::wstring data = widen(log_.folder().file(std::string(230, 'd')));
+    std::wstring data = widen(path_of_length(log_.folder(), 250, 'd'));
     std::wstring install = L"/" + std::wstring(250, L'i');
     parse({L"-d", data.c_str(), L"-i", install.c_str(), L"-v", L"-h", L"-D"});
 

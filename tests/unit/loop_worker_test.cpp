@@ -257,6 +257,51 @@ TEST_F(LoopWorker, ReassemblesAddressesSplitOverReads) {
     EXPECT_EQ(qz_loop_worker_pending_count(worker_), 0);
 }
 
+TEST_F(LoopWorker, EndOfFileOnThePipeIsLoggedOnceWithItsCode) {
+    ASSERT_EQ(qz_loop_worker_start(host_), QZ_OK);
+    int fd = qz_loop_worker_test_write_descriptor(worker_);
+    ASSERT_GE(fd, 0);
+    // Put another pipe's write end in place of the worker's: the last writer of the worker's
+    // pipe is gone, so its reader meets end of file. The worker still owns (and later closes) fd.
+    int other[2];
+    ASSERT_EQ(pipe(other), 0);
+    ASSERT_EQ(dup2(other[1], fd), fd);
+    close(other[0]);
+    close(other[1]);
+    const std::string eof_line = "error in read_cb, the other end probably closed the connection";
+    ASSERT_TRUE(eventually([&] { return !capture_.starting_with(eof_line).empty(); }));
+    stop_and_join();
+    auto found = capture_.starting_with(eof_line);
+    ASSERT_EQ(found.size(), 1u);
+    EXPECT_EQ(found[0].message, eof_line + " - uv error <" + std::to_string(UV_EOF) + "> <end of file>");
+    EXPECT_EQ(found[0].severity, QZ_LOG_FAILURE);
+    EXPECT_TRUE(capture_.starting_with("error in read_cb - ").empty()) << "end of file is no read error";
+}
+
+TEST_F(LoopWorker, ReadErrorsAndEndOfFileAreLoggedOnceEachAndWorkGoesOn) {
+    std::atomic<int> runs{0};
+    ASSERT_EQ(qz_loop_worker_start(host_), QZ_OK);
+    static qz_loop_worker* current = nullptr;
+    current = worker_;
+    ASSERT_EQ(qz_loop_worker_submit_work_and_wait(
+                  worker_,
+                  [](void*) {
+                      for (long nread : {long{UV_EIO}, long{UV_ECONNRESET}, long{UV_EOF}, long{UV_EOF}, 0L})
+                          qz_loop_worker_test_read_result(current, nread);
+                  },
+                  nullptr),
+              QZ_OK);
+    ASSERT_EQ(qz_loop_worker_submit_work_and_wait(worker_, count_up, &runs), QZ_OK);
+    stop_and_join();
+    EXPECT_EQ(runs.load(), 1);
+    auto errors = capture_.starting_with("error in read_cb - ");
+    ASSERT_EQ(errors.size(), 1u);
+    EXPECT_EQ(errors[0].message, "error in read_cb - uv error <" + std::to_string(UV_EIO) + "> <i/o error>");
+    EXPECT_EQ(errors[0].severity, QZ_LOG_FAILURE);
+    EXPECT_EQ(capture_.starting_with("error in read_cb, the other end probably closed").size(), 1u);
+    EXPECT_FALSE(capture_.starting_with("No Data").empty()) << "0 bytes are no error";
+}
+
 TEST_F(LoopWorker, StopRunsEverythingStillQueued) {
     gate g;
     std::atomic<int> runs{0};

@@ -212,7 +212,8 @@ TEST_F(messages, select_language_follows_the_locale_environment) {
     } cases[] = {
         {"de_DE.UTF-8", german},       {"de_DE", german},       {"es_ES.UTF-8@euro", spanish},
         {"ja_JP.UTF-8", japanese},     {"C", english_next},     {"POSIX", english_next},
-        {"de_AT.UTF-8", english_next}, {"xx_YY", english_next},
+        {"de_AT.UTF-8", english_next}, {"xx_YY", english_next}, {"C.UTF-8", english_next},
+        {"xx", english_next},          {"e", english_next},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.locale);
@@ -221,6 +222,35 @@ TEST_F(messages, select_language_follows_the_locale_environment) {
         select_language_for_lcid(c.next == english_next ? 1031 : english);
         EXPECT_EQ(select_language(), 1);
         EXPECT_EQ(get_message_text(MSG_NEXT), c.next);
+    }
+}
+
+TEST_F(messages, a_bare_language_gets_its_primary_sublanguage_and_every_norwegian_form_norwegian) {
+    // Texts where the two tables of a language differ: the right one must be picked.
+    const std::wstring brazil = text_for(1046, MSG_STARTING);
+    const std::wstring portugal = text_for(2070, MSG_STARTING);
+    const std::wstring traditional = text_for(1028, MSG_STARTING);
+    ASSERT_NE(brazil, portugal);
+    ASSERT_NE(traditional, text_for(2052, MSG_STARTING));
+    const std::wstring norwegian = text_for(1044, MSG_STARTING);
+    struct {
+        const char* locale;
+        std::wstring expected;
+    } cases[] = {
+        {"de", text_for(1031, MSG_STARTING)}, {"fr.UTF-8", text_for(1036, MSG_STARTING)},
+        {"es", text_for(1034, MSG_STARTING)}, {"pt", brazil},
+        {"pt_PT.UTF-8", portugal},            {"zh", traditional},
+        {"nb_NO.UTF-8", norwegian},           {"no_NO", norwegian},
+        {"nn_NO.UTF-8", norwegian},           {"nb", norwegian},
+        {"nn", norwegian},                    {"no", norwegian},
+        {"en", text_for(english, MSG_STARTING)},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.locale);
+        scoped_env locale("LC_ALL", c.locale);
+        select_language_for_lcid(c.expected == text_for(english, MSG_STARTING) ? 1031 : english);
+        select_language();
+        EXPECT_EQ(get_message_text(MSG_STARTING), c.expected);
     }
 }
 

@@ -302,4 +302,33 @@ TEST_F(ZipExtract, DamagedEntryStopsTheExtraction) {
     EXPECT_EQ(read_whole_file(out("damaged.bin")), "PAYLOAD-CHANGED!");   // a partly good file stays
     EXPECT_FALSE(path_exists(out("later.txt")));
 }
+
+TEST_F(ZipExtract, EntryLongerThanDeclaredStopsTheExtraction) {
+    // The headers of long.bin declare only its first 8 bytes, with their CRC: a reader that
+    // stops at the declared size would take the entry as sound.
+    make_zip(scratch_, archive_,
+             "add('first.txt', b'first')\n"
+             "add('long.bin', b'DECLARED and more than that', stored=True)\n"
+             "add('later.txt', b'later')\n"
+             "z.close()\n"
+             "import struct, zlib\n"
+             "data = bytearray(open(sys.argv[1], 'rb').read())\n"
+             "crc = zlib.crc32(b'DECLARED')\n"
+             "local = zipfile.ZipFile(sys.argv[1]).getinfo('long.bin').header_offset\n"
+             "struct.pack_into('<I', data, local + 14, crc)\n"
+             "struct.pack_into('<I', data, local + 22, 8)\n"
+             "central = data.index(b'PK\\x01\\x02')\n"
+             "while data[central + 46:central + 54] != b'long.bin': central = data.index(b'PK\\x01\\x02', central + 4)\n"
+             "struct.pack_into('<I', data, central + 16, crc)\n"
+             "struct.pack_into('<I', data, central + 24, 8)\n"
+             "open(sys.argv[1], 'wb').write(data)\n");
+    int rc = -1;
+    std::string printed = extract_archive(&rc);
+    EXPECT_EQ(rc, 0);
+    EXPECT_NE(printed.find(" extracting: long.bin\nerror -105 with zipfile in unzCloseCurrentFile\n"), std::string::npos)
+        << printed;
+    EXPECT_EQ(read_whole_file(out("first.txt")), "first");
+    EXPECT_EQ(read_whole_file(out("long.bin")), "DECLARED") << "the declared bytes stay, the rest is not written";
+    EXPECT_FALSE(path_exists(out("later.txt")));
+}
 }  // namespace

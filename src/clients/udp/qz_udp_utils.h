@@ -1,6 +1,7 @@
-// The machine's usable network interfaces for peer discovery: adapters that are up and not a
-// loopback, with their unicast addresses (link-local and site-local IPv6 left out), and for
-// each IPv4 address its subnet mask, subnet address and broadcast address.
+// The machine's usable network interfaces for peer discovery: adapters that are not a loopback
+// and whose operational status is not down, with their unicast addresses (link-local and
+// site-local IPv6 left out), and for each IPv4 address its subnet mask, subnet address and
+// broadcast address.
 // The list is rebuilt for every UDP request and freed after it; it belongs to its caller.
 #pragma once
 

@@ -19,32 +19,57 @@ bool os_host_name(std::string& out) {
     return true;
 }
 
-void os_reverse_lookup_host(const std::string& host, bool retry_ipv6_as_ipv4, os_reverse_lookup* out) {
+namespace {
+// getnameinfo with a name required; the record's status, error and name are replaced.
+void name_first_address(os_reverse_lookup* lookup, sockaddr* address, socklen_t length) {
+    char name[1025] = {};
+    errno = 0;
+    lookup->getnameinfo_status = getnameinfo(address, length, name, sizeof name, nullptr, 0, NI_NAMEREQD);
+    lookup->last_error = errno;
+    lookup->name = lookup->getnameinfo_status == 0 ? name : "";
+}
+
+addrinfo* first_of(const os_reverse_lookup* lookup) { return static_cast<addrinfo*>(lookup->addresses.get()); }
+}  // namespace
+
+void os_reverse_lookup_host(const std::string& host, os_reverse_lookup* out) {
     *out = os_reverse_lookup{};
     addrinfo hints{};
     hints.ai_socktype = SOCK_STREAM;
     addrinfo* result = nullptr;
+    errno = 0;
     out->getaddrinfo_status = getaddrinfo(host.c_str(), nullptr, &hints, &result);
+    out->last_error = errno;
     if (out->getaddrinfo_status != 0 || !result) {
-        out->last_error = errno;
+        if (out->getaddrinfo_status == 0) out->getaddrinfo_status = EAI_NONAME;
         return;
     }
+    // The list outlives this call: the record's diagnostic pointers refer into it.
+    out->addresses.reset(result, [](void* list) { freeaddrinfo(static_cast<addrinfo*>(list)); });
     out->address = result->ai_addr;
     out->address_length = static_cast<int>(result->ai_addrlen);
     out->next = result->ai_next;
     out->first_is_ipv6 = result->ai_family == AF_INET6;
-    if (retry_ipv6_as_ipv4 && out->first_is_ipv6) result->ai_addr->sa_family = AF_INET;
-    char name[1025] = {};
-    out->getnameinfo_status =
-        getnameinfo(result->ai_addr, result->ai_addrlen, name, sizeof name, nullptr, 0, NI_NAMEREQD);
-    out->last_error = errno;
-    if (out->getnameinfo_status == 0) out->name = name;
-    freeaddrinfo(result);
+    name_first_address(out, result->ai_addr, result->ai_addrlen);
 }
 
-bool os_fqdn_from_system(std::wstring& out) {
+void os_reverse_lookup_as_ipv4(os_reverse_lookup* lookup) {
+    addrinfo* first = lookup ? first_of(lookup) : nullptr;
+    if (!first || !first->ai_addr) return;
+    first->ai_addr->sa_family = AF_INET;
+    name_first_address(lookup, first->ai_addr, first->ai_addrlen);
+}
+
+os_fqdn_result os_fqdn_from_system(std::wstring& out, int* error) {
+    int ignored;
+    if (!error) error = &ignored;
+    *error = 0;
     std::string host;
-    if (!os_host_name(host) || host.empty()) return false;
+    errno = 0;
+    if (!os_host_name(host) || host.empty()) {
+        *error = errno;
+        return OS_FQDN_FAILED;
+    }
     addrinfo hints{};
     hints.ai_flags = AI_CANONNAME;
     addrinfo* result = nullptr;
@@ -52,7 +77,11 @@ bool os_fqdn_from_system(std::wstring& out) {
         if (result->ai_canonname && *result->ai_canonname) host = result->ai_canonname;
         freeaddrinfo(result);
     }
-    return os_to_wide(host, out);
+    if (!os_to_wide(host, out)) {
+        *error = EILSEQ;
+        return OS_FQDN_FAILED;
+    }
+    return OS_FQDN_OK;
 }
 
 bool os_computer_name(wchar_t* out, size_t capacity) {

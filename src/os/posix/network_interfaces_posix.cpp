@@ -1,12 +1,16 @@
 // Adapters from getifaddrs. It reports one entry per address (and one link entry per adapter)
 // under the adapter's name, or an alias label "eth0:1" for extra IPv4 addresses; entries are
-// grouped by the name before the colon, in the order the names first appear.
+// grouped by the name before the colon, in the order the names first appear. The operational
+// state of each link comes from a netlink link dump: getifaddrs has only the flags.
 #include "os/network_interfaces.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
 #include <ifaddrs.h>
+#include <linux/netlink.h>
+#include <linux/rtnetlink.h>
+#include <map>
 #include <memory>
 #include <net/if.h>
 #include <net/if_arp.h>
@@ -16,6 +20,7 @@
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -61,6 +66,86 @@ bool is_wireless(const std::string& name) {
     return wireless;
 }
 
+// RFC 2863 operational state "down" (IF_OPER_DOWN of <linux/if.h>, which cannot be included
+// beside <net/if.h>): administratively down, or the link's own carrier is lost. A link whose
+// lower layer is down, or that is dormant, is in another state.
+constexpr unsigned char operational_state_down = 2;
+
+using operational_states = std::map<int, unsigned char>;
+
+class descriptor {
+public:
+    explicit descriptor(int fd) : fd_(fd) {}
+    ~descriptor() {
+        if (fd_ >= 0) close(fd_);
+    }
+    descriptor(const descriptor&) = delete;
+    descriptor& operator=(const descriptor&) = delete;
+    int get() const { return fd_; }
+
+private:
+    int fd_;
+};
+
+void read_link_message(const nlmsghdr* message, operational_states& states) {
+    if (message->nlmsg_len < NLMSG_LENGTH(sizeof(ifinfomsg))) return;
+    const auto* info = static_cast<const ifinfomsg*>(NLMSG_DATA(message));
+    int length = static_cast<int>(IFLA_PAYLOAD(message));
+    for (const rtattr* a = IFLA_RTA(info); RTA_OK(a, length); a = RTA_NEXT(a, length)) {
+        if (a->rta_type == IFLA_OPERSTATE && RTA_PAYLOAD(a) >= 1)
+            states[info->ifi_index] = *static_cast<const unsigned char*>(RTA_DATA(a));
+    }
+}
+
+bool ask_for_links(int fd, unsigned sequence) {
+    struct {
+        nlmsghdr header;
+        ifinfomsg info;
+    } request{};
+    request.header.nlmsg_len = sizeof request;
+    request.header.nlmsg_type = RTM_GETLINK;
+    request.header.nlmsg_flags = NLM_F_REQUEST | NLM_F_DUMP;
+    request.header.nlmsg_seq = sequence;
+    request.info.ifi_family = AF_UNSPEC;
+    sockaddr_nl kernel{};
+    kernel.nl_family = AF_NETLINK;
+    return sendto(fd, &request, sizeof request, 0, reinterpret_cast<sockaddr*>(&kernel), sizeof kernel) ==
+           static_cast<ssize_t>(sizeof request);
+}
+
+// One datagram of the dump: 1 more to come, 0 done, -1 failed. Only the kernel's answers to
+// this request count; anything another process sends to the socket is ignored.
+int read_links_datagram(int fd, unsigned sequence, std::vector<char>& buffer, operational_states& states) {
+    sockaddr_nl sender{};
+    socklen_t sender_length = sizeof sender;
+    ssize_t received = recvfrom(fd, buffer.data(), buffer.size(), MSG_TRUNC,
+                                reinterpret_cast<sockaddr*>(&sender), &sender_length);
+    if (received < 0) return errno == EINTR ? 1 : -1;
+    if (received == 0 || static_cast<size_t>(received) > buffer.size()) return -1;
+    if (sender.nl_pid != 0) return 1;
+    int length = static_cast<int>(received);
+    for (const auto* m = reinterpret_cast<const nlmsghdr*>(buffer.data()); NLMSG_OK(m, length);
+         m = NLMSG_NEXT(m, length)) {
+        if (m->nlmsg_seq != sequence) continue;
+        if (m->nlmsg_type == NLMSG_DONE) return 0;
+        if (m->nlmsg_type == NLMSG_ERROR) return -1;
+        if (m->nlmsg_type == RTM_NEWLINK) read_link_message(m, states);
+    }
+    return 1;
+}
+
+// The operational state of every link of the calling thread's network, by interface index.
+bool read_operational_states(operational_states& states) {
+    descriptor fd(socket(AF_NETLINK, SOCK_RAW | SOCK_CLOEXEC, NETLINK_ROUTE));
+    const unsigned sequence = 1;
+    if (fd.get() < 0 || !ask_for_links(fd.get(), sequence)) return false;
+    std::vector<char> buffer(64 * 1024);
+    int more;
+    while ((more = read_links_datagram(fd.get(), sequence, buffer, states)) == 1) {
+    }
+    return more == 0;
+}
+
 os_adapter& adapter_for(std::vector<os_adapter>& adapters, const ifaddrs* entry) {
     std::string name = base_name(entry->ifa_name);
     for (auto& adapter : adapters)
@@ -69,7 +154,7 @@ os_adapter& adapter_for(std::vector<os_adapter>& adapters, const ifaddrs* entry)
     adapter.name = name;
     adapter.ipv4_index = adapter.ipv6_index = if_nametoindex(name.c_str());
     adapter.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
-    adapter.down = !(entry->ifa_flags & IFF_UP) || !(entry->ifa_flags & IFF_RUNNING);
+    adapter.down = !(entry->ifa_flags & IFF_UP);
     return adapter;
 }
 
@@ -81,7 +166,7 @@ void read_link(os_adapter& adapter, const ifaddrs* entry) {
         adapter.kind = is_wireless(adapter.name) ? OS_ADAPTER_WIRELESS : OS_ADAPTER_ETHERNET;
     // The link entry carries the adapter's own flags; an alias label may have come first.
     adapter.loopback = (entry->ifa_flags & IFF_LOOPBACK) != 0;
-    adapter.down = !(entry->ifa_flags & IFF_UP) || !(entry->ifa_flags & IFF_RUNNING);
+    adapter.down = !(entry->ifa_flags & IFF_UP);
 }
 
 void read_address(os_adapter& adapter, const ifaddrs* entry) {
@@ -104,6 +189,13 @@ void read_address(os_adapter& adapter, const ifaddrs* entry) {
     adapter.addresses.push_back(address);
 }
 
+void mark_operationally_down(std::vector<os_adapter>& adapters, const operational_states& states) {
+    for (os_adapter& adapter : adapters) {
+        auto state = states.find(static_cast<int>(adapter.ipv4_index));
+        if (state != states.end() && state->second == operational_state_down) adapter.down = true;
+    }
+}
+
 }  // namespace
 
 os_adapters_result os_list_adapters(std::vector<os_adapter>& adapters) {
@@ -119,6 +211,12 @@ os_adapters_result os_list_adapters(std::vector<os_adapter>& adapters) {
             if (family == AF_PACKET) read_link(adapter, entry);
             else read_address(adapter, entry);
         }
+        operational_states states;
+        if (!read_operational_states(states)) {
+            adapters.clear();
+            return OS_ADAPTERS_FAILED;
+        }
+        mark_operationally_down(adapters, states);
     } catch (const std::bad_alloc&) {
         adapters.clear();
         return OS_ADAPTERS_NO_MEMORY;

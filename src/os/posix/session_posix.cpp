@@ -16,9 +16,11 @@ bool os_get_version(os_version* out) {
     // Linux kernels are not mapped onto Windows versions: report a supported one.
     out->major = 10;
     out->minor = 0;
-    out->suite_mask = 0;
     return true;
 }
+
+// There is no embedded edition here, and no doubt about it.
+os_embedded_answer os_embedded_system() { return OS_EMBEDDED_NO; }
 
 namespace {
 struct lcid_entry {
@@ -36,9 +38,23 @@ const lcid_entry lcid_table[] = {
     {"nl_NL", 1043}, {"nl_BE", 2067},
     {"zh_TW", 1028}, {"zh_CN", 2052}, {"zh_HK", 3076}, {"zh_SG", 4100},
     {"cs_CZ", 1029}, {"da_DK", 1030}, {"fi_FI", 1035}, {"ja_JP", 1041}, {"ko_KR", 1042},
-    {"nb_NO", 1044}, {"nn_NO", 2068}, {"pl_PL", 1045}, {"ru_RU", 1049}, {"sv_SE", 1053},
+    {"nb_NO", 1044}, {"no_NO", 1044}, {"nn_NO", 2068}, {"pl_PL", 1045}, {"ru_RU", 1049}, {"sv_SE", 1053},
     {"sv_FI", 2077}, {"tr_TR", 1055}, {"el_GR", 1032}, {"hu_HU", 1038}, {"uk_UA", 1058},
 };
+
+constexpr unsigned primary_language_bits = 0x03FF;
+constexpr unsigned first_sublanguage = 0x0400;
+
+// A locale that names only its language ("de", "pt.UTF-8") gets the language's primary
+// sub-language, formed as Windows forms it: sub-language 1 over the language id.
+unsigned primary_sublanguage(const std::string& language) {
+    for (const auto& entry : lcid_table) {
+        if (std::strncmp(entry.locale, language.c_str(), language.size()) == 0 &&
+            entry.locale[language.size()] == '_')
+            return first_sublanguage | (entry.lcid & primary_language_bits);
+    }
+    return 1033;
+}
 
 const char* locale_from_environment() {
     for (const char* name : {"LC_ALL", "LC_MESSAGES", "LANG"}) {
@@ -54,6 +70,8 @@ unsigned os_user_lcid() {
     if (!locale) return 1033;
     // "de_DE.UTF-8@euro" -> "de_DE"
     std::string key(locale, std::strcspn(locale, ".@"));
+    if (key.empty()) return 1033;
+    if (key.find('_') == std::string::npos) return primary_sublanguage(key);
     for (const auto& entry : lcid_table) {
         if (key == entry.locale) return entry.lcid;
     }

@@ -49,6 +49,9 @@ struct qz_loop_worker {
     std::atomic<int32_t> pending{0};
     std::atomic<bool> stopped{false};
     uint16_t walk_count = 0;
+    // libuv stops reading after either; a read restarted later must not repeat the line.
+    bool end_of_file_logged = false;   // loop thread only
+    bool read_error_logged = false;    // loop thread only
 };
 
 struct qz_loop_host {

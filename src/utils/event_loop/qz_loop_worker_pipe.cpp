@@ -44,11 +44,29 @@ void run_item(qz_work_item* item) {
     signal->done_cv.notify_all();
 }
 
+// End of file and read errors end libuv's reading of the pipe: each is logged once, with its
+// libuv code.
+void log_read_end(qz_loop_worker* worker, int code) {
+    bool end_of_file = code == UV_EOF;
+    bool& logged = end_of_file ? worker->end_of_file_logged : worker->read_error_logged;
+    if (logged) {
+        return;
+    }
+    logged = true;
+    if (end_of_file) {
+        LW_LOG(worker, QZ_LOG_FAILURE,
+               "error in read_cb, the other end probably closed the connection - uv error <%d> <%s>",
+               code, uv_strerror(code));
+    } else {
+        LW_LOG(worker, QZ_LOG_FAILURE, "error in read_cb - uv error <%d> <%s>", code,
+               uv_strerror(code));
+    }
+}
+
 void read_cb(uv_stream_t* stream, ssize_t nread, const uv_buf_t*) {
     qz_loop_worker* worker = static_cast<qz_loop_worker*>(stream->data);
     if (nread < 0) {
-        LW_LOG(worker, QZ_LOG_FAILURE,
-               "error in read_cb, the other end probably closed the connection");
+        log_read_end(worker, static_cast<int>(nread));
         return;
     }
     if (nread == 0) {
@@ -220,4 +238,8 @@ void* qz_loop_worker_test_make_item(qz_loop_worker* worker, qz_loop_work_cb call
     item->user_data = user_data;
     worker->pending.fetch_add(1);
     return item;
+}
+
+void qz_loop_worker_test_read_result(qz_loop_worker* worker, long nread) {
+    read_cb(reinterpret_cast<uv_stream_t*>(&worker->pipe), static_cast<ssize_t>(nread), nullptr);
 }
