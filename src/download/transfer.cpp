@@ -246,8 +246,8 @@ CURLcode retry_without_range(transfer_handle* handle, const char* file) {
     return curl_easy_perform(easy);
 }
 
-CURLcode perform(transfer_handle* handle, const char* url, const char* file, int verify,
-                 const char* ca_path) {
+// Everything an attempt needs before it can start; the first option that fails is the result.
+CURLcode configure_attempt(transfer_handle* handle, const char* url, int verify, const char* ca_path) {
     CURL* easy = handle->easy.get();
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, static_cast<long>(verify));
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
@@ -255,8 +255,11 @@ CURLcode perform(transfer_handle* handle, const char* url, const char* file, int
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
     CURLcode rc = set_transfer_options(handle, url);
     if (rc != CURLE_OK) return rc;
-    if ((rc = set_tls_mode(handle, verify, ca_path)) != CURLE_OK) return rc;
-    rc = curl_easy_perform(easy);
+    return set_tls_mode(handle, verify, ca_path);
+}
+
+CURLcode perform(transfer_handle* handle, const char* file) {
+    CURLcode rc = curl_easy_perform(handle->easy.get());
     if (rc == range_error) rc = retry_without_range(handle, file);
     return rc;
 }
@@ -356,7 +359,14 @@ int transfer_file(transfer_handle* handle, const char* url, const char* file, in
     CURL* easy = handle->easy.get();
     curl_easy_setopt(easy, CURLOPT_FAILONERROR, resume ? 1L : 0L);
 
-    CURLcode rc = perform(handle, url, file, verify, ca_path);
+    CURLcode rc = configure_attempt(handle, url, verify, ca_path);
+    if (rc != CURLE_OK) {
+        // libcurl still holds the previous transfer's code, which a caller could take for this one's.
+        *response_code = 0;
+        close_output(handle);
+        return rc;
+    }
+    rc = perform(handle, file);
 
     long code = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK) *response_code = code;

@@ -241,6 +241,21 @@ TEST_F(TransferTest, ArgumentAndFileFailures) {
     EXPECT_EQ(apply_route(nullptr, nullptr), 2);
 }
 
+// A transfer that never started has no response code, whatever the handle's last one was.
+TEST_F(TransferTest, OptionFailingBeforeTheStartReportsCodeZero) {
+    long code = 0;
+    ASSERT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), out("a").c_str(), 0, "", &code, 0), 0);
+    ASSERT_EQ(code, 200);
+    std::string overlong = url("/") + std::string(9000000, 'x');   // libcurl refuses inputs over 8 MB
+    EXPECT_EQ(transfer_file(handle_.get(), overlong.c_str(), out("b").c_str(), 0, "", &code, 0), 43);
+    EXPECT_EQ(code, 0);
+    code = 200;
+    std::string overlong_ca = "/" + std::string(9000000, 'c');
+    EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), out("c").c_str(), 1, overlong_ca.c_str(), &code, 0),
+              43);
+    EXPECT_EQ(code, 0);
+}
+
 // The last buffered bytes go out when the file closes; a failure there is a failed transfer.
 TEST_F(TransferTest, WriteFailureAtCloseIsReported) {
     if (!path_exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
