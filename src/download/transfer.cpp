@@ -16,10 +16,11 @@
 #include "bootstrap/options.h"
 #include "os/text.h"
 
+const transfer_limits default_transfer_limits = {true, 0, 1, 300};
+
 namespace {
-constexpr long low_speed_limit = 1;        // bytes per second ...
-constexpr long low_speed_time = 300;       // ... for this many seconds ends a stalled transfer
 constexpr long connect_timeout = 180;      // seconds
+constexpr char allowed_protocols[] = "http,https";
 constexpr long receive_buffer = 512 * 1024;         // libcurl's largest read buffer
 constexpr size_t file_buffer = 256 * 1024;          // stdio buffer: 256 KiB measured fastest
 constexpr long proxy_auth_methods = -21;   // every method but Negotiate and Digest-IE
@@ -39,6 +40,9 @@ struct transfer_handle {
     run_context* progress_data = nullptr;
     response_header_fn header = nullptr;
     run_context* header_data = nullptr;
+    transfer_limits limits = default_transfer_limits;
+    long long file_bytes = 0;     // size of the output file in this attempt, resumed part included
+    bool over_cap = false;        // the write hook refused bytes beyond limits.max_bytes
 
     ~transfer_handle() {
         if (output) std::fclose(output);
@@ -126,8 +130,18 @@ size_t header_hook(char* data, size_t size, size_t count, void* user) {
     return total;
 }
 
+// A short count makes libcurl end the transfer with a write error (23).
 size_t write_hook(char* data, size_t size, size_t count, void* user) {
-    return std::fwrite(data, size, count, static_cast<FILE*>(user)) * size;
+    auto* handle = static_cast<transfer_handle*>(user);
+    size_t total = size * count;
+    long long cap = handle->limits.max_bytes;
+    if (cap > 0 && handle->file_bytes + static_cast<long long>(total) > cap) {
+        handle->over_cap = true;
+        return 0;
+    }
+    size_t written = std::fwrite(data, 1, total, handle->output);
+    handle->file_bytes += static_cast<long long>(written);
+    return written;
 }
 
 // The hooks, each step only when the previous option was taken; a broken chain leaves a
@@ -195,6 +209,8 @@ bool prepare_output(transfer_handle* handle, const char* file, int resume) {
         curl_easy_setopt(easy, CURLOPT_RANGE, nullptr);
     }
     curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, offset);
+    handle->file_bytes = offset;
+    handle->over_cap = false;
     return open_output(handle, file, mode);
 }
 
@@ -204,11 +220,25 @@ CURLcode set_transfer_options(transfer_handle* handle, const char* url) {
     CURLcode rc;
     if ((rc = curl_easy_setopt(easy, CURLOPT_URL, url)) != CURLE_OK) return rc;
     if ((rc = curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, write_hook)) != CURLE_OK) return rc;
-    if ((rc = curl_easy_setopt(easy, CURLOPT_WRITEDATA, handle->output)) != CURLE_OK) return rc;
-    if ((rc = curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, low_speed_limit)) != CURLE_OK) return rc;
-    if ((rc = curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, low_speed_time)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_WRITEDATA, handle)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, handle->limits.floor_bytes_per_second)) != CURLE_OK)
+        return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, handle->limits.floor_seconds)) != CURLE_OK) return rc;
     if ((rc = curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L)) != CURLE_OK) return rc;
     return curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_timeout);
+}
+
+// Where a transfer may go and how much it may bring: a server's redirect never reaches another
+// protocol (ftp, file, ...), and an announced size over the cap ends the transfer before the body.
+CURLcode set_reach(transfer_handle* handle) {
+    CURL* easy = handle->easy.get();
+    const transfer_limits& limits = handle->limits;
+    CURLcode rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, allowed_protocols)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, allowed_protocols)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, limits.follow_redirects ? 1L : 0L)) != CURLE_OK)
+        return rc;
+    return curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_bytes));
 }
 
 // verify 0: libcurl checks nothing. verify 1 with a CA path: libcurl checks against that file.
@@ -240,9 +270,10 @@ CURLcode retry_without_range(transfer_handle* handle, const char* file) {
     close_output(handle);
     if (!open_output(handle, file, "wb")) return static_cast<CURLcode>(missing_argument);
     CURL* easy = handle->easy.get();
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, handle->output);
     curl_easy_setopt(easy, CURLOPT_RANGE, nullptr);
     curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
+    handle->file_bytes = 0;
+    handle->over_cap = false;
     return curl_easy_perform(easy);
 }
 
@@ -252,9 +283,9 @@ CURLcode configure_attempt(transfer_handle* handle, const char* url, int verify,
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, static_cast<long>(verify));
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(easy, CURLOPT_AUTOREFERER, 0L);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    CURLcode rc = set_transfer_options(handle, url);
+    CURLcode rc = set_reach(handle);
     if (rc != CURLE_OK) return rc;
+    if ((rc = set_transfer_options(handle, url)) != CURLE_OK) return rc;
     return set_tls_mode(handle, verify, ca_path);
 }
 
@@ -337,6 +368,10 @@ int apply_route(transfer_handle* handle, const proxy_record* route) {
     return rc;
 }
 
+void set_transfer_limits(transfer_handle* handle, const transfer_limits* limits) {
+    if (handle) handle->limits = limits ? *limits : default_transfer_limits;
+}
+
 int set_transfer_scope_id(transfer_handle* handle, long scope_id) {
     if (!handle) return CURLE_FAILED_INIT;
     return curl_easy_setopt(handle->easy.get(), CURLOPT_ADDRESS_SCOPE, scope_id);
@@ -367,6 +402,9 @@ int transfer_file(transfer_handle* handle, const char* url, const char* file, in
         return rc;
     }
     rc = perform(handle, file);
+    if (handle->over_cap || rc == CURLE_FILESIZE_EXCEEDED)
+        log_message(SEV_ERROR, L"Download of " OS_NARROW_S L" stopped: larger than %lld bytes", file,
+                    handle->limits.max_bytes);
 
     long code = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK) *response_code = code;

@@ -37,6 +37,20 @@ struct transfer_handle_releaser {
 };
 using transfer_handle_ptr = std::unique_ptr<transfer_handle, transfer_handle_releaser>;
 
+// What a transfer accepts from its server. Servers the run cannot trust (peers) get a size cap,
+// a speed floor and no redirects, so that none can fill the disk, hold the run or send it
+// elsewhere. Every transfer is limited to http and https, redirects included.
+struct transfer_limits {
+    bool follow_redirects;
+    long long max_bytes;          // of the file, 0 for no cap
+    long floor_bytes_per_second;  // slower than this ...
+    long floor_seconds;           // ... for this long ends the transfer
+};
+extern const transfer_limits default_transfer_limits;   // redirects followed, no cap, 1 B/s for 300 s
+
+// Limits of the handle's later transfers until changed; null restores the defaults.
+void set_transfer_limits(transfer_handle* handle, const transfer_limits* limits);
+
 // User agent always; for routes other than 0 also the proxy (host and port 1..65535) and the
 // IPv6 scope of a link-local host. 0 or the libcurl error of the first option that failed.
 int apply_route(transfer_handle* handle, const proxy_record* route);

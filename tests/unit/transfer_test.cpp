@@ -265,6 +265,82 @@ TEST_F(TransferTest, WriteFailureAtCloseIsReported) {
 }
 
 // ---------------------------------------------------------------------------------------------
+// Hostile servers: where a redirect may lead, how much and how slowly a server may send
+
+class HostileServerTest : public TransferTest {
+protected:
+    void SetUp() override {
+        TransferTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        hostile_ = std::make_unique<qsw_test::fixture_server>("hostile_http.py",
+                                                              std::vector<std::string>{"--record", record_});
+        QSW_REQUIRE_SERVER(*hostile_);
+    }
+    std::string hostile(const std::string& path) const { return hostile_->field("url") + path; }
+    std::string sink(const std::string& scheme) const { return scheme + "://127.0.0.1:" + hostile_->field("sink_port") + "/x"; }
+    // Connections the sink accepted; `at_least` waits for that many.
+    size_t sink_hits(size_t at_least = 0) const { return qsw_test::wait_for_lines(record_, at_least).size(); }
+    int fetch(const std::string& url, long* code) {
+        return transfer_file(handle_.get(), url.c_str(), out("hostile.bin").c_str(), 0, "", code, 0);
+    }
+
+    std::string record_ = work_.file("sink.txt");
+    std::unique_ptr<qsw_test::fixture_server> hostile_;
+};
+
+TEST_F(HostileServerTest, OnlyHttpAndHttpsAreReachedDirectlyOrByRedirect) {
+    long code = 0;
+    EXPECT_EQ(fetch(sink("ftp"), &code), 1) << "an ftp URL is refused";
+    EXPECT_EQ(fetch(hostile("/redirect?to=" + sink("ftp")), &code), 1) << "a redirect to ftp is refused";
+    EXPECT_EQ(code, 302);
+    EXPECT_EQ(fetch(hostile("/redirect?to=file:///etc/passwd"), &code), 1) << "a redirect to a local file is refused";
+    EXPECT_EQ(read_whole_file(out("hostile.bin")).find("root:"), std::string::npos);
+
+    // A redirect to http is followed by default: the sink's one connection shows that it is
+    // reachable, so the refusals above were not for want of a listener.
+    EXPECT_NE(fetch(hostile("/redirect?to=" + sink("http")), &code), 0);
+    EXPECT_EQ(sink_hits(1), 1u) << "only the http redirect reached the sink";
+}
+
+TEST_F(HostileServerTest, RedirectsAreNotFollowedWhenTheLimitsSaySo) {
+    transfer_limits limits = default_transfer_limits;
+    limits.follow_redirects = false;
+    set_transfer_limits(handle_.get(), &limits);
+    long code = 0;
+    EXPECT_EQ(fetch(hostile("/redirect?to=" + sink("http")), &code), 0);
+    EXPECT_EQ(code, 302);
+
+    set_transfer_limits(handle_.get(), nullptr);   // the defaults again: followed
+    EXPECT_NE(fetch(hostile("/redirect?to=" + sink("http")), &code), 0);
+    EXPECT_EQ(sink_hits(1), 1u) << "the first redirect was not followed, the second was";
+}
+
+// An endless body stops at the cap, a size announced over the cap before any body, a trickle
+// below the floor once the floor's time has passed; each in bounded time.
+TEST_F(HostileServerTest, CapAndFloorEndFloodsAndTrickles) {
+    transfer_limits limits = {true, 4 * mebibyte, 16 * 1024, 2};
+    set_transfer_limits(handle_.get(), &limits);
+    long code = 0;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(fetch(hostile("/endless"), &code), 23);
+    EXPECT_EQ(code, 200);
+    EXPECT_LE(static_cast<long long>(std::filesystem::file_size(out("hostile.bin"))), 4 * mebibyte);
+    EXPECT_NE(new_log().find("Download of " + out("hostile.bin") + " stopped: larger than 4194304 bytes"),
+              std::string::npos);
+
+    EXPECT_EQ(fetch(hostile("/announce-stall"), &code), 63);
+    EXPECT_LT(std::filesystem::file_size(out("hostile.bin")), 4096u) << "refused before the body";
+
+    EXPECT_EQ(fetch(hostile("/trickle"), &code), 28);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+
+    // The defaults again: no cap, so a complete file passes whatever its size.
+    set_transfer_limits(handle_.get(), nullptr);
+    EXPECT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), out("p").c_str(), 0, "", &code, 0), 0);
+    EXPECT_TRUE(read_whole_file(out("p")) == *package_);
+}
+
+// ---------------------------------------------------------------------------------------------
 // Routes and proxy credentials
 
 class RouteTest : public TransferTest {};
