@@ -67,27 +67,43 @@ bool is_credential_header(const char* line, size_t size) {
            starts_with_ignoring_case(line, size, "authorization:");
 }
 
+// Replaces the text from `start` to the last `quote` of its line (to the line end when there is
+// none) by "*"; returns the position after the "*".
+size_t mask_to_line_end(std::string& text, size_t start, char quote) {
+    size_t line_end = text.find_first_of("\r\n", start);
+    if (line_end == std::string::npos) line_end = text.size();
+    size_t stop = quote ? text.rfind(quote, line_end == 0 ? 0 : line_end - 1) : std::string::npos;
+    if (stop == std::string::npos || stop < start) stop = line_end;
+    text.replace(start, stop - start, "*");
+    return start + 1;
+}
+
+// Credentials in a chunk of libcurl's lines, each replaced by "*": values of authorization
+// headers, and the user names libcurl names itself ("Proxy auth using Basic with user 'alice'";
+// a name may hold quotes, so the mask runs to the line's last one).
+void mask_credentials(std::string& text) {
+    static const char with_user[] = "with user '";
+    for (size_t at = text.find(with_user); at != std::string::npos; at = text.find(with_user, at))
+        at = mask_to_line_end(text, at + sizeof with_user - 1, '\'');
+    for (size_t line = 0; line < text.size();) {
+        if (is_credential_header(text.data() + line, text.size() - line)) {
+            size_t colon = text.find(':', line);
+            text.insert(colon + 1, " ");
+            mask_to_line_end(text, colon + 2, '\0');
+        }
+        size_t next = text.find('\n', line);
+        line = next == std::string::npos ? text.size() : next + 1;
+    }
+}
+
 // Printable bytes as they are, every other byte as lower-case hex digits; the last byte (the
-// line end) is dropped. Values of credential headers are replaced by "*".
+// line end) is dropped. Credentials are masked first.
 std::wstring render_debug_chunk(const char* data, size_t size) {
     std::wstring out;
     if (size == 0) return out;
-    size_t end = size - 1;
-    bool at_line_start = true;
-    bool hiding = false;
-    for (size_t i = 0; i < end; ++i) {
-        unsigned char c = static_cast<unsigned char>(data[i]);
-        if (at_line_start) hiding = is_credential_header(data + i, end - i);
-        at_line_start = c == '\n';
-        if (hiding && c != '\r' && c != '\n') {
-            if (c == ':') {
-                out += L": *";
-                while (i + 1 < end && data[i + 1] != '\r' && data[i + 1] != '\n') ++i;
-            } else {
-                out += static_cast<wchar_t>(c);
-            }
-            continue;
-        }
+    std::string text(data, size - 1);
+    mask_credentials(text);
+    for (unsigned char c : text) {
         if (c >= 32 && c <= 126) {
             out += static_cast<wchar_t>(c);
         } else {

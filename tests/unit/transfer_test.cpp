@@ -375,6 +375,29 @@ TEST_F(RouteTest, PasswordAloneSetsEmptyUserAndPasswordForTheProxy) {
     EXPECT_EQ(log.find("OnMzY3JldA"), std::string::npos) << "credentials reached the log";
 }
 
+// libcurl names the user in its own lines ("Proxy auth using Basic with user '...'"); a name
+// with a quote in it must not leak its tail either.
+TEST_F(RouteTest, ProxyUserNameNeverReachesTheLog) {
+    const std::string user = "o'quenta-proxy-user";
+    qsw_test::fixture_server proxy("recording_proxy.py",
+                                   {"--user", user, "--password", "pw-secret", "--record", work_.file("proxy.jsonl")});
+    QSW_REQUIRE_SERVER(proxy);
+    ASSERT_EQ(set_option(OPT_PROXY_USER, widen(user).c_str()), 1);
+    ASSERT_EQ(set_option(OPT_PROXY_PASSWORD, L"pw-secret"), 1);
+    proxy_record route{};
+    route.route_kind = ROUTE_PROXY;
+    ASSERT_EQ(set_proxy_host(&route, "127.0.0.1", proxy.port()), 1);
+    ASSERT_EQ(apply_route(handle_.get(), &route), 0);
+    long code = 0;
+    ASSERT_EQ(transfer_via_route(handle_.get(), &route, url("/small.bin").c_str(), out("s").c_str(), 0, "", &code, 0), 0);
+    EXPECT_EQ(code, 200) << "the proxy took the credentials";
+    std::string log = new_log();
+    EXPECT_NE(log.find("Proxy auth using Basic with user '*'"), std::string::npos);
+    EXPECT_NE(log.find("Proxy-Authorization: *"), std::string::npos);
+    EXPECT_EQ(log.find("quenta-proxy-user"), std::string::npos) << "the user name reached the log";
+    EXPECT_EQ(log.find("pw-secret"), std::string::npos);
+}
+
 TEST_F(RouteTest, CredentialsOnlyForProxiesAndResumeOnlyDirect) {
     ASSERT_EQ(set_option(OPT_PROXY_USER, L"alice"), 1);
     ASSERT_EQ(set_option(OPT_PROXY_PASSWORD, L"pw"), 1);
