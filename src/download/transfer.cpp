@@ -14,6 +14,7 @@
 
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
+#include "download/url_host.h"
 #include "os/text.h"
 
 const transfer_limits default_transfer_limits = {true, 0, 1, 300};
@@ -436,8 +437,10 @@ int transfer_trying_scopes(transfer_handle* handle, proxy_record* route, const c
                            int verify, const char* ca_path, long* response_code, int resume,
                            const wchar_t* scope_line, transfer_accepted_fn accepted) {
     if (response_code) *response_code = 0;
+    // Only a host that is a link-local address needs a scope; "fe80" elsewhere in the URL (a
+    // token, a GUID, a name, a path) is just text.
     bool link_local = route && (route->route_kind == ROUTE_AGENT_HANDLER || route->route_kind == ROUTE_PROXY) && url &&
-                      std::strstr(url, "fe80");
+                      is_link_local_ipv6(url_host(url));
     if (!link_local) return transfer_via_route(handle, route, url, file, verify, ca_path, response_code, resume);
     if (!route->scope_list_present || !route->scope_list) return transfer_not_made;
     int result = transfer_not_made;

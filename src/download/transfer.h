@@ -64,10 +64,10 @@ int transfer_via_route(transfer_handle* handle, proxy_record* route, const char*
                        const char* file, int verify, const char* ca_path, long* response_code,
                        int resume);
 
-// A download call's transfer: a link-local URL ("fe80") on route kind 1 or 3 is tried once per
-// scope id of the route, logging `scope_line` (a format with one %d) before each, until
-// `accepted` takes an attempt; with no scope list nothing is fetched and the result is
-// transfer_not_made. Any other URL gets one transfer_via_route.
+// A download call's transfer: a URL whose host is a link-local IPv6 address (fe80::/10) on
+// route kind 1 or 3 is tried once per scope id of the route, logging `scope_line` (a format
+// with one %d) before each, until `accepted` takes an attempt; with no scope list nothing is
+// fetched and the result is transfer_not_made. Any other URL gets one transfer_via_route.
 constexpr int transfer_not_made = -1;
 using transfer_accepted_fn = bool (*)(int result, long response_code);
 int transfer_trying_scopes(transfer_handle* handle, proxy_record* route, const char* url, const char* file,

@@ -17,6 +17,7 @@
 #include "bootstrap/options.h"
 #include "bootstrap/run_context.h"
 #include "download/transfer.h"
+#include "download/url_host.h"
 #include "fixtures/test_servers.h"
 #include "test_support.h"
 
@@ -444,6 +445,52 @@ TEST_F(RouteTest, ProxyIsSetOnlyForAValidPort) {
     std::string too_long(260, 'h');   // the host field holds 260 bytes, terminator included
     EXPECT_EQ(set_proxy_host(&route, too_long.c_str(), 8080), 0);
     EXPECT_STREQ(route.host, "127.0.0.1");
+}
+
+bool any_attempt(int, long) { return true; }
+
+// Only a link-local host needs a scope id; without a scope list such a URL is not fetched, but
+// "fe80" in a token, a GUID, a name or a path must not stop a download.
+TEST_F(RouteTest, LinkLocalRuleLooksAtTheHostOnly) {
+    proxy_record route{};
+    route.route_kind = ROUTE_AGENT_HANDLER;
+    long code = 0;
+    for (const std::string path : {"/small.bin?TokenCode=fe80", "/small.bin?AgentGUID=fe80a1b2-0000-4000-8000-000000000000",
+                                   "/small.bin?MachineName=cafe80.example", "/fe80/../small.bin"}) {
+        code = 0;
+        EXPECT_EQ(transfer_trying_scopes(handle_.get(), &route, url(path).c_str(), out("f").c_str(), 0, "", &code, 0,
+                                         L"scope id set to %d", any_attempt),
+                  0)
+            << path;
+        EXPECT_EQ(code, 200) << path;
+    }
+    size_t before = nginx_count();
+    std::string port = std::to_string(nginx_->port());
+    for (const std::string host : {"[fe80::1]", "[FE80::1]", "[febf::2]", "[fe80::1%25lo]"}) {
+        code = 7;
+        EXPECT_EQ(transfer_trying_scopes(handle_.get(), &route, ("http://" + host + ":" + port + "/small.bin").c_str(),
+                                         out("g").c_str(), 0, "", &code, 0, L"scope id set to %d", any_attempt),
+                  transfer_not_made)
+            << host;
+        EXPECT_EQ(code, 0) << host;
+    }
+    EXPECT_EQ(nginx_count(), before);
+    EXPECT_EQ(new_log().find("scope id set to"), std::string::npos);
+}
+
+TEST(UrlHost, HostsAsLibcurlDialsThem) {
+    EXPECT_EQ(url_host("https://lumacore.example:443/config?x=fe80::1"), "lumacore.example");
+    EXPECT_EQ(url_host("https://NAME:443/config?TokenCode=1"), "NAME");
+    EXPECT_EQ(url_host("https://[fe80::1%25eth0]:443/x"), "fe80::1");
+    EXPECT_EQ(url_host("https://[2001:db8::1]/x"), "2001:db8::1");
+    EXPECT_EQ(url_host("https://::1%1:443/x"), "") << "an unbracketed IPv6 host is no URL";
+    EXPECT_EQ(url_host(nullptr), "");
+    EXPECT_TRUE(is_link_local_ipv6("fe80::1"));
+    EXPECT_TRUE(is_link_local_ipv6("FEBF::1"));
+    EXPECT_FALSE(is_link_local_ipv6("fec0::1"));
+    EXPECT_FALSE(is_link_local_ipv6("fe8::1")) << "the group 0fe8";
+    EXPECT_FALSE(is_link_local_ipv6("2001:db8::fe80"));
+    EXPECT_FALSE(is_link_local_ipv6("fe80.example"));
 }
 
 // ---------------------------------------------------------------------------------------------
