@@ -141,14 +141,15 @@ bool cancelled(run_context* ctx) {
     return true;
 }
 
-// The URL of a host form from the document: its base (bracketed when it is an IPv6 address)
-// followed by the configuration URL's query. Empty when the document has no such host.
-std::wstring url_from_document(const config_request& r, const wchar_t* element) {
+// The URL of a host form from the document: its base followed by the configuration URL's query.
+// Only the IP form is an address, bracketed when it has no dot (IPv6); a NetBIOS name has no
+// dot either and stays as it is. Empty when the document has no such host.
+std::wstring url_from_document(const config_request& r, const wchar_t* element, bool address) {
     wchar_t base[url_capacity] = {}, token[token_capacity] = {};
     read_coninfo_url(r.coninfo.c_str(), element, base, token);
     if (base[0] == L'\0') return {};
     std::wstring host = base;
-    if (!std::wcschr(base, L'.')) {
+    if (address && !std::wcschr(base, L'.')) {
         wchar_t formatted[transfer_url_capacity] = {};
         format_ipv6_url(base, formatted);
         host = formatted;
@@ -163,7 +164,7 @@ std::wstring url_from_document(const config_request& r, const wchar_t* element) 
 std::wstring url_for_step(const config_request& r, int& step, const wchar_t* config_url) {
     if (step == 1) {
         log_message(SEV_INFO, L"[Fallback] 1:IP based:Config Files:Enter");
-        std::wstring url = url_from_document(r, L"serverip");
+        std::wstring url = url_from_document(r, L"serverip", true);
         if (!url.empty()) {
             log_message(SEV_INFO, L"Trying to download Framworkconfig using IPaddress %ls", url.c_str());
             return url;
@@ -177,7 +178,7 @@ std::wstring url_for_step(const config_request& r, int& step, const wchar_t* con
         return config_url;
     }
     log_message(SEV_INFO, L"[Fallback] 3:Netbios based:Config Files:Enter");
-    std::wstring url = url_from_document(r, L"serverNetbios");
+    std::wstring url = url_from_document(r, L"serverNetbios", false);
     if (url.empty()) {
         log_message(SEV_WARNING, L"Unable to download via Fallback:3:Netbios based");
         return {};
