@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bootstrap/dialog.h"
 #include "bootstrap/log.h"
@@ -15,6 +16,7 @@
 #include "config/hash_manifest.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
+#include "download/url_host.h"
 #include "install/zip_extract.h"
 #include "os/files.h"
 #include "os/paths.h"
@@ -189,6 +191,20 @@ std::wstring url_for_step(const config_request& r, int& step, const wchar_t* con
 
 bool config_arrived(int result, long code) { return result == 0 && code == 200; }
 
+// The agent handler's hosts as the three fallback steps dial them (bsurl's through the
+// configuration URL, serverip, serverNetbios): its certificate must name one of them.
+std::vector<std::string> agent_handler_hosts(const config_request& r, const wchar_t* config_url) {
+    std::vector<std::string> hosts;
+    for (const std::wstring& url : {std::wstring(config_url), url_from_document(r, L"serverip", true),
+                                    url_from_document(r, L"serverNetbios", false)}) {
+        std::string narrow;
+        if (url.empty() || !os_to_narrow(url, narrow)) continue;
+        std::string host = url_host(narrow.c_str());
+        if (!host.empty()) hosts.push_back(host);
+    }
+    return hosts;
+}
+
 void choose_tls(config_request& r, const wchar_t* work_folder) {
     const char* no_verify = get_option_utf8(OPT_NO_PEER_VERIFICATION);
     if (no_verify && std::strcmp(no_verify, "1") == 0) {
@@ -262,6 +278,7 @@ int retrieve_config_package(const wchar_t* work_folder, const wchar_t* config_ur
     const wchar_t* question = std::wcsrchr(config_url, L'?');
     r.query = question ? question : L"";
     choose_tls(r, work_folder);
+    if (r.verify && set_transfer_server_names(r.handle, agent_handler_hosts(r, config_url)) != 0) return 0;
     apply_config_route(r);
 
     int result = fetch_with_fallback(r, config_url);

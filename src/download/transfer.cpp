@@ -11,6 +11,7 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
@@ -42,6 +43,7 @@ struct transfer_handle {
     response_header_fn header = nullptr;
     run_context* header_data = nullptr;
     transfer_limits limits = default_transfer_limits;
+    std::vector<std::string> server_names;   // read by the TLS callbacks during a transfer
     long long file_bytes = 0;     // size of the output file in this attempt, resumed part included
     bool over_cap = false;        // the write hook refused bytes beyond limits.max_bytes
 
@@ -258,9 +260,18 @@ CURLcode set_reach(transfer_handle* handle) {
     return curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_bytes));
 }
 
-// verify 0: libcurl checks nothing. verify 1 with a CA path: libcurl checks against that file.
-// verify 1 without: the system's trust decides (verify_server_certificate). Leftovers of an
-// earlier attempt's mode are cleared so that the mode asked for is the one that applies.
+// The SSL-context function of a verifying mode, with the names it checks the certificate for.
+CURLcode set_certificate_check(transfer_handle* handle, int (*check)(void*, void*, void*)) {
+    CURL* easy = handle->easy.get();
+    CURLcode rc = curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &handle->server_names);
+    if (rc != CURLE_OK) return rc;
+    return curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, check);
+}
+
+// verify 0: libcurl checks nothing. verify 1 with a CA path: libcurl checks the chain against
+// that file. verify 1 without: the system's trust decides (verify_server_certificate). Both
+// verifying modes require the certificate to name the server. Leftovers of an earlier attempt's
+// mode are cleared so that the mode asked for is the one that applies.
 CURLcode set_tls_mode(transfer_handle* handle, int verify, const char* ca_path) {
     CURL* easy = handle->easy.get();
     if (verify != 1) {
@@ -268,7 +279,7 @@ CURLcode set_tls_mode(transfer_handle* handle, int verify, const char* ca_path) 
         return CURLE_OK;
     }
     if (!ca_path || ca_path[0] == '\0') {
-        CURLcode rc = curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, verify_server_certificate);
+        CURLcode rc = set_certificate_check(handle, verify_server_certificate);
         // The chain check is the system's; libcurl's own bundle would only be loaded and unused.
         if (rc == CURLE_OK) curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
         return rc;
@@ -276,7 +287,7 @@ CURLcode set_tls_mode(transfer_handle* handle, int verify, const char* ca_path) 
     log_message(SEV_INFO, L"certificate passed to curl");
     CURLcode rc = curl_easy_setopt(easy, CURLOPT_CAINFO, ca_path);
     if (rc != CURLE_OK) return rc;
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, nullptr);
+    if ((rc = set_certificate_check(handle, require_server_names)) != CURLE_OK) return rc;
     curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1));
     return CURLE_OK;
 }
@@ -383,6 +394,17 @@ int apply_route(transfer_handle* handle, const proxy_record* route) {
     if (route->ipv6 == 1 && std::strstr(route->host, "fe80"))
         rc = curl_easy_setopt(easy, CURLOPT_ADDRESS_SCOPE, static_cast<long>(route->scope_id));
     return rc;
+}
+
+int set_transfer_server_names(transfer_handle* handle, const std::vector<std::string>& names) {
+    if (!handle) return CURLE_FAILED_INIT;
+    try {
+        handle->server_names = names;
+    } catch (const std::bad_alloc&) {
+        handle->server_names.clear();
+        return CURLE_OUT_OF_MEMORY;
+    }
+    return CURLE_OK;
 }
 
 void set_transfer_limits(transfer_handle* handle, const transfer_limits* limits) {

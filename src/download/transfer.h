@@ -8,6 +8,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "download/proxy_record.h"
 
@@ -51,6 +53,13 @@ extern const transfer_limits default_transfer_limits;   // redirects followed, n
 // Limits of the handle's later transfers until changed; null restores the defaults.
 void set_transfer_limits(transfer_handle* handle, const transfer_limits* limits);
 
+// The host forms of the server (names or addresses) of which the server's certificate must
+// carry one, as a subject alternative name (DNS or IP) or as its common name, whenever a
+// transfer verifies its peer; the chain check alone would accept any certificate of the CA.
+// Kept for the handle's later transfers. A verifying transfer without names refuses every
+// certificate; a transfer with verify 0 checks nothing. 0, or a libcurl code (27: no memory).
+int set_transfer_server_names(transfer_handle* handle, const std::vector<std::string>& names);
+
 // User agent always; for routes other than 0 also the proxy (host and port 1..65535) and the
 // IPv6 scope of a link-local host. 0 or the libcurl error of the first option that failed.
 int apply_route(transfer_handle* handle, const proxy_record* route);
@@ -82,8 +91,14 @@ int transfer_file(transfer_handle* handle, const char* url, const char* file, in
                   const char* ca_path, long* response_code, int resume);
 
 // libcurl's SSL-context function for the system-trust-store mode: replaces the TLS library's
-// chain check by the operating system's. 66 (SSL engine initialisation failed) without a context.
-int verify_server_certificate(void* curl, void* ssl_ctx, void* data);
+// chain check by the operating system's, and requires the certificate to carry one of the
+// names of `names` (a const std::vector<std::string>*). 66 (SSL engine initialisation failed)
+// without a context.
+int verify_server_certificate(void* curl, void* ssl_ctx, void* names);
+
+// libcurl's SSL-context function for the CA-file mode: the chain check stays libcurl's, and the
+// certificate must carry one of the names of `names`, as above. 66 without a context.
+int require_server_names(void* curl, void* ssl_ctx, void* names);
 
 // Writes IPv6 literals of a URL or host:port in brackets and drops a zone index
 // ("https://fe80::1%12:443/x" -> "https://[fe80::1]:443/x"). Both are at most

@@ -532,11 +532,14 @@ protected:
         return "https://127.0.0.1:" + std::to_string(server_->port()) +
                "/config?TokenCode=" + token + "&ComputerName=HOST&AgentGUID=g&MachineName=host.example";
     }
-    // One transfer on a new handle, so that no TLS session or connection is reused.
-    int fetch(const std::string& token, int verify, const std::string& ca, long* code) {
+    // One transfer on a new handle, so that no TLS session or connection is reused. The server's
+    // certificate names it by 127.0.0.1 (among others).
+    int fetch(const std::string& token, int verify, const std::string& ca, long* code,
+              const std::vector<std::string>& names = {"127.0.0.1"}, const std::string& base = "") {
         transfer_handle_ptr handle(create_transfer_handle(never_cancel, &context_, nullptr, nullptr));
-        return transfer_file(handle.get(), config_url(token).c_str(), out("config.zip").c_str(), verify, ca.c_str(),
-                             code, 0);
+        EXPECT_EQ(set_transfer_server_names(handle.get(), names), 0);
+        std::string url = base.empty() ? config_url(token) : base + "/config?TokenCode=" + token;
+        return transfer_file(handle.get(), url.c_str(), out("config.zip").c_str(), verify, ca.c_str(), code, 0);
     }
 
     static scratch_folder* certs_;
@@ -606,6 +609,7 @@ TEST_F(AgentHandlerTest, TlsModes) {
 TEST_F(AgentHandlerTest, ModeOfEachAttemptApplies) {
     long code = 0;
     std::string target = out("config.zip");
+    ASSERT_EQ(set_transfer_server_names(handle_.get(), {"localhost", "127.0.0.1"}), 0);
     EXPECT_EQ(transfer_file(handle_.get(), config_url("good").c_str(), target.c_str(), 1, "", &code, 0), 60);
     EXPECT_EQ(transfer_file(handle_.get(), config_url("good").c_str(), target.c_str(), 1, other_ca_.c_str(), &code, 0),
               60);
@@ -617,6 +621,56 @@ TEST_F(AgentHandlerTest, ModeOfEachAttemptApplies) {
 
 TEST(ServerCertificate, NoContextIsAnEngineError) {
     EXPECT_EQ(verify_server_certificate(nullptr, nullptr, nullptr), 66);
+    EXPECT_EQ(require_server_names(nullptr, nullptr, nullptr), 66);
+}
+
+// Servers with certificates of the agent handler's own CA for other names: in both verifying
+// modes they are refused unless one of the expected names is theirs (by DNS or IP alternative
+// name, or by common name when there is no alternative name); -k checks nothing.
+TEST_F(AgentHandlerTest, CertificateMustNameTheServer) {
+    std::string ca = server_->field("ca");
+    ASSERT_FALSE(ca.empty());
+    auto issue = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"server", certs_->path(), ca, certs_->file("ca.key")};
+        all.insert(all.end(), args.begin(), args.end());
+        return qsw_test::run_fixture_tool("certs.py", all);
+    };
+    std::string other = issue({"--name", "other-agent.example", "--ip", "10.9.9.9", "--stem", "other"});
+    std::string cn_only = issue({"--name", "cn-only.example", "--no-san", "--stem", "cn"});
+    auto serve = [&](const std::string& issued) {
+        return std::make_unique<qsw_test::fixture_server>(
+            "agent_handler.py", std::vector<std::string>{"--package", root_->file("www/small.bin"), "--token", "good",
+                                                         "--listen", "127.0.0.1", "--cert", qsw_test::json_field(issued, "cert"),
+                                                         "--key", qsw_test::json_field(issued, "key")});
+    };
+    auto impostor = serve(other);
+    auto cn_server = serve(cn_only);
+    QSW_REQUIRE_SERVER(*impostor);
+    QSW_REQUIRE_SERVER(*cn_server);
+    std::string impostor_url = "https://127.0.0.1:" + std::to_string(impostor->port());
+    std::string cn_url = "https://127.0.0.1:" + std::to_string(cn_server->port());
+    const std::vector<std::string> handler_names = {"lumacore.example", "127.0.0.1", "LUMACORE"};
+
+    long code = 0;
+    scoped_env system_store("SSL_CERT_FILE", ca);
+    for (const std::string& bundle : {ca, std::string()}) {
+        SCOPED_TRACE(bundle.empty() ? "system trust store" : "CA bundle");
+        code = 0;
+        EXPECT_EQ(fetch("good", 1, bundle, &code, handler_names, impostor_url), 60);
+        EXPECT_EQ(code, 0) << "nothing was sent to the impostor";
+        EXPECT_EQ(fetch("good", 1, bundle, &code, {}, impostor_url), 60) << "no name to check: refused";
+        EXPECT_EQ(fetch("good", 1, bundle, &code, {"LUMACORE", "other-agent.example"}, impostor_url), 0);
+        EXPECT_EQ(fetch("good", 1, bundle, &code, {"10.9.9.9"}, impostor_url), 0) << "by IP alternative name";
+        EXPECT_EQ(fetch("good", 1, bundle, &code, {"agent.example"}, impostor_url), 60) << "no partial match";
+        EXPECT_EQ(fetch("good", 1, bundle, &code, {"cn-only.example"}, cn_url), 0) << "by common name";
+        EXPECT_EQ(fetch("good", 1, bundle, &code, handler_names, cn_url), 60);
+        EXPECT_EQ(fetch("good", 1, bundle, &code, handler_names), 0) << "the real agent handler (127.0.0.1)";
+    }
+    EXPECT_EQ(fetch("good", 0, "", &code, {}, impostor_url), 0) << "-k checks nothing";
+    EXPECT_EQ(code, 200);
+    EXPECT_NE(new_log().find("Server certificate refused: CN=other-agent.example names none of the agent handler's "
+                             "hosts (lumacore.example, 127.0.0.1, LUMACORE)"),
+              std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------------
