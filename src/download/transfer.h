@@ -1,5 +1,6 @@
 // HTTP and HTTPS transfers over libcurl's easy interface: one URL into one file, with resume,
-// three TLS modes and the route (proxy, relay, IPv6 scope) of the download call.
+// three TLS modes (the verifying ones also check that the certificate names the server), the
+// route (proxy, relay, IPv6 scope) of the download call, and limits for untrusted servers.
 // A handle serves one retrieval on the install worker thread; its options persist from attempt
 // to attempt unless overwritten. Results are libcurl's codes (0 = success), except 2 for a
 // missing argument or an output file that cannot be opened; the HTTP response code comes back
