@@ -4,6 +4,7 @@
 #include <cwchar>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "bootstrap/dialog.h"
 #include "bootstrap/log.h"
@@ -15,6 +16,7 @@
 #include "config/hash_manifest.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
+#include "download/url_host.h"
 #include "install/zip_extract.h"
 #include "os/files.h"
 #include "os/paths.h"
@@ -141,14 +143,15 @@ bool cancelled(run_context* ctx) {
     return true;
 }
 
-// The URL of a host form from the document: its base (bracketed when it is an IPv6 address)
-// followed by the configuration URL's query. Empty when the document has no such host.
-std::wstring url_from_document(const config_request& r, const wchar_t* element) {
+// The URL of a host form from the document: its base followed by the configuration URL's query.
+// Only the IP form is an address, bracketed when it has no dot (IPv6); a NetBIOS name has no
+// dot either and stays as it is. Empty when the document has no such host.
+std::wstring url_from_document(const config_request& r, const wchar_t* element, bool address) {
     wchar_t base[url_capacity] = {}, token[token_capacity] = {};
     read_coninfo_url(r.coninfo.c_str(), element, base, token);
     if (base[0] == L'\0') return {};
     std::wstring host = base;
-    if (!std::wcschr(base, L'.')) {
+    if (address && !std::wcschr(base, L'.')) {
         wchar_t formatted[transfer_url_capacity] = {};
         format_ipv6_url(base, formatted);
         host = formatted;
@@ -163,7 +166,7 @@ std::wstring url_from_document(const config_request& r, const wchar_t* element) 
 std::wstring url_for_step(const config_request& r, int& step, const wchar_t* config_url) {
     if (step == 1) {
         log_message(SEV_INFO, L"[Fallback] 1:IP based:Config Files:Enter");
-        std::wstring url = url_from_document(r, L"serverip");
+        std::wstring url = url_from_document(r, L"serverip", true);
         if (!url.empty()) {
             log_message(SEV_INFO, L"Trying to download Framworkconfig using IPaddress %ls", url.c_str());
             return url;
@@ -177,7 +180,7 @@ std::wstring url_for_step(const config_request& r, int& step, const wchar_t* con
         return config_url;
     }
     log_message(SEV_INFO, L"[Fallback] 3:Netbios based:Config Files:Enter");
-    std::wstring url = url_from_document(r, L"serverNetbios");
+    std::wstring url = url_from_document(r, L"serverNetbios", false);
     if (url.empty()) {
         log_message(SEV_WARNING, L"Unable to download via Fallback:3:Netbios based");
         return {};
@@ -187,6 +190,20 @@ std::wstring url_for_step(const config_request& r, int& step, const wchar_t* con
 }
 
 bool config_arrived(int result, long code) { return result == 0 && code == 200; }
+
+// The agent handler's hosts as the three fallback steps dial them (bsurl's through the
+// configuration URL, serverip, serverNetbios): its certificate must name one of them.
+std::vector<std::string> agent_handler_hosts(const config_request& r, const wchar_t* config_url) {
+    std::vector<std::string> hosts;
+    for (const std::wstring& url : {std::wstring(config_url), url_from_document(r, L"serverip", true),
+                                    url_from_document(r, L"serverNetbios", false)}) {
+        std::string narrow;
+        if (url.empty() || !os_to_narrow(url, narrow)) continue;
+        std::string host = url_host(narrow.c_str());
+        if (!host.empty()) hosts.push_back(host);
+    }
+    return hosts;
+}
 
 void choose_tls(config_request& r, const wchar_t* work_folder) {
     const char* no_verify = get_option_utf8(OPT_NO_PEER_VERIFICATION);
@@ -261,6 +278,7 @@ int retrieve_config_package(const wchar_t* work_folder, const wchar_t* config_ur
     const wchar_t* question = std::wcsrchr(config_url, L'?');
     r.query = question ? question : L"";
     choose_tls(r, work_folder);
+    if (r.verify && set_transfer_server_names(r.handle, agent_handler_hosts(r, config_url)) != 0) return 0;
     apply_config_route(r);
 
     int result = fetch_with_fallback(r, config_url);

@@ -16,12 +16,32 @@
 #include "download/config_package.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
+#include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
 #include "utils/event_loop/qz_loop_worker.h"
 
 namespace {
 constexpr uint16_t default_p2p_port = 8082;
+
+// A peer is another machine of the network, not a server the run trusts: it may answer with an
+// endless body, trickle, announce gigabytes and stall, or redirect the installer to a local
+// service. No install file is near 1 GiB, and a peer on the local network that cannot keep
+// 16 KiB/s for 30 s is better left for the repositories.
+constexpr transfer_limits peer_limits = {false, 1024LL * 1024 * 1024, 16 * 1024, 30};
+
+// Holds the handle to the peer limits while the road runs; the repository road after it gets the
+// handle with the defaults again.
+class peer_limits_scope {
+public:
+    explicit peer_limits_scope(transfer_handle* handle) : handle_(handle) { set_transfer_limits(handle_, &peer_limits); }
+    ~peer_limits_scope() { set_transfer_limits(handle_, nullptr); }
+    peer_limits_scope(const peer_limits_scope&) = delete;
+    peer_limits_scope& operator=(const peer_limits_scope&) = delete;
+
+private:
+    transfer_handle* handle_;
+};
 
 // The UDP port of the peers' discovery service: option slot 15, or 8082 when it is empty. A
 // value that is no port gives 0, which every discovery refuses, so the road fails at its first
@@ -121,13 +141,18 @@ bool fetch_one(peer_network& peers, uint16_t port, transfer_handle* handle, cons
     os_to_narrow(target, narrow_target);
     long code = 0;
     // Without resume the transfer layer keeps error pages; a peer's 404 is not the file.
-    if (transfer_file(handle, url.c_str(), narrow_target.c_str(), 0, "", &code, 0) != 0 || code != 200) {
+    int result = transfer_file(handle, url.c_str(), narrow_target.c_str(), 0, "", &code, 0);
+    if (result != 0 || code != 200) {
+        // Whatever the peer sent is not the file: it must not stay to be taken for one later.
+        os_delete_file(target);
+        if (result != 0) log_message(SEV_WARNING, L"[P2P] Download of %ls from the peer failed: error %d", name.c_str(), result);
         log_message(SEV_DEBUG, L"[P2P] P2P download returned %d", static_cast<int>(code));
         return false;
     }
     if (!verify_file_digest(target.c_str(), entry.digest)) {
         log_message(SEV_DEBUG, L"[P2P] Hash verification of %ls failed", name.c_str());
         on_download_event(target.c_str(), EVENT_FILE_VERIFY_FAILED, ctx);
+        os_delete_file(target);
         return false;
     }
     log_message(SEV_INFO, L"[P2P] P2p download and hash verification of %ls succeeded", name.c_str());
@@ -147,6 +172,7 @@ peer_road_result fetch_install_files_from_peers(transfer_handle* handle, const w
         read_hash_manifest((folder + OS_SEP_S L"hashes.xml").c_str()));
     if (!manifest) return PEER_ROAD_NO_MANIFEST;
     uint16_t port = p2p_port();
+    peer_limits_scope limits(handle);
     peer_network peers;
     for (const hash_entry* entry = manifest.get(); entry; entry = entry->next) {
         if (!fetch_one(peers, port, handle, folder, *entry, ctx, route)) return PEER_ROAD_FAILED;

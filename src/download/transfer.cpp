@@ -11,15 +11,18 @@
 #include <new>
 #include <string>
 #include <system_error>
+#include <vector>
 
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
+#include "download/url_host.h"
 #include "os/text.h"
 
+const transfer_limits default_transfer_limits = {true, 0, 1, 300};
+
 namespace {
-constexpr long low_speed_limit = 1;        // bytes per second ...
-constexpr long low_speed_time = 300;       // ... for this many seconds ends a stalled transfer
 constexpr long connect_timeout = 180;      // seconds
+constexpr char allowed_protocols[] = "http,https";
 constexpr long receive_buffer = 512 * 1024;         // libcurl's largest read buffer
 constexpr size_t file_buffer = 256 * 1024;          // stdio buffer: 256 KiB measured fastest
 constexpr long proxy_auth_methods = -21;   // every method but Negotiate and Digest-IE
@@ -39,6 +42,10 @@ struct transfer_handle {
     run_context* progress_data = nullptr;
     response_header_fn header = nullptr;
     run_context* header_data = nullptr;
+    transfer_limits limits = default_transfer_limits;
+    std::vector<std::string> server_names;   // read by the TLS callbacks during a transfer
+    long long file_bytes = 0;     // size of the output file in this attempt, resumed part included
+    bool over_cap = false;        // the write hook refused bytes beyond limits.max_bytes
 
     ~transfer_handle() {
         if (output) std::fclose(output);
@@ -63,27 +70,43 @@ bool is_credential_header(const char* line, size_t size) {
            starts_with_ignoring_case(line, size, "authorization:");
 }
 
+// Replaces the text from `start` to the last `quote` of its line (to the line end when there is
+// none) by "*"; returns the position after the "*".
+size_t mask_to_line_end(std::string& text, size_t start, char quote) {
+    size_t line_end = text.find_first_of("\r\n", start);
+    if (line_end == std::string::npos) line_end = text.size();
+    size_t stop = quote ? text.rfind(quote, line_end == 0 ? 0 : line_end - 1) : std::string::npos;
+    if (stop == std::string::npos || stop < start) stop = line_end;
+    text.replace(start, stop - start, "*");
+    return start + 1;
+}
+
+// Credentials in a chunk of libcurl's lines, each replaced by "*": values of authorization
+// headers, and the user names libcurl names itself ("Proxy auth using Basic with user 'alice'";
+// a name may hold quotes, so the mask runs to the line's last one).
+void mask_credentials(std::string& text) {
+    static const char with_user[] = "with user '";
+    for (size_t at = text.find(with_user); at != std::string::npos; at = text.find(with_user, at))
+        at = mask_to_line_end(text, at + sizeof with_user - 1, '\'');
+    for (size_t line = 0; line < text.size();) {
+        if (is_credential_header(text.data() + line, text.size() - line)) {
+            size_t colon = text.find(':', line);
+            text.insert(colon + 1, " ");
+            mask_to_line_end(text, colon + 2, '\0');
+        }
+        size_t next = text.find('\n', line);
+        line = next == std::string::npos ? text.size() : next + 1;
+    }
+}
+
 // Printable bytes as they are, every other byte as lower-case hex digits; the last byte (the
-// line end) is dropped. Values of credential headers are replaced by "*".
+// line end) is dropped. Credentials are masked first.
 std::wstring render_debug_chunk(const char* data, size_t size) {
     std::wstring out;
     if (size == 0) return out;
-    size_t end = size - 1;
-    bool at_line_start = true;
-    bool hiding = false;
-    for (size_t i = 0; i < end; ++i) {
-        unsigned char c = static_cast<unsigned char>(data[i]);
-        if (at_line_start) hiding = is_credential_header(data + i, end - i);
-        at_line_start = c == '\n';
-        if (hiding && c != '\r' && c != '\n') {
-            if (c == ':') {
-                out += L": *";
-                while (i + 1 < end && data[i + 1] != '\r' && data[i + 1] != '\n') ++i;
-            } else {
-                out += static_cast<wchar_t>(c);
-            }
-            continue;
-        }
+    std::string text(data, size - 1);
+    mask_credentials(text);
+    for (unsigned char c : text) {
         if (c >= 32 && c <= 126) {
             out += static_cast<wchar_t>(c);
         } else {
@@ -126,8 +149,18 @@ size_t header_hook(char* data, size_t size, size_t count, void* user) {
     return total;
 }
 
+// A short count makes libcurl end the transfer with a write error (23).
 size_t write_hook(char* data, size_t size, size_t count, void* user) {
-    return std::fwrite(data, size, count, static_cast<FILE*>(user)) * size;
+    auto* handle = static_cast<transfer_handle*>(user);
+    size_t total = size * count;
+    long long cap = handle->limits.max_bytes;
+    if (cap > 0 && handle->file_bytes + static_cast<long long>(total) > cap) {
+        handle->over_cap = true;
+        return 0;
+    }
+    size_t written = std::fwrite(data, 1, total, handle->output);
+    handle->file_bytes += static_cast<long long>(written);
+    return written;
 }
 
 // The hooks, each step only when the previous option was taken; a broken chain leaves a
@@ -195,6 +228,8 @@ bool prepare_output(transfer_handle* handle, const char* file, int resume) {
         curl_easy_setopt(easy, CURLOPT_RANGE, nullptr);
     }
     curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, offset);
+    handle->file_bytes = offset;
+    handle->over_cap = false;
     return open_output(handle, file, mode);
 }
 
@@ -204,16 +239,39 @@ CURLcode set_transfer_options(transfer_handle* handle, const char* url) {
     CURLcode rc;
     if ((rc = curl_easy_setopt(easy, CURLOPT_URL, url)) != CURLE_OK) return rc;
     if ((rc = curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, write_hook)) != CURLE_OK) return rc;
-    if ((rc = curl_easy_setopt(easy, CURLOPT_WRITEDATA, handle->output)) != CURLE_OK) return rc;
-    if ((rc = curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, low_speed_limit)) != CURLE_OK) return rc;
-    if ((rc = curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, low_speed_time)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_WRITEDATA, handle)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, handle->limits.floor_bytes_per_second)) != CURLE_OK)
+        return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, handle->limits.floor_seconds)) != CURLE_OK) return rc;
     if ((rc = curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L)) != CURLE_OK) return rc;
     return curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, connect_timeout);
 }
 
-// verify 0: libcurl checks nothing. verify 1 with a CA path: libcurl checks against that file.
-// verify 1 without: the system's trust decides (verify_server_certificate). Leftovers of an
-// earlier attempt's mode are cleared so that the mode asked for is the one that applies.
+// Where a transfer may go and how much it may bring: a server's redirect never reaches another
+// protocol (ftp, file, ...), and an announced size over the cap ends the transfer before the body.
+CURLcode set_reach(transfer_handle* handle) {
+    CURL* easy = handle->easy.get();
+    const transfer_limits& limits = handle->limits;
+    CURLcode rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, allowed_protocols)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, allowed_protocols)) != CURLE_OK) return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, limits.follow_redirects ? 1L : 0L)) != CURLE_OK)
+        return rc;
+    return curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_bytes));
+}
+
+// The SSL-context function of a verifying mode, with the names it checks the certificate for.
+CURLcode set_certificate_check(transfer_handle* handle, int (*check)(void*, void*, void*)) {
+    CURL* easy = handle->easy.get();
+    CURLcode rc = curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &handle->server_names);
+    if (rc != CURLE_OK) return rc;
+    return curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, check);
+}
+
+// verify 0: libcurl checks nothing. verify 1 with a CA path: libcurl checks the chain against
+// that file. verify 1 without: the system's trust decides (verify_server_certificate). Both
+// verifying modes require the certificate to name the server. Leftovers of an earlier attempt's
+// mode are cleared so that the mode asked for is the one that applies.
 CURLcode set_tls_mode(transfer_handle* handle, int verify, const char* ca_path) {
     CURL* easy = handle->easy.get();
     if (verify != 1) {
@@ -221,7 +279,7 @@ CURLcode set_tls_mode(transfer_handle* handle, int verify, const char* ca_path) 
         return CURLE_OK;
     }
     if (!ca_path || ca_path[0] == '\0') {
-        CURLcode rc = curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, verify_server_certificate);
+        CURLcode rc = set_certificate_check(handle, verify_server_certificate);
         // The chain check is the system's; libcurl's own bundle would only be loaded and unused.
         if (rc == CURLE_OK) curl_easy_setopt(easy, CURLOPT_CAINFO, nullptr);
         return rc;
@@ -229,7 +287,7 @@ CURLcode set_tls_mode(transfer_handle* handle, int verify, const char* ca_path) 
     log_message(SEV_INFO, L"certificate passed to curl");
     CURLcode rc = curl_easy_setopt(easy, CURLOPT_CAINFO, ca_path);
     if (rc != CURLE_OK) return rc;
-    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, nullptr);
+    if ((rc = set_certificate_check(handle, require_server_names)) != CURLE_OK) return rc;
     curl_easy_setopt(easy, CURLOPT_SSLVERSION, static_cast<long>(CURL_SSLVERSION_TLSv1));
     return CURLE_OK;
 }
@@ -240,23 +298,27 @@ CURLcode retry_without_range(transfer_handle* handle, const char* file) {
     close_output(handle);
     if (!open_output(handle, file, "wb")) return static_cast<CURLcode>(missing_argument);
     CURL* easy = handle->easy.get();
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, handle->output);
     curl_easy_setopt(easy, CURLOPT_RANGE, nullptr);
     curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
+    handle->file_bytes = 0;
+    handle->over_cap = false;
     return curl_easy_perform(easy);
 }
 
-CURLcode perform(transfer_handle* handle, const char* url, const char* file, int verify,
-                 const char* ca_path) {
+// Everything an attempt needs before it can start; the first option that fails is the result.
+CURLcode configure_attempt(transfer_handle* handle, const char* url, int verify, const char* ca_path) {
     CURL* easy = handle->easy.get();
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, static_cast<long>(verify));
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(easy, CURLOPT_AUTOREFERER, 0L);
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    CURLcode rc = set_transfer_options(handle, url);
+    CURLcode rc = set_reach(handle);
     if (rc != CURLE_OK) return rc;
-    if ((rc = set_tls_mode(handle, verify, ca_path)) != CURLE_OK) return rc;
-    rc = curl_easy_perform(easy);
+    if ((rc = set_transfer_options(handle, url)) != CURLE_OK) return rc;
+    return set_tls_mode(handle, verify, ca_path);
+}
+
+CURLcode perform(transfer_handle* handle, const char* file) {
+    CURLcode rc = curl_easy_perform(handle->easy.get());
     if (rc == range_error) rc = retry_without_range(handle, file);
     return rc;
 }
@@ -334,6 +396,21 @@ int apply_route(transfer_handle* handle, const proxy_record* route) {
     return rc;
 }
 
+int set_transfer_server_names(transfer_handle* handle, const std::vector<std::string>& names) {
+    if (!handle) return CURLE_FAILED_INIT;
+    try {
+        handle->server_names = names;
+    } catch (const std::bad_alloc&) {
+        handle->server_names.clear();
+        return CURLE_OUT_OF_MEMORY;
+    }
+    return CURLE_OK;
+}
+
+void set_transfer_limits(transfer_handle* handle, const transfer_limits* limits) {
+    if (handle) handle->limits = limits ? *limits : default_transfer_limits;
+}
+
 int set_transfer_scope_id(transfer_handle* handle, long scope_id) {
     if (!handle) return CURLE_FAILED_INIT;
     return curl_easy_setopt(handle->easy.get(), CURLOPT_ADDRESS_SCOPE, scope_id);
@@ -356,7 +433,17 @@ int transfer_file(transfer_handle* handle, const char* url, const char* file, in
     CURL* easy = handle->easy.get();
     curl_easy_setopt(easy, CURLOPT_FAILONERROR, resume ? 1L : 0L);
 
-    CURLcode rc = perform(handle, url, file, verify, ca_path);
+    CURLcode rc = configure_attempt(handle, url, verify, ca_path);
+    if (rc != CURLE_OK) {
+        // libcurl still holds the previous transfer's code, which a caller could take for this one's.
+        *response_code = 0;
+        close_output(handle);
+        return rc;
+    }
+    rc = perform(handle, file);
+    if (handle->over_cap || rc == CURLE_FILESIZE_EXCEEDED)
+        log_message(SEV_ERROR, L"Download of " OS_NARROW_S L" stopped: larger than %lld bytes", file,
+                    handle->limits.max_bytes);
 
     long code = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK) *response_code = code;
@@ -372,8 +459,10 @@ int transfer_trying_scopes(transfer_handle* handle, proxy_record* route, const c
                            int verify, const char* ca_path, long* response_code, int resume,
                            const wchar_t* scope_line, transfer_accepted_fn accepted) {
     if (response_code) *response_code = 0;
+    // Only a host that is a link-local address needs a scope; "fe80" elsewhere in the URL (a
+    // token, a GUID, a name, a path) is just text.
     bool link_local = route && (route->route_kind == ROUTE_AGENT_HANDLER || route->route_kind == ROUTE_PROXY) && url &&
-                      std::strstr(url, "fe80");
+                      is_link_local_ipv6(url_host(url));
     if (!link_local) return transfer_via_route(handle, route, url, file, verify, ca_path, response_code, resume);
     if (!route->scope_list_present || !route->scope_list) return transfer_not_made;
     int result = transfer_not_made;

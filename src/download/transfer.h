@@ -1,5 +1,6 @@
 // HTTP and HTTPS transfers over libcurl's easy interface: one URL into one file, with resume,
-// three TLS modes and the route (proxy, relay, IPv6 scope) of the download call.
+// three TLS modes (the verifying ones also check that the certificate names the server), the
+// route (proxy, relay, IPv6 scope) of the download call, and limits for untrusted servers.
 // A handle serves one retrieval on the install worker thread; its options persist from attempt
 // to attempt unless overwritten. Results are libcurl's codes (0 = success), except 2 for a
 // missing argument or an output file that cannot be opened; the HTTP response code comes back
@@ -8,6 +9,8 @@
 
 #include <cstddef>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "download/proxy_record.h"
 
@@ -37,6 +40,27 @@ struct transfer_handle_releaser {
 };
 using transfer_handle_ptr = std::unique_ptr<transfer_handle, transfer_handle_releaser>;
 
+// What a transfer accepts from its server. Servers the run cannot trust (peers) get a size cap,
+// a speed floor and no redirects, so that none can fill the disk, hold the run or send it
+// elsewhere. Every transfer is limited to http and https, redirects included.
+struct transfer_limits {
+    bool follow_redirects;
+    long long max_bytes;          // of the file, 0 for no cap
+    long floor_bytes_per_second;  // slower than this ...
+    long floor_seconds;           // ... for this long ends the transfer
+};
+extern const transfer_limits default_transfer_limits;   // redirects followed, no cap, 1 B/s for 300 s
+
+// Limits of the handle's later transfers until changed; null restores the defaults.
+void set_transfer_limits(transfer_handle* handle, const transfer_limits* limits);
+
+// The host forms of the server (names or addresses) of which the server's certificate must
+// carry one, as a subject alternative name (DNS or IP) or as its common name, whenever a
+// transfer verifies its peer; the chain check alone would accept any certificate of the CA.
+// Kept for the handle's later transfers. A verifying transfer without names refuses every
+// certificate; a transfer with verify 0 checks nothing. 0, or a libcurl code (27: no memory).
+int set_transfer_server_names(transfer_handle* handle, const std::vector<std::string>& names);
+
 // User agent always; for routes other than 0 also the proxy (host and port 1..65535) and the
 // IPv6 scope of a link-local host. 0 or the libcurl error of the first option that failed.
 int apply_route(transfer_handle* handle, const proxy_record* route);
@@ -50,10 +74,10 @@ int transfer_via_route(transfer_handle* handle, proxy_record* route, const char*
                        const char* file, int verify, const char* ca_path, long* response_code,
                        int resume);
 
-// A download call's transfer: a link-local URL ("fe80") on route kind 1 or 3 is tried once per
-// scope id of the route, logging `scope_line` (a format with one %d) before each, until
-// `accepted` takes an attempt; with no scope list nothing is fetched and the result is
-// transfer_not_made. Any other URL gets one transfer_via_route.
+// A download call's transfer: a URL whose host is a link-local IPv6 address (fe80::/10) on
+// route kind 1 or 3 is tried once per scope id of the route, logging `scope_line` (a format
+// with one %d) before each, until `accepted` takes an attempt; with no scope list nothing is
+// fetched and the result is transfer_not_made. Any other URL gets one transfer_via_route.
 constexpr int transfer_not_made = -1;
 using transfer_accepted_fn = bool (*)(int result, long response_code);
 int transfer_trying_scopes(transfer_handle* handle, proxy_record* route, const char* url, const char* file,
@@ -68,8 +92,14 @@ int transfer_file(transfer_handle* handle, const char* url, const char* file, in
                   const char* ca_path, long* response_code, int resume);
 
 // libcurl's SSL-context function for the system-trust-store mode: replaces the TLS library's
-// chain check by the operating system's. 66 (SSL engine initialisation failed) without a context.
-int verify_server_certificate(void* curl, void* ssl_ctx, void* data);
+// chain check by the operating system's, and requires the certificate to carry one of the
+// names of `names` (a const std::vector<std::string>*). 66 (SSL engine initialisation failed)
+// without a context.
+int verify_server_certificate(void* curl, void* ssl_ctx, void* names);
+
+// libcurl's SSL-context function for the CA-file mode: the chain check stays libcurl's, and the
+// certificate must carry one of the names of `names`, as above. 66 without a context.
+int require_server_names(void* curl, void* ssl_ctx, void* names);
 
 // Writes IPv6 literals of a URL or host:port in brackets and drops a zone index
 // ("https://fe80::1%12:443/x" -> "https://[fe80::1]:443/x"). Both are at most

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <climits>
 #include <filesystem>
 #include <memory>
@@ -18,6 +19,7 @@
 #include "bootstrap/run_context.h"
 #include "download/install_package.h"
 #include "download/proxy_record.h"
+#include "download/transfer.h"
 #include "fixtures/netns.h"
 #include "fixtures/netns_suite.h"
 #include "fixtures/test_helpers.h"
@@ -262,6 +264,61 @@ TEST_F(peer_road_test, peer_answering_for_a_file_it_cannot_serve_fails_the_downl
     EXPECT_EQ(count_of("[P2P] Hash verification of " + s_->files[0].name + " failed"), 0u);
     EXPECT_EQ(count_of("[P2P] Discovering " + s_->files[1].name + " "), 0u);
     EXPECT_EQ(count_prefix(peer_lines(), "served " + s_->files[0].hash + " 404"), 1);
+}
+
+// A peer that floods, stalls or trickles ends the road in bounded time, leaves no partial file,
+// and lets the next mechanism run.
+TEST_F(peer_road_test, hostile_peers_are_abandoned_and_their_partial_files_deleted) {
+    write_manifest();
+    const install_file& first = s_->files[0];
+    struct attack {
+        const char* mode;
+        int error;       // libcurl's result
+        int bound_s;     // the road ends within this many seconds
+    };
+    // Endless: stopped at the 1 GiB cap (write error). 2 GiB announced: refused before the body.
+    // Two bytes a second: below 16 KiB/s for 30 s (timed out).
+    for (const attack& a : {attack{"endless", 23, 60}, attack{"announce-stall", 63, 20}, attack{"trickle", 28, 60}}) {
+        SCOPED_TRACE(a.mode);
+        log_start_ = read_whole_file(log_path()).size();
+        start_peer(1, {0}, {"--families", "4", "--serve", a.mode});
+        proxy_record peers{};
+        peers.route_kind = ROUTE_PEERS;
+        auto started = std::chrono::steady_clock::now();
+        EXPECT_EQ(retrieve(nullptr, &peers), 0);
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(a.bound_s));
+        EXPECT_FALSE(path_exists(target(first))) << "the partial file is deleted";
+        EXPECT_TRUE(logged_in_order({"[P2P] Discovering " + first.name + " ",
+                                     "[P2P] Download of " + first.name + " from the peer failed: error " + std::to_string(a.error),
+                                     "[P2P] P2P download returned 200",
+                                     "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
+        EXPECT_EQ(count_of("[P2P] Discovering " + s_->files[1].name + " "), 0u);
+        EXPECT_EQ(count_prefix(peer_lines(), "serving " + first.hash + " " + a.mode), 1);
+        peers_.back()->stop();
+    }
+}
+
+// A peer's redirect to a service on the installer's own loopback is never followed.
+TEST_F(peer_road_test, hostile_peer_redirect_never_reaches_a_local_service) {
+    fs::create_directories(s_->root.file("local-service"));
+    qsw_test::fixture_server local("nginx_server.py", {"--root", s_->root.file("local-service")});
+    QSW_REQUIRE_SERVER(local);
+    write_manifest();
+    start_peer(1, {0}, {"--families", "4", "--serve", "redirect=" + local.field("url") + "/secret"});
+    proxy_record peers{};
+    peers.route_kind = ROUTE_PEERS;
+    EXPECT_EQ(retrieve(nullptr, &peers), 0);
+    EXPECT_TRUE(logged_in_order({"[P2P] Discovering " + s_->files[0].name + " ", "[P2P] P2P download returned 302"}));
+    EXPECT_FALSE(path_exists(target(s_->files[0])));
+    EXPECT_EQ(count_prefix(peer_lines(), "serving " + s_->files[0].hash + " redirect="), 1);
+
+    // A request of the test's own, logged after any the installer could have made.
+    transfer_handle_ptr probe(create_transfer_handle(nullptr, nullptr, nullptr, nullptr));
+    long code = 0;
+    ASSERT_EQ(transfer_file(probe.get(), (local.field("url") + "/probe").c_str(), (work_ + "/probe").c_str(), 0, "", &code, 0), 0);
+    auto requests = qsw_test::wait_for_lines(local.field("access_log"), 1);
+    ASSERT_EQ(requests.size(), 1u) << "the local service was hit by the installer";
+    EXPECT_NE(qsw_test::json_field(requests[0], "request").find("/probe"), std::string::npos);
 }
 
 TEST_F(peer_road_test, route_3_without_peers_goes_on_with_the_repository_through_the_proxy) {

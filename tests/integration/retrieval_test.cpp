@@ -46,13 +46,15 @@ size_t write_to_string(char* data, size_t size, size_t count, void* out) {
     return size * count;
 }
 
-// The control channel of the agent-handler stand-in (not the system under test).
-std::string control_get(const std::string& url, const std::string& ca) {
+// The control channel of the agent-handler stand-in (not the system under test). `any_name`
+// for stand-ins whose certificate names some other host.
+std::string control_get(const std::string& url, const std::string& ca, bool any_name = false) {
     std::string body;
     CURL* easy = curl_easy_init();
     if (!easy) return body;
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_CAINFO, ca.c_str());
+    if (any_name) curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 0L);
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, write_to_string);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
     curl_easy_setopt(easy, CURLOPT_TIMEOUT, 10L);
@@ -397,6 +399,51 @@ TEST_F(retrieval_test, config_tls_document_ca_or_no_verification_with_k) {
     EXPECT_EQ(retrieve_config(nullptr), 1);
     EXPECT_FALSE(path_exists(work_ + "/cabundle.cer")) << "-k writes no bundle";
     EXPECT_EQ(new_requests(), (request_list{{"127.0.0.2", 200}}));
+}
+
+// A server with a certificate of the agent handler's own CA, issued for another name, stands in
+// for the IP form: it is refused in both verifying modes (the token never reaches it) and the
+// FQDN form, the real agent handler, delivers. With -k nothing is checked.
+TEST_F(retrieval_test, config_certificate_of_the_same_ca_for_another_name_is_refused) {
+    std::string ca = s_->handler->field("ca");
+    std::string issued = qsw_test::run_fixture_tool(
+        "certs.py", {"server", s_->root.file("certs"), ca, s_->root.file("certs/ca.key"), "--name", "other-agent.example",
+                     "--ip", "10.9.9.9", "--stem", "impostor"});
+    fixture_server impostor("agent_handler.py", {"--package", s_->config_zip, "--token", token, "--listen", "127.0.0.1",
+                                                 "--cert", qsw_test::json_field(issued, "cert"), "--key",
+                                                 qsw_test::json_field(issued, "key")});
+    QSW_REQUIRE_SERVER(impostor);
+    std::string impostor_base = "https://127.0.0.1:" + std::to_string(impostor.port());
+    auto impostor_requests = [&] {
+        return control_get(impostor_base + "/_control/requests", ca, true).find("\"status\": 200") != std::string::npos;
+    };
+    std::string refused = "Server certificate refused: CN=other-agent.example names none of the agent handler's hosts "
+                          "(localhost, 127.0.0.1)";
+
+    write_coninfo(impostor_base + "/config?token=" + token, "", s_->ca_base64);
+    ASSERT_EQ(retrieve_config(nullptr), 1);
+    EXPECT_TRUE(logged_in_order({"Trying to download Framworkconfig using IPaddress " + impostor_base + "/config" + query(),
+                                 refused, "Download of Frameworkconfig.zip Failed :0",
+                                 "Trying to download Framworkconfig using FQDN " + handler_url("localhost") + "/config" + query(),
+                                 "Downloaded Frameworkconfig.zip Successfully"}));
+    EXPECT_EQ(new_requests(), (request_list{{"localhost", 200}}));
+
+    {
+        scoped_env system_store("SSL_CERT_FILE", ca);
+        write_coninfo(impostor_base + "/config?token=" + token, "", "");   // no bundle: the system's trust
+        fs::remove(work_ + "/cabundle.cer");
+        log_start_ = read_whole_file(log_path()).size();
+        ASSERT_EQ(retrieve_config(nullptr), 1);
+        EXPECT_TRUE(logged_in_order({refused, "Download of Frameworkconfig.zip Failed :0", "Downloaded Frameworkconfig.zip Successfully"}));
+        EXPECT_FALSE(logged("certificate passed to curl"));
+    }
+    EXPECT_FALSE(impostor_requests()) << "the token reached the impostor";
+
+    ASSERT_EQ(set_option(OPT_NO_PEER_VERIFICATION, L"1"), 1);
+    log_start_ = read_whole_file(log_path()).size();
+    ASSERT_EQ(retrieve_config(nullptr), 1);
+    EXPECT_FALSE(logged(refused));
+    EXPECT_TRUE(impostor_requests()) << "-k checks nothing";
 }
 
 TEST_F(retrieval_test, config_digest_mismatch_is_refused_and_fetched_again_next_time) {

@@ -146,6 +146,54 @@ class DirectInstallTest(unittest.TestCase):
         with open(os.path.join(key, "AgentGUID.REG_SZ")) as f:
             self.assertEqual(f.read(), "{%s}" % guid)
 
+    def test_netbios_form_is_dialled_by_its_name(self):
+        """403 on the IP form, 500 on the FQDN form, 200 on the NetBIOS form: the name is dialled
+        as it stands (not bracketed like an IPv6 address) and the agent is installed."""
+        name = "QSWNETBIOS"
+        handler = AgentHandler(self.config_zip, {TOKEN: None}, addresses=["127.0.0.1", "127.0.0.2"],
+                               certs_dir=os.path.join(self.box.root, "certs"), tenant_id=TENANT).start()
+        self.addCleanup(handler.stop)
+        handler.set_status("127.0.0.1", 403)
+        handler.set_status("localhost", 500)
+        document = coninfo_document(host="localhost", ip="127.0.0.1", netbios=name, port=handler.port,
+                                    token=TOKEN, certificates=[certs.der_base64(handler.ca.cert)])
+        installer = self.box.stamp(document, name="QuentaSwiftset-netbios")
+        # The name resolves only inside a mount namespace of this run's own, which ends with it.
+        hosts = os.path.join(self.box.root, "hosts")
+        with open(hosts, "w") as f:
+            f.write("127.0.0.1 localhost\n127.0.0.2 %s\n" % name)
+        resolve = ["unshare", "--mount", "--", "sh", "-c", 'mount --bind "$0" /etc/hosts && exec "$@"', hosts]
+        result = self.box.run(["-s"], program=installer, prefix=resolve, QSW_VESINST_RECORD=self.record,
+                              QSW_AGENT_DATA=self.data)
+        self.assertEqual(result.returncode, 0, result.stderr)
+        messages = self.box.log_messages()
+        url = next(m for m in messages if m.startswith("Url to fetch FrameWorkconfig.zip:"))
+        query = url[url.rindex("?"):]
+        config = [m for m in messages if not m.startswith("curl ")]
+        start = config.index("[Fallback] 1:IP based:Config Files:Enter")
+        config = config[start:config.index("Downloaded Frameworkconfig.zip Successfully", start) + 1]
+        base = "https://%%s:%d/config" % handler.port
+        self.assertEqual([m for m in config if m.startswith(("[Fallback]", "Trying to", "Download", "Configuration request",
+                                                             "Use count"))],
+                         ["[Fallback] 1:IP based:Config Files:Enter",
+                          "Trying to download Framworkconfig using IPaddress " + base % "127.0.0.1" + query,
+                          "Downloading FrameworkConfig.zip from " + base % "127.0.0.1",
+                          "Use count associated with this bootstrap might be over:Response: 403",
+                          "Download of Frameworkconfig.zip Failed :403",
+                          "[Fallback] 2:FQDN based:Config Files:Enter",
+                          "Trying to download Framworkconfig using FQDN " + base % "localhost" + query,
+                          "Downloading FrameworkConfig.zip from " + base % "localhost",
+                          "Configuration request response code: 500",
+                          "Download of Frameworkconfig.zip Failed :500",
+                          "[Fallback] 3:Netbios based:Config Files:Enter",
+                          "Trying to download Framworkconfig using netbios name " + base % name + query,
+                          "Downloading FrameworkConfig.zip from " + base % name,
+                          "Configuration request response code: 200",
+                          "Downloaded Frameworkconfig.zip Successfully"])
+        self.assertEqual([(r["host"], r["status"]) for r in handler.requests()],
+                         [("127.0.0.1", 403), ("localhost", 500), (name, 200)])
+        self.assertIn("Agent was installed successfully", messages)
+
     def test_upgrade_keeps_the_installed_identity(self):
         installed = "0AB1C2D3-E4F5-4A6B-8C7D-9E0F1A2B3C4D"
         self.box.set_registry("AgentGUID", "{%s}" % installed)

@@ -204,6 +204,34 @@ TEST_F(UdpRequestTest, CollectsRepliesByIpv4BroadcastAndIpv6Multicast) {
     EXPECT_EQ(qz_udp_request_release(request), 0);
 }
 
+// An IPv4 datagram sent to the port of an IPv6 publisher never reaches it: the peer is heard
+// under its own two addresses only, never as "::ffff:<IPv4>".
+TEST_F(UdpRequestTest, Ipv6PublishersHearNoIpv4) {
+    std::string error;
+    ASSERT_TRUE(peer_.start(peer().name,
+                            {netns_python(), netns_fixture("udp_responder.py"), "--port", std::to_string(peer_port),
+                             "--mode", "cross", "--cross-v4", client().ipv4},
+                            &error))
+        << error;
+    ASSERT_TRUE(peer_.wait_for_line("ready", 10000));
+    ASSERT_NO_FATAL_FAILURE(enter_and_start_worker(client().name));
+    seen_.accept_result = 1;   // every datagram that arrives reaches the handler
+    qz_udp_request* request = make_request({"test.query.one"}, 1000);
+    ASSERT_NE(request, nullptr);
+    EXPECT_EQ(qz_udp_request_run_sync(request), 0);
+    EXPECT_EQ(seen_.count_from(peer().ipv4), 1u);
+    EXPECT_EQ(seen_.count_from(peer().ipv6), 1u);
+    for (const reply_record& reply : seen_.replies) {
+        EXPECT_EQ(reply.address.find("::ffff:"), std::string::npos) << reply.address;
+        EXPECT_NE(reply.size, "cross") << "the IPv4 datagram reached an IPv6 publisher";
+    }
+    EXPECT_EQ(seen_.replies.size(), 2u);
+    int sent_cross = 0;
+    for (const std::string& line : peer_received()) sent_cross += line.rfind("received 6 ", 0) == 0;
+    EXPECT_EQ(sent_cross, 1) << "the peer heard the multicast and sent the IPv4 datagram";
+    EXPECT_EQ(qz_udp_request_release(request), 0);
+}
+
 TEST_F(UdpRequestTest, RepeatedAnswersReachTheHandlerOnceUnlessRefused) {
     ASSERT_NO_FATAL_FAILURE(start_peer("twice"));
     ASSERT_NO_FATAL_FAILURE(enter_and_start_worker(client().name));

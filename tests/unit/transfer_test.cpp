@@ -17,6 +17,7 @@
 #include "bootstrap/options.h"
 #include "bootstrap/run_context.h"
 #include "download/transfer.h"
+#include "download/url_host.h"
 #include "fixtures/test_servers.h"
 #include "test_support.h"
 
@@ -241,12 +242,103 @@ TEST_F(TransferTest, ArgumentAndFileFailures) {
     EXPECT_EQ(apply_route(nullptr, nullptr), 2);
 }
 
+// A transfer that never started has no response code, whatever the handle's last one was.
+TEST_F(TransferTest, OptionFailingBeforeTheStartReportsCodeZero) {
+    long code = 0;
+    ASSERT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), out("a").c_str(), 0, "", &code, 0), 0);
+    ASSERT_EQ(code, 200);
+    std::string overlong = url("/") + std::string(9000000, 'x');   // libcurl refuses inputs over 8 MB
+    EXPECT_EQ(transfer_file(handle_.get(), overlong.c_str(), out("b").c_str(), 0, "", &code, 0), 43);
+    EXPECT_EQ(code, 0);
+    code = 200;
+    std::string overlong_ca = "/" + std::string(9000000, 'c');
+    EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), out("c").c_str(), 1, overlong_ca.c_str(), &code, 0),
+              43);
+    EXPECT_EQ(code, 0);
+}
+
 // The last buffered bytes go out when the file closes; a failure there is a failed transfer.
 TEST_F(TransferTest, WriteFailureAtCloseIsReported) {
     if (!path_exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
     long code = 0;
     EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), "/dev/full", 0, "", &code, 0), 23);
     EXPECT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), "/dev/full", 0, "", &code, 0), 23);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hostile servers: where a redirect may lead, how much and how slowly a server may send
+
+class HostileServerTest : public TransferTest {
+protected:
+    void SetUp() override {
+        TransferTest::SetUp();
+        if (IsSkipped() || HasFatalFailure()) return;
+        hostile_ = std::make_unique<qsw_test::fixture_server>("hostile_http.py",
+                                                              std::vector<std::string>{"--record", record_});
+        QSW_REQUIRE_SERVER(*hostile_);
+    }
+    std::string hostile(const std::string& path) const { return hostile_->field("url") + path; }
+    std::string sink(const std::string& scheme) const { return scheme + "://127.0.0.1:" + hostile_->field("sink_port") + "/x"; }
+    // Connections the sink accepted; `at_least` waits for that many.
+    size_t sink_hits(size_t at_least = 0) const { return qsw_test::wait_for_lines(record_, at_least).size(); }
+    int fetch(const std::string& url, long* code) {
+        return transfer_file(handle_.get(), url.c_str(), out("hostile.bin").c_str(), 0, "", code, 0);
+    }
+
+    std::string record_ = work_.file("sink.txt");
+    std::unique_ptr<qsw_test::fixture_server> hostile_;
+};
+
+TEST_F(HostileServerTest, OnlyHttpAndHttpsAreReachedDirectlyOrByRedirect) {
+    long code = 0;
+    EXPECT_EQ(fetch(sink("ftp"), &code), 1) << "an ftp URL is refused";
+    EXPECT_EQ(fetch(hostile("/redirect?to=" + sink("ftp")), &code), 1) << "a redirect to ftp is refused";
+    EXPECT_EQ(code, 302);
+    EXPECT_EQ(fetch(hostile("/redirect?to=file:///etc/passwd"), &code), 1) << "a redirect to a local file is refused";
+    EXPECT_EQ(read_whole_file(out("hostile.bin")).find("root:"), std::string::npos);
+
+    // A redirect to http is followed by default: the sink's one connection shows that it is
+    // reachable, so the refusals above were not for want of a listener.
+    EXPECT_NE(fetch(hostile("/redirect?to=" + sink("http")), &code), 0);
+    EXPECT_EQ(sink_hits(1), 1u) << "only the http redirect reached the sink";
+}
+
+TEST_F(HostileServerTest, RedirectsAreNotFollowedWhenTheLimitsSaySo) {
+    transfer_limits limits = default_transfer_limits;
+    limits.follow_redirects = false;
+    set_transfer_limits(handle_.get(), &limits);
+    long code = 0;
+    EXPECT_EQ(fetch(hostile("/redirect?to=" + sink("http")), &code), 0);
+    EXPECT_EQ(code, 302);
+
+    set_transfer_limits(handle_.get(), nullptr);   // the defaults again: followed
+    EXPECT_NE(fetch(hostile("/redirect?to=" + sink("http")), &code), 0);
+    EXPECT_EQ(sink_hits(1), 1u) << "the first redirect was not followed, the second was";
+}
+
+// An endless body stops at the cap, a size announced over the cap before any body, a trickle
+// below the floor once the floor's time has passed; each in bounded time.
+TEST_F(HostileServerTest, CapAndFloorEndFloodsAndTrickles) {
+    transfer_limits limits = {true, 4 * mebibyte, 16 * 1024, 2};
+    set_transfer_limits(handle_.get(), &limits);
+    long code = 0;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(fetch(hostile("/endless"), &code), 23);
+    EXPECT_EQ(code, 200);
+    EXPECT_LE(static_cast<long long>(std::filesystem::file_size(out("hostile.bin"))), 4 * mebibyte);
+    EXPECT_NE(new_log().find("Download of " + out("hostile.bin") + " stopped: larger than 4194304 bytes"),
+              std::string::npos);
+
+    EXPECT_EQ(fetch(hostile("/announce-stall"), &code), 63);
+    EXPECT_LT(std::filesystem::file_size(out("hostile.bin")), 4096u) << "refused before the body";
+
+    EXPECT_EQ(fetch(hostile("/trickle"), &code), 28);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(30));
+
+    // The defaults again: no cap, so a complete file passes whatever its size.
+    set_transfer_limits(handle_.get(), nullptr);
+    EXPECT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), out("p").c_str(), 0, "", &code, 0), 0);
+    EXPECT_TRUE(read_whole_file(out("p")) == *package_);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -282,6 +374,29 @@ TEST_F(RouteTest, PasswordAloneSetsEmptyUserAndPasswordForTheProxy) {
     EXPECT_NE(log.find("Setting proxy credentials"), std::string::npos);
     EXPECT_NE(log.find("Fresh file will be downloaded at: " + target), std::string::npos);
     EXPECT_EQ(log.find("OnMzY3JldA"), std::string::npos) << "credentials reached the log";
+}
+
+// libcurl names the user in its own lines ("Proxy auth using Basic with user '...'"); a name
+// with a quote in it must not leak its tail either.
+TEST_F(RouteTest, ProxyUserNameNeverReachesTheLog) {
+    const std::string user = "o'quenta-proxy-user";
+    qsw_test::fixture_server proxy("recording_proxy.py",
+                                   {"--user", user, "--password", "pw-secret", "--record", work_.file("proxy.jsonl")});
+    QSW_REQUIRE_SERVER(proxy);
+    ASSERT_EQ(set_option(OPT_PROXY_USER, widen(user).c_str()), 1);
+    ASSERT_EQ(set_option(OPT_PROXY_PASSWORD, L"pw-secret"), 1);
+    proxy_record route{};
+    route.route_kind = ROUTE_PROXY;
+    ASSERT_EQ(set_proxy_host(&route, "127.0.0.1", proxy.port()), 1);
+    ASSERT_EQ(apply_route(handle_.get(), &route), 0);
+    long code = 0;
+    ASSERT_EQ(transfer_via_route(handle_.get(), &route, url("/small.bin").c_str(), out("s").c_str(), 0, "", &code, 0), 0);
+    EXPECT_EQ(code, 200) << "the proxy took the credentials";
+    std::string log = new_log();
+    EXPECT_NE(log.find("Proxy auth using Basic with user '*'"), std::string::npos);
+    EXPECT_NE(log.find("Proxy-Authorization: *"), std::string::npos);
+    EXPECT_EQ(log.find("quenta-proxy-user"), std::string::npos) << "the user name reached the log";
+    EXPECT_EQ(log.find("pw-secret"), std::string::npos);
 }
 
 TEST_F(RouteTest, CredentialsOnlyForProxiesAndResumeOnlyDirect) {
@@ -332,6 +447,52 @@ TEST_F(RouteTest, ProxyIsSetOnlyForAValidPort) {
     EXPECT_STREQ(route.host, "127.0.0.1");
 }
 
+bool any_attempt(int, long) { return true; }
+
+// Only a link-local host needs a scope id; without a scope list such a URL is not fetched, but
+// "fe80" in a token, a GUID, a name or a path must not stop a download.
+TEST_F(RouteTest, LinkLocalRuleLooksAtTheHostOnly) {
+    proxy_record route{};
+    route.route_kind = ROUTE_AGENT_HANDLER;
+    long code = 0;
+    for (const std::string path : {"/small.bin?TokenCode=fe80", "/small.bin?AgentGUID=fe80a1b2-0000-4000-8000-000000000000",
+                                   "/small.bin?MachineName=cafe80.example", "/fe80/../small.bin"}) {
+        code = 0;
+        EXPECT_EQ(transfer_trying_scopes(handle_.get(), &route, url(path).c_str(), out("f").c_str(), 0, "", &code, 0,
+                                         L"scope id set to %d", any_attempt),
+                  0)
+            << path;
+        EXPECT_EQ(code, 200) << path;
+    }
+    size_t before = nginx_count();
+    std::string port = std::to_string(nginx_->port());
+    for (const std::string host : {"[fe80::1]", "[FE80::1]", "[febf::2]", "[fe80::1%25lo]"}) {
+        code = 7;
+        EXPECT_EQ(transfer_trying_scopes(handle_.get(), &route, ("http://" + host + ":" + port + "/small.bin").c_str(),
+                                         out("g").c_str(), 0, "", &code, 0, L"scope id set to %d", any_attempt),
+                  transfer_not_made)
+            << host;
+        EXPECT_EQ(code, 0) << host;
+    }
+    EXPECT_EQ(nginx_count(), before);
+    EXPECT_EQ(new_log().find("scope id set to"), std::string::npos);
+}
+
+TEST(UrlHost, HostsAsLibcurlDialsThem) {
+    EXPECT_EQ(url_host("https://lumacore.example:443/config?x=fe80::1"), "lumacore.example");
+    EXPECT_EQ(url_host("https://NAME:443/config?TokenCode=1"), "NAME");
+    EXPECT_EQ(url_host("https://[fe80::1%25eth0]:443/x"), "fe80::1");
+    EXPECT_EQ(url_host("https://[2001:db8::1]/x"), "2001:db8::1");
+    EXPECT_EQ(url_host("https://::1%1:443/x"), "") << "an unbracketed IPv6 host is no URL";
+    EXPECT_EQ(url_host(nullptr), "");
+    EXPECT_TRUE(is_link_local_ipv6("fe80::1"));
+    EXPECT_TRUE(is_link_local_ipv6("FEBF::1"));
+    EXPECT_FALSE(is_link_local_ipv6("fec0::1"));
+    EXPECT_FALSE(is_link_local_ipv6("fe8::1")) << "the group 0fe8";
+    EXPECT_FALSE(is_link_local_ipv6("2001:db8::fe80"));
+    EXPECT_FALSE(is_link_local_ipv6("fe80.example"));
+}
+
 // ---------------------------------------------------------------------------------------------
 // HTTPS against the agent-handler stand-in
 
@@ -371,11 +532,14 @@ protected:
         return "https://127.0.0.1:" + std::to_string(server_->port()) +
                "/config?TokenCode=" + token + "&ComputerName=HOST&AgentGUID=g&MachineName=host.example";
     }
-    // One transfer on a new handle, so that no TLS session or connection is reused.
-    int fetch(const std::string& token, int verify, const std::string& ca, long* code) {
+    // One transfer on a new handle, so that no TLS session or connection is reused. The server's
+    // certificate names it by 127.0.0.1 (among others).
+    int fetch(const std::string& token, int verify, const std::string& ca, long* code,
+              const std::vector<std::string>& names = {"127.0.0.1"}, const std::string& base = "") {
         transfer_handle_ptr handle(create_transfer_handle(never_cancel, &context_, nullptr, nullptr));
-        return transfer_file(handle.get(), config_url(token).c_str(), out("config.zip").c_str(), verify, ca.c_str(),
-                             code, 0);
+        EXPECT_EQ(set_transfer_server_names(handle.get(), names), 0);
+        std::string url = base.empty() ? config_url(token) : base + "/config?TokenCode=" + token;
+        return transfer_file(handle.get(), url.c_str(), out("config.zip").c_str(), verify, ca.c_str(), code, 0);
     }
 
     static scratch_folder* certs_;
@@ -445,6 +609,7 @@ TEST_F(AgentHandlerTest, TlsModes) {
 TEST_F(AgentHandlerTest, ModeOfEachAttemptApplies) {
     long code = 0;
     std::string target = out("config.zip");
+    ASSERT_EQ(set_transfer_server_names(handle_.get(), {"localhost", "127.0.0.1"}), 0);
     EXPECT_EQ(transfer_file(handle_.get(), config_url("good").c_str(), target.c_str(), 1, "", &code, 0), 60);
     EXPECT_EQ(transfer_file(handle_.get(), config_url("good").c_str(), target.c_str(), 1, other_ca_.c_str(), &code, 0),
               60);
@@ -456,6 +621,56 @@ TEST_F(AgentHandlerTest, ModeOfEachAttemptApplies) {
 
 TEST(ServerCertificate, NoContextIsAnEngineError) {
     EXPECT_EQ(verify_server_certificate(nullptr, nullptr, nullptr), 66);
+    EXPECT_EQ(require_server_names(nullptr, nullptr, nullptr), 66);
+}
+
+// Servers with certificates of the agent handler's own CA for other names: in both verifying
+// modes they are refused unless one of the expected names is theirs (by DNS or IP alternative
+// name, or by common name when there is no alternative name); -k checks nothing.
+TEST_F(AgentHandlerTest, CertificateMustNameTheServer) {
+    std::string ca = server_->field("ca");
+    ASSERT_FALSE(ca.empty());
+    auto issue = [&](const std::vector<std::string>& args) {
+        std::vector<std::string> all = {"server", certs_->path(), ca, certs_->file("ca.key")};
+        all.insert(all.end(), args.begin(), args.end());
+        return qsw_test::run_fixture_tool("certs.py", all);
+    };
+    std::string other = issue({"--name", "other-agent.example", "--ip", "10.9.9.9", "--stem", "other"});
+    std::string cn_only = issue({"--name", "cn-only.example", "--no-san", "--stem", "cn"});
+    auto serve = [&](const std::string& issued) {
+        return std::make_unique<qsw_test::fixture_server>(
+            "agent_handler.py", std::vector<std::string>{"--package", root_->file("www/small.bin"), "--token", "good",
+                                                         "--listen", "127.0.0.1", "--cert", qsw_test::json_field(issued, "cert"),
+                                                         "--key", qsw_test::json_field(issued, "key")});
+    };
+    auto impostor = serve(other);
+    auto cn_server = serve(cn_only);
+    QSW_REQUIRE_SERVER(*impostor);
+    QSW_REQUIRE_SERVER(*cn_server);
+    std::string impostor_url = "https://127.0.0.1:" + std::to_string(impostor->port());
+    std::string cn_url = "https://127.0.0.1:" + std::to_string(cn_server->port());
+    const std::vector<std::string> handler_names = {"lumacore.example", "127.0.0.1", "LUMACORE"};
+
+    long code = 0;
+    scoped_env system_store("SSL_CERT_FILE", ca);
+    for (const std::string& bundle : {ca, std::string()}) {
+        SCOPED_TRACE(bundle.empty() ? "system trust store" : "CA bundle");
+        code = 0;
+        EXPECT_EQ(fetch("good", 1, bundle, &code, handler_names, impostor_url), 60);
+        EXPECT_EQ(code, 0) << "nothing was sent to the impostor";
+        EXPECT_EQ(fetch("good", 1, bundle, &code, {}, impostor_url), 60) << "no name to check: refused";
+        EXPECT_EQ(fetch("good", 1, bundle, &code, {"LUMACORE", "other-agent.example"}, impostor_url), 0);
+        EXPECT_EQ(fetch("good", 1, bundle, &code, {"10.9.9.9"}, impostor_url), 0) << "by IP alternative name";
+        EXPECT_EQ(fetch("good", 1, bundle, &code, {"agent.example"}, impostor_url), 60) << "no partial match";
+        EXPECT_EQ(fetch("good", 1, bundle, &code, {"cn-only.example"}, cn_url), 0) << "by common name";
+        EXPECT_EQ(fetch("good", 1, bundle, &code, handler_names, cn_url), 60);
+        EXPECT_EQ(fetch("good", 1, bundle, &code, handler_names), 0) << "the real agent handler (127.0.0.1)";
+    }
+    EXPECT_EQ(fetch("good", 0, "", &code, {}, impostor_url), 0) << "-k checks nothing";
+    EXPECT_EQ(code, 200);
+    EXPECT_NE(new_log().find("Server certificate refused: CN=other-agent.example names none of the agent handler's "
+                             "hosts (lumacore.example, 127.0.0.1, LUMACORE)"),
+              std::string::npos);
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -169,16 +169,17 @@ bool send_counted(qz_udp_publisher* publisher, int rc, const sockaddr* destinati
     return true;
 }
 
-// A publisher with its handle made and bound to `any`; *out is left alone on failure.
-int open_publisher(qz_udp_request* request, uv_loop_t* loop, const sockaddr* any, const char* bind_call,
-                   const qz_logger* logger, qz_udp_publisher** out) {
+// A publisher with its handle made and bound to `any` with `bind_flags`; *out is left alone on
+// failure.
+int open_publisher(qz_udp_request* request, uv_loop_t* loop, const sockaddr* any, unsigned bind_flags,
+                   const char* bind_call, const qz_logger* logger, qz_udp_publisher** out) {
     qz_udp_publisher* publisher = new_publisher(request, logger);
     if (!publisher) return QZ_ERR_NO_MEMORY;
     if (uv_udp_init(loop, &publisher->handle) != 0) {
         delete publisher;   // nothing registered with the loop
         return QZ_ERR_FAILED;
     }
-    int rc = uv_udp_bind(&publisher->handle, any, 0);
+    int rc = uv_udp_bind(&publisher->handle, any, bind_flags);
     if (rc != 0) {
         print_uv_error(logger, bind_call, rc);
         return fail_setup(publisher);
@@ -195,7 +196,8 @@ int qz_udp_publisher_create_ipv4(qz_udp_request* request, uv_loop_t* loop, const
     sockaddr_in any{};
     uv_ip4_addr("0.0.0.0", 0, &any);
     qz_udp_publisher* publisher = nullptr;
-    int rc = open_publisher(request, loop, reinterpret_cast<const sockaddr*>(&any), "udp bind ipv4", logger, &publisher);
+    int rc = open_publisher(request, loop, reinterpret_cast<const sockaddr*>(&any), 0, "udp bind ipv4", logger,
+                            &publisher);
     if (rc != QZ_OK) return rc;
     rc = uv_udp_set_broadcast(&publisher->handle, 1);
     if (rc != 0) {
@@ -215,7 +217,10 @@ int qz_udp_publisher_create_ipv6(qz_udp_request* request, uv_loop_t* loop, uint3
     sockaddr_in6 any{};
     uv_ip6_addr("::", 0, &any);
     qz_udp_publisher* publisher = nullptr;
-    int rc = open_publisher(request, loop, reinterpret_cast<const sockaddr*>(&any), "udp bind ipv6", logger, &publisher);
+    // IPv6 only, as Windows binds by default: on a dual-stack socket IPv4 datagrams to the port
+    // would arrive too, and one peer would answer under two spellings ("::ffff:10.0.0.2").
+    int rc = open_publisher(request, loop, reinterpret_cast<const sockaddr*>(&any), UV_UDP_IPV6ONLY, "udp bind ipv6",
+                            logger, &publisher);
     if (rc != QZ_OK) return rc;
     uv_os_fd_t socket;
     int error = 0;
