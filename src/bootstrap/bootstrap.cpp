@@ -268,7 +268,12 @@ void install_agent(sequence& s) {
 void error_end(sequence& s) {
     log_message(SEV_ERROR, L"Error occured during agent bootstrap operations");
     dialog_message(s.ctx, MSG_ERROR_END);
-    log_message(SEV_WARNING, L"FrameworkInstall.zip download is failed. It will resume in next run.");
+    // A refused work folder stays refused: promising a resume would be false.
+    if (work_folder_refused())
+        log_message(SEV_ERROR, L"The run was refused: the work folder cannot be trusted (see above); no run can "
+                               L"go on until it is removed");
+    else
+        log_message(SEV_WARNING, L"FrameworkInstall.zip download is failed. It will resume in next run.");
 }
 
 void end_run(sequence& s) {
@@ -330,6 +335,13 @@ int bootstrap_main() {
     }
     if (!os_is_administrator()) {
         os_message_box(box_title, L"This program needs administrator privileges to run");
+        os_named_lock_close(instance);
+        return 0;
+    }
+    // Everything the run downloads and starts lies below the temporary folder: one that
+    // another user could redirect refuses the run before anything is written there.
+    if (!os_check_temp_folder(why)) {
+        os_console_error("Quenta Swiftset: run refused: temporary folder " + why);
         os_named_lock_close(instance);
         return 0;
     }

@@ -1,10 +1,12 @@
 #include "bootstrap/work_folder.h"
 
+#include <atomic>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
 #include "bootstrap/log.h"
+#include "os/console.h"
 #include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
@@ -14,12 +16,27 @@ namespace {
 constexpr size_t delete_path_capacity = 1024;
 }
 
+namespace {
+std::atomic<bool> refused{false};
+
+// Another user's folder (or a link) in the way fails every run until it is removed: the
+// reason goes where an administrator looks, the log and standard error.
+void report_refusal(const std::string& why) {
+    refused.store(true);
+    std::wstring reason;
+    if (!os_to_wide(why, reason)) reason = L"(a name this locale cannot express)";
+    log_message(SEV_ERROR, L"Work folder refused: %ls", reason.c_str());
+    os_console_error("Quenta Swiftset: work folder refused: " + why);
+}
+}  // namespace
+
 int get_work_folder(wchar_t* out, size_t capacity) {
     std::wstring path;
     if (!out || !os_temp_folder(path)) return 0;
     path += L"HolvenSwiftset";
     if (path.size() >= path_capacity) return 0;
-    switch (os_make_private_folder(path)) {
+    std::string why;
+    switch (os_make_private_folder(path, &why)) {
         case os_folder_existed:
             return copy_text(out, capacity, path.c_str()) ? 1 : 0;
         case os_folder_created:
@@ -27,12 +44,17 @@ int get_work_folder(wchar_t* out, size_t capacity) {
             log_message(SEV_INFO, L"Created Directory (%ls) successfully", path.c_str());
             return copy_text(out, capacity, path.c_str()) ? 1 : 0;
         case os_folder_refused:
+            log_message(SEV_INFO, L"CreateDirectory (%ls)", path.c_str());
+            report_refusal(why);
+            return 0;
         case os_folder_failed:
             break;
     }
     log_message(SEV_INFO, L"CreateDirectory (%ls)", path.c_str());
     return 0;
 }
+
+bool work_folder_refused() { return refused.load(); }
 
 int get_module_path(wchar_t* out, size_t capacity) {
     if (!out || capacity == 0) return 0;

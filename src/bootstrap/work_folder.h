@@ -6,8 +6,13 @@
 constexpr size_t path_capacity = 260;   // wide characters, terminator included
 
 // "<temporary folder>HolvenSwiftset" (no trailing separator). 1 with the path, 0 when it can
-// neither be made nor be used as it is. Logs only when it makes the folder.
+// neither be made nor be used as it is. Logs only when it makes the folder, or when one that
+// is there cannot be trusted (a link, another owner, open to others): that refusal goes with
+// its reason to the log and to standard error.
 int get_work_folder(wchar_t* out, size_t capacity = path_capacity);
+
+// A work folder was refused in this process: the run cannot resume until it is removed.
+bool work_folder_refused();
 
 // Full path of the running executable. 1 with the path.
 int get_module_path(wchar_t* out, size_t capacity = path_capacity);

@@ -47,6 +47,20 @@ TEST(work_folder, a_planted_link_or_a_folder_open_to_others_is_refused) {
     }
 }
 
+TEST(work_folder, a_refused_folder_is_logged_with_its_owner_and_mode) {
+    log_capture log;
+    std::string folder = log.folder().file("HolvenSwiftset");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    wchar_t path[path_capacity];
+    EXPECT_EQ(get_work_folder(path), 0);
+    EXPECT_EQ(log.messages(), (std::vector<std::string>{
+                                  "CreateDirectory (" + folder + ")",
+                                  "Work folder refused: " + folder + " (owner " + std::to_string(geteuid()) +
+                                      ", mode 0777): writable by group or others"}));
+    EXPECT_TRUE(work_folder_refused());
+}
+
 TEST(work_folder, module_path_is_this_program) {
     wchar_t path[path_capacity];
     ASSERT_EQ(get_module_path(path), 1);
