@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 constexpr size_t path_capacity = 260;   // wide characters, terminator included
 
@@ -14,9 +15,14 @@ int get_work_folder(wchar_t* out, size_t capacity = path_capacity);
 // A work folder was refused in this process: the run cannot resume until it is removed.
 bool work_folder_refused();
 
-// Full path of the running executable. 1 with the path.
+// Full path of the running executable, for display: bytes the locale cannot express appear
+// escaped (\xNN). 1 with the path.
 int get_module_path(wchar_t* out, size_t capacity = path_capacity);
 
-// Deletes `folder` and everything below it without following links. 1 when the folder could be
-// listed (what cannot be deleted now is left), 0 when its listing failed.
+// The same path as the file system knows it (bytes), for opening the executable. 1 with it.
+int get_module_path_bytes(std::string& out);
+
+// Deletes `folder` and everything below it without following links, walking it through its
+// descriptors; every name is reached, also one the locale cannot express. 1 when the folder
+// could be listed (what cannot be deleted now is left), 0 when its listing failed.
 int delete_folder_tree(const wchar_t* folder);
