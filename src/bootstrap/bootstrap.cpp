@@ -55,11 +55,25 @@ bool silent_requested() {
     return is_one || os_is_noninteractive_session();
 }
 
+// An argument the locale cannot convert is refused like any invalid one: reading the line
+// without it (or without any) would run an installation nobody asked for. Its position is
+// logged, not its bytes: it may be a password.
 int parse_arguments() {
-    std::vector<std::wstring> args;
+    std::vector<os_argument> args;
     if (!os_get_arguments(args)) return parse_command_line(1, nullptr);
+    bool readable = true;
     std::vector<const wchar_t*> argv;
-    for (const auto& arg : args) argv.push_back(arg.c_str());
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (!args[i].converted) {
+            log_message(SEV_INFO, L"Invalid option: argument %d is not text in this locale", static_cast<int>(i));
+            readable = false;
+        }
+        argv.push_back(args[i].text.c_str());
+    }
+    if (!readable) {
+        show_usage();
+        return 0;
+    }
     return parse_command_line(static_cast<int>(argv.size()), argv.data());
 }
 
