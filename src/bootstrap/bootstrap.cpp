@@ -37,6 +37,9 @@ constexpr wchar_t box_title[] = L"Quenta Swiftset 5.8.3";
 constexpr unsigned min_os_major = 6;
 constexpr size_t computer_name_capacity = 16;
 
+// The single-instance lock, held from the entry checks to the end of bootstrap_main.
+os_named_lock* instance_lock = nullptr;
+
 // ---------------------------------------------------------------------------------------------
 // Entry
 
@@ -87,6 +90,31 @@ void run_interactively() {
     if (choice != welcome_next) return;
     if (run_progress_dialog(&error) == -1)
         log_message(SEV_ERROR, L"Error in dialog creation:GetLastError:%d", error);
+}
+
+// The entry checks: the single instance, the rights, and a temporary folder no other user can
+// redirect. The held instance lock, or null when the run is refused (and told why).
+os_named_lock* take_instance_lock() {
+    std::string why;
+    os_named_lock* instance = os_named_lock_open(instance_lock_name, &why);
+    if (!instance) {
+        // An ordinary user cannot reach the lock folder at all: the real reason is the rights.
+        if (!os_is_administrator()) os_message_box(box_title, L"This program needs administrator privileges to run");
+        else os_console_error("Quenta Swiftset: run refused: " + why);
+        return nullptr;
+    }
+    if (!os_named_lock_try(instance)) {
+        report_second_instance();
+    } else if (!os_is_administrator()) {
+        os_message_box(box_title, L"This program needs administrator privileges to run");
+    } else if (!os_check_temp_folder(why)) {
+        // Everything the run downloads and starts lies below the temporary folder.
+        os_console_error("Quenta Swiftset: run refused: temporary folder " + why);
+    } else {
+        return instance;
+    }
+    os_named_lock_close(instance);
+    return nullptr;
 }
 
 void run_silently() {
@@ -255,7 +283,7 @@ void install_agent(sequence& s) {
     // The registry's tenant replaces the header's only when it is text that fits.
     size_t capacity = sizeof s.ctx->tenant_id;
     read_tenant_id(s.ctx->tenant_id, &capacity);
-    int status = launch_agent_installer(s.narrow_work_folder, s.ctx->agent_guid, s.ctx->tenant_id);
+    int status = launch_agent_installer(s.narrow_work_folder, s.ctx->agent_guid, s.ctx->tenant_id, instance_lock);
     log_message(SEV_INFO, L"[Install] Final status:%d", status);
     if (status == 0) {
         if (s.ctx->upgrade_flag) {
@@ -334,31 +362,8 @@ int run_bootstrap(run_context* ctx) {
 
 int bootstrap_main() {
     os_use_user_locale();
-    std::string why;
-    os_named_lock* instance = os_named_lock_open(instance_lock_name, &why);
-    if (!instance) {
-        // An ordinary user cannot reach the lock folder at all: the real reason is the rights.
-        if (!os_is_administrator()) os_message_box(box_title, L"This program needs administrator privileges to run");
-        else os_console_error("Quenta Swiftset: run refused: " + why);
-        return 0;
-    }
-    if (!os_named_lock_try(instance)) {
-        report_second_instance();
-        os_named_lock_close(instance);
-        return 0;
-    }
-    if (!os_is_administrator()) {
-        os_message_box(box_title, L"This program needs administrator privileges to run");
-        os_named_lock_close(instance);
-        return 0;
-    }
-    // Everything the run downloads and starts lies below the temporary folder: one that
-    // another user could redirect refuses the run before anything is written there.
-    if (!os_check_temp_folder(why)) {
-        os_console_error("Quenta Swiftset: run refused: temporary folder " + why);
-        os_named_lock_close(instance);
-        return 0;
-    }
+    instance_lock = take_instance_lock();
+    if (!instance_lock) return 0;
     open_log();
     log_message(SEV_INFO, L"****BS_START*****");
     if (parse_arguments()) {
@@ -368,6 +373,7 @@ int bootstrap_main() {
     }
     log_message(SEV_INFO, L"****BS_END*****");
     close_log();
-    os_named_lock_close(instance);
+    os_named_lock_close(instance_lock);
+    instance_lock = nullptr;
     return 0;
 }
