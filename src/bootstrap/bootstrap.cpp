@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -26,7 +27,9 @@
 #include "os/named_lock.h"
 #include "os/paths.h"
 #include "os/session.h"
+#include "os/stop_request.h"
 #include "os/text.h"
+#include "os/user_interface.h"
 #include "proxy/proxy_config.h"
 #include "proxy/proxy_download.h"
 #include "utils/bounded_text.h"
@@ -116,6 +119,40 @@ os_named_lock* take_instance_lock() {
     os_named_lock_close(instance);
     return nullptr;
 }
+
+// ---------------------------------------------------------------------------------------------
+// Requests to stop from outside (terminal closed, termination): they act as Cancel. A screen
+// takes it as its Cancel button or close; a silent run gets its cancel flag set, also when the
+// request came before the run started.
+
+std::mutex active_run_lock;
+run_context* active_run = nullptr;   // guarded by active_run_lock
+bool stop_requested = false;         // guarded by active_run_lock
+
+void on_stop_request(int request) {
+    log_message(SEV_WARNING, L"Stop requested (signal %d): the run ends as after Cancel", request);
+    ui_request_cancel();
+    std::lock_guard<std::mutex> guard(active_run_lock);
+    stop_requested = true;
+    if (active_run && !active_run->dialog) active_run->cancel_flag.store(1);
+}
+
+// The run that a stop request reaches, from its start until just before it is freed.
+class active_run_scope {
+public:
+    explicit active_run_scope(run_context* ctx) {
+        std::lock_guard<std::mutex> guard(active_run_lock);
+        active_run = ctx;
+        if (stop_requested && !ctx->dialog) ctx->cancel_flag.store(1);
+    }
+    ~active_run_scope() { leave(); }
+    active_run_scope(const active_run_scope&) = delete;
+    active_run_scope& operator=(const active_run_scope&) = delete;
+    void leave() {
+        std::lock_guard<std::mutex> guard(active_run_lock);
+        active_run = nullptr;
+    }
+};
 
 void run_silently() {
     auto* ctx = new (std::nothrow) run_context;
@@ -347,6 +384,7 @@ int run_bootstrap(run_context* ctx) {
         end_run(s);
         return 0;
     }
+    active_run_scope active(ctx);
     dialog_set_step(ctx, 2);
     dialog_set_progress(ctx, 0);
     dialog_message(ctx, MSG_STARTING);
@@ -356,6 +394,7 @@ int run_bootstrap(run_context* ctx) {
     if (ok) install_agent(s);
     else error_end(s);
     end_run(s);
+    active.leave();
     delete ctx;
     return 0;
 }
@@ -366,11 +405,14 @@ int bootstrap_main() {
     if (!instance_lock) return 0;
     open_log();
     log_message(SEV_INFO, L"****BS_START*****");
+    // Before any other thread starts: they all leave these requests to the watcher.
+    bool watching = os_watch_stop_requests(on_stop_request);
     if (parse_arguments()) {
         if (silent_requested()) run_silently();
         else run_interactively();
         free_options();
     }
+    if (watching) os_unwatch_stop_requests();
     log_message(SEV_INFO, L"****BS_END*****");
     close_log();
     os_named_lock_close(instance_lock);
