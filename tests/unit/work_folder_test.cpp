@@ -132,6 +132,17 @@ TEST(shown_bytes, odd_bytes_are_escaped_and_characters_kept) {
     EXPECT_EQ(os_to_wide_shown(""), L"");
 }
 
+TEST(delete_folder_tree, a_link_given_as_the_folder_is_not_followed) {
+    log_capture log;
+    scratch_folder outside;
+    write_whole_file(outside.file("precious.txt"), "keep me");
+    std::string link = log.folder().file("Upgrade");
+    ASSERT_EQ(symlink(outside.path().c_str(), link.c_str()), 0);
+    EXPECT_EQ(delete_folder_tree(widen(link).c_str()), 0);
+    EXPECT_EQ(read_whole_file(outside.file("precious.txt")), "keep me");
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"FindFirstFile :" + link + "/*.*"});
+}
+
 TEST(delete_folder_tree, a_missing_folder_logs_its_listing_failure) {
     log_capture log;
     std::string missing = log.folder().file("missing");

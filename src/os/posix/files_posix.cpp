@@ -40,6 +40,8 @@ constexpr int folder_flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 os_folder* os_open_folder(const std::wstring& path) {
     std::string narrow;
     if (!os_to_narrow(path, narrow)) return nullptr;
+    // A trailing separator would make the kernel follow a link despite O_NOFOLLOW.
+    while (narrow.size() > 1 && narrow.back() == '/') narrow.pop_back();
     return wrap_folder(open(narrow.c_str(), folder_flags));
 }
 
