@@ -41,12 +41,6 @@ def wait_until(predicate, timeout, what):
         time.sleep(0.05)
 
 
-def as_nobody(code, *args):
-    """Runs Python `code` as an ordinary user (uid 65534)."""
-    return subprocess.run(NOBODY + ["/usr/bin/python3", "-c", code] + list(args), capture_output=True, text=True,
-                          timeout=60)
-
-
 class UnreadableArgumentsTest(unittest.TestCase):
     """An argument the locale cannot convert is refused like any invalid command line."""
 
@@ -114,28 +108,31 @@ class RedirectableTemporaryFolderTest(unittest.TestCase):
     def setUp(self):
         self.box = Sandbox()
         self.addCleanup(self.box.close)
-        os.chmod(self.box.root, 0o755)   # the other user can reach the temporary folder
         self.installer = self.box.stamp(coninfo_document(host="127.0.0.1", port=9, token=TOKEN))
 
     @needs_root
     def test_a_folder_anyone_may_write_refuses_the_run_while_a_user_waits_to_swap_it(self):
-        os.chmod(self.box.tmp, 0o777)
-        marker = os.path.join(self.box.tmp, "pwned")
+        # A folder the other user can reach whatever this test's own TMPDIR is: below /tmp.
+        shared = tempfile.mkdtemp(prefix="qsw-shared-", dir="/tmp")
+        self.addCleanup(shutil.rmtree, shared, True)
+        os.chmod(shared, 0o755)
+        base = os.path.join(shared, "tmp")
+        os.mkdir(base)
+        os.chmod(base, 0o777)
+        marker = os.path.join(base, "pwned")
         # The other user swaps the work folder the moment it appears for one of their own whose
         # Vesinst.exe would leave a marker when run as root.
-        attacker = subprocess.Popen(NOBODY + ["/usr/bin/python3", "-c", SWAPPER, self.box.tmp, marker],
+        attacker = subprocess.Popen(NOBODY + ["/usr/bin/python3", "-c", SWAPPER, base, marker],
                                     stdout=subprocess.PIPE, text=True)
         self.addCleanup(attacker.stdout.close)
         self.addCleanup(attacker.wait)
         self.addCleanup(attacker.kill)
         self.assertEqual(attacker.stdout.readline().strip(), "watching")
-        result = self.box.run(["-s"], program=self.installer)
+        result = self.box.run(["-s"], program=self.installer, TMPDIR=base)
         self.assertEqual(result.returncode, 0)
         self.assertIn("Quenta Swiftset: run refused: temporary folder %s (owner 0, mode 0777): writable by other "
-                      "users without the sticky bit" % self.box.tmp, result.stderr)
-        self.assertFalse(os.path.exists(self.box.log_path))
-        self.assertFalse(os.path.exists(self.box.work_folder), "nothing was made below the refused folder")
-        self.assertFalse(os.path.exists(marker))
+                      "users without the sticky bit" % base, result.stderr)
+        self.assertEqual(os.listdir(base), [], "nothing was made below the refused folder")
 
     @needs_root
     def test_a_folder_of_another_user_above_it_refuses_the_run(self):
@@ -184,17 +181,17 @@ class PlantedFoldersTest(unittest.TestCase):
 
     def setUp(self):
         if os.geteuid() != 0:
-            self.skipTest("needs root to act as another user")
+            self.skipTest("needs root to give a folder to another user")
         self.box = Sandbox()
         self.addCleanup(self.box.close)
-        os.chmod(self.box.root, 0o755)
         os.chmod(self.box.tmp, 0o1777)
         self.installer = self.box.stamp(coninfo_document(host="127.0.0.1", port=9, token=TOKEN))
 
     def plant(self, name):
+        """What the other user would have made: their own folder under that name."""
         path = os.path.join(self.box.tmp, name)
-        made = as_nobody("import os, sys; os.mkdir(sys.argv[1], 0o755)", path)
-        self.assertEqual(made.returncode, 0, made.stderr)
+        os.mkdir(path, 0o755)
+        os.chown(path, 65534, 65534)
         return path
 
     def test_a_planted_log_folder_costs_the_log_with_its_reason_and_nothing_else(self):
