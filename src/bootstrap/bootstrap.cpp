@@ -2,6 +2,7 @@
 
 #include <cstring>
 #include <cwchar>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -26,7 +27,9 @@
 #include "os/named_lock.h"
 #include "os/paths.h"
 #include "os/session.h"
+#include "os/stop_request.h"
 #include "os/text.h"
+#include "os/user_interface.h"
 #include "proxy/proxy_config.h"
 #include "proxy/proxy_download.h"
 #include "utils/bounded_text.h"
@@ -36,6 +39,9 @@ constexpr char instance_lock_name[] = "Global\\HOLVEN_BS_{FD06AF06-68C5-400B-A7E
 constexpr wchar_t box_title[] = L"Quenta Swiftset 5.8.3";
 constexpr unsigned min_os_major = 6;
 constexpr size_t computer_name_capacity = 16;
+
+// The single-instance lock, held from the entry checks to the end of bootstrap_main.
+os_named_lock* instance_lock = nullptr;
 
 // ---------------------------------------------------------------------------------------------
 // Entry
@@ -55,11 +61,25 @@ bool silent_requested() {
     return is_one || os_is_noninteractive_session();
 }
 
+// An argument the locale cannot convert is refused like any invalid one: reading the line
+// without it (or without any) would run an installation nobody asked for. Its position is
+// logged, not its bytes: it may be a password.
 int parse_arguments() {
-    std::vector<std::wstring> args;
+    std::vector<os_argument> args;
     if (!os_get_arguments(args)) return parse_command_line(1, nullptr);
+    bool readable = true;
     std::vector<const wchar_t*> argv;
-    for (const auto& arg : args) argv.push_back(arg.c_str());
+    for (size_t i = 0; i < args.size(); ++i) {
+        if (!args[i].converted) {
+            log_message(SEV_INFO, L"Invalid option: argument %d is not text in this locale", static_cast<int>(i));
+            readable = false;
+        }
+        argv.push_back(args[i].text.c_str());
+    }
+    if (!readable) {
+        show_usage();
+        return 0;
+    }
     return parse_command_line(static_cast<int>(argv.size()), argv.data());
 }
 
@@ -74,6 +94,65 @@ void run_interactively() {
     if (run_progress_dialog(&error) == -1)
         log_message(SEV_ERROR, L"Error in dialog creation:GetLastError:%d", error);
 }
+
+// The entry checks: the single instance, the rights, and a temporary folder no other user can
+// redirect. The held instance lock, or null when the run is refused (and told why).
+os_named_lock* take_instance_lock() {
+    std::string why;
+    os_named_lock* instance = os_named_lock_open(instance_lock_name, &why);
+    if (!instance) {
+        // An ordinary user cannot reach the lock folder at all: the real reason is the rights.
+        if (!os_is_administrator()) os_message_box(box_title, L"This program needs administrator privileges to run");
+        else os_console_error("Quenta Swiftset: run refused: " + why);
+        return nullptr;
+    }
+    if (!os_named_lock_try(instance)) {
+        report_second_instance();
+    } else if (!os_is_administrator()) {
+        os_message_box(box_title, L"This program needs administrator privileges to run");
+    } else if (!os_check_temp_folder(why)) {
+        // Everything the run downloads and starts lies below the temporary folder.
+        os_console_error("Quenta Swiftset: run refused: temporary folder " + why);
+    } else {
+        return instance;
+    }
+    os_named_lock_close(instance);
+    return nullptr;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Requests to stop from outside (terminal closed, termination): they act as Cancel. A screen
+// takes it as its Cancel button or close; a silent run gets its cancel flag set, also when the
+// request came before the run started.
+
+std::mutex active_run_lock;
+run_context* active_run = nullptr;   // guarded by active_run_lock
+bool stop_requested = false;         // guarded by active_run_lock
+
+void on_stop_request(int request) {
+    log_message(SEV_WARNING, L"Stop requested (signal %d): the run ends as after Cancel", request);
+    ui_request_cancel();
+    std::lock_guard<std::mutex> guard(active_run_lock);
+    stop_requested = true;
+    if (active_run && !active_run->dialog) active_run->cancel_flag.store(1);
+}
+
+// The run that a stop request reaches, from its start until just before it is freed.
+class active_run_scope {
+public:
+    explicit active_run_scope(run_context* ctx) {
+        std::lock_guard<std::mutex> guard(active_run_lock);
+        active_run = ctx;
+        if (stop_requested && !ctx->dialog) ctx->cancel_flag.store(1);
+    }
+    ~active_run_scope() { leave(); }
+    active_run_scope(const active_run_scope&) = delete;
+    active_run_scope& operator=(const active_run_scope&) = delete;
+    void leave() {
+        std::lock_guard<std::mutex> guard(active_run_lock);
+        active_run = nullptr;
+    }
+};
 
 void run_silently() {
     auto* ctx = new (std::nothrow) run_context;
@@ -241,7 +320,7 @@ void install_agent(sequence& s) {
     // The registry's tenant replaces the header's only when it is text that fits.
     size_t capacity = sizeof s.ctx->tenant_id;
     read_tenant_id(s.ctx->tenant_id, &capacity);
-    int status = launch_agent_installer(s.narrow_work_folder, s.ctx->agent_guid, s.ctx->tenant_id);
+    int status = launch_agent_installer(s.narrow_work_folder, s.ctx->agent_guid, s.ctx->tenant_id, instance_lock);
     log_message(SEV_INFO, L"[Install] Final status:%d", status);
     if (status == 0) {
         if (s.ctx->upgrade_flag) {
@@ -268,7 +347,12 @@ void install_agent(sequence& s) {
 void error_end(sequence& s) {
     log_message(SEV_ERROR, L"Error occured during agent bootstrap operations");
     dialog_message(s.ctx, MSG_ERROR_END);
-    log_message(SEV_WARNING, L"FrameworkInstall.zip download is failed. It will resume in next run.");
+    // A refused work folder stays refused: promising a resume would be false.
+    if (work_folder_refused())
+        log_message(SEV_ERROR, L"The run was refused: the work folder cannot be trusted (see above); no run can "
+                               L"go on until it is removed");
+    else
+        log_message(SEV_WARNING, L"FrameworkInstall.zip download is failed. It will resume in next run.");
 }
 
 void end_run(sequence& s) {
@@ -300,6 +384,7 @@ int run_bootstrap(run_context* ctx) {
         end_run(s);
         return 0;
     }
+    active_run_scope active(ctx);
     dialog_set_step(ctx, 2);
     dialog_set_progress(ctx, 0);
     dialog_message(ctx, MSG_STARTING);
@@ -309,39 +394,28 @@ int run_bootstrap(run_context* ctx) {
     if (ok) install_agent(s);
     else error_end(s);
     end_run(s);
+    active.leave();
     delete ctx;
     return 0;
 }
 
 int bootstrap_main() {
     os_use_user_locale();
-    std::string why;
-    os_named_lock* instance = os_named_lock_open(instance_lock_name, &why);
-    if (!instance) {
-        // An ordinary user cannot reach the lock folder at all: the real reason is the rights.
-        if (!os_is_administrator()) os_message_box(box_title, L"This program needs administrator privileges to run");
-        else os_console_error("Quenta Swiftset: run refused: " + why);
-        return 0;
-    }
-    if (!os_named_lock_try(instance)) {
-        report_second_instance();
-        os_named_lock_close(instance);
-        return 0;
-    }
-    if (!os_is_administrator()) {
-        os_message_box(box_title, L"This program needs administrator privileges to run");
-        os_named_lock_close(instance);
-        return 0;
-    }
+    instance_lock = take_instance_lock();
+    if (!instance_lock) return 0;
     open_log();
     log_message(SEV_INFO, L"****BS_START*****");
+    // Before any other thread starts: they all leave these requests to the watcher.
+    bool watching = os_watch_stop_requests(on_stop_request);
     if (parse_arguments()) {
         if (silent_requested()) run_silently();
         else run_interactively();
         free_options();
     }
+    if (watching) os_unwatch_stop_requests();
     log_message(SEV_INFO, L"****BS_END*****");
     close_log();
-    os_named_lock_close(instance);
+    os_named_lock_close(instance_lock);
+    instance_lock = nullptr;
     return 0;
 }

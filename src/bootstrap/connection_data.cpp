@@ -95,8 +95,13 @@ bool parse_connection_trailer(const char* trailer, uint64_t file_size, uint64_t*
 }
 
 int extract_connection_data(const wchar_t* executable, const wchar_t* output) {
-    std::string exe, out_path;
-    if (!narrow_path(executable, exe) || !narrow_path(output, out_path)) return 0;
+    std::string exe;
+    return narrow_path(executable, exe) ? extract_connection_data_from(exe, output) : 0;
+}
+
+int extract_connection_data_from(const std::string& exe, const wchar_t* output) {
+    std::string out_path;
+    if (exe.size() >= narrow_path_capacity || !narrow_path(output, out_path)) return 0;
     struct stat st;
     if (stat(exe.c_str(), &st) != 0) {
         log_message(SEV_INFO, L"Couldn't find the specified executable: " OS_NARROW_S, exe.c_str());
@@ -142,8 +147,9 @@ int prepare_connection_data(run_context* ctx, std::wstring& path) {
         return 0;
     }
 
-    wchar_t executable[path_capacity], folder[path_capacity];
-    if (!get_module_path(executable) || !get_work_folder(folder) || std::wcslen(folder) >= work_folder_limit)
+    std::string executable;
+    wchar_t folder[path_capacity];
+    if (!get_module_path_bytes(executable) || !get_work_folder(folder) || std::wcslen(folder) >= work_folder_limit)
         return 0;
     std::wstring coninfo = std::wstring(folder) + OS_SEP_S L"coninfo.xml";
     std::wstring previous = coninfo + L".tmp";
@@ -151,7 +157,7 @@ int prepare_connection_data(run_context* ctx, std::wstring& path) {
     if (!narrow_path(coninfo.c_str(), coninfo_narrow) || !narrow_path(previous.c_str(), previous_narrow)) return 0;
 
     if (os_is_file(coninfo_narrow)) std::rename(coninfo_narrow.c_str(), previous_narrow.c_str());
-    if (!extract_connection_data(executable, coninfo.c_str())) {
+    if (!extract_connection_data_from(executable, coninfo.c_str())) {
         dialog_message(ctx, MSG_NO_CONNECTION_DATA);
         log_message(SEV_ERROR, L"Could not find a vaild connection data file");
         log_message(SEV_INFO, L"The coninfo.xml file is different, fresh download.");

@@ -16,6 +16,9 @@ bool parse_connection_trailer(const char* trailer, uint64_t file_size, uint64_t*
 
 // Copies the connection data of `executable` into `output`. 1 when exactly all of it was copied.
 int extract_connection_data(const wchar_t* executable, const wchar_t* output);
+// The same with the executable's path as the file system's bytes, which need not be text in
+// the user's locale.
+int extract_connection_data_from(const std::string& executable, const wchar_t* output);
 
 // The connection-data file of this run (the -c file, or the work folder's coninfo.xml written
 // from the executable) in `path`; sets the run's resume flag. 1 on success.

@@ -64,9 +64,12 @@ bool log_paths(std::string& log_path, std::string& backup_path) {
     std::wstring folder;
     if (!os_temp_folder(folder)) return false;
     folder += L"HolvenLogs";
-    os_folder_result made = os_make_private_folder(folder);
+    std::string why;
+    os_folder_result made = os_make_private_folder(folder, &why);
     // A folder we cannot trust or make means no log: the shared temporary folder is no place
-    // for a fallback file.
+    // for a fallback file. Whoever started the run learns why there is none.
+    if (made == os_folder_refused) os_console_error("Quenta Swiftset: no log: log folder refused: " + why);
+    if (made == os_folder_failed) os_console_error("Quenta Swiftset: no log: cannot make the log folder " + why);
     if (made != os_folder_created && made != os_folder_existed) return false;
     std::wstring base = folder + OS_SEP_S L"HolvenSwiftset";
     if (!os_to_narrow(base + L".log", log_path) || !os_to_narrow(base + L"_backup.log", backup_path))

@@ -7,7 +7,7 @@ struct progress_dialog;   // the view of an interactive run; null in a silent ru
 
 struct run_context {
     progress_dialog* dialog = nullptr;
-    std::atomic<int> cancel_flag{0};       // written by the dialog only, read by the worker
+    std::atomic<int> cancel_flag{0};       // set by the dialog, or by a stop request in a silent run
     char config_hash[128] = {};            // response header Config-Hash
     char install_hash[128] = {};           // response header Install-Hash
     char tenant_id[128] = {};              // header Tenant-ID, replaced by the registry's TenantId

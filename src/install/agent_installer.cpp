@@ -82,7 +82,8 @@ bool build_command_line(const char* work_folder, const wchar_t* agent_guid, cons
 }
 }  // namespace
 
-int launch_agent_installer(const char* work_folder, const wchar_t* agent_guid, const char* tenant_id) {
+int launch_agent_installer(const char* work_folder, const wchar_t* agent_guid, const char* tenant_id,
+                           os_named_lock* instance_lock) {
     if (!work_folder || !agent_guid || !tenant_id) return 0;
     std::wstring line;
     if (!build_command_line(work_folder, agent_guid, tenant_id, line)) {
@@ -91,7 +92,7 @@ int launch_agent_installer(const char* work_folder, const wchar_t* agent_guid, c
     }
     log_message(SEV_INFO, L"Installer command: %ls", line.c_str());
     int start_error = 0;
-    os_process* installer = os_start_process(line, &start_error);
+    os_process* installer = os_start_process(line, &start_error, instance_lock);
     if (!installer) {
         log_message(SEV_INFO, L"Failed to create process:GetLastError:%d", start_error);
         return 0;

@@ -1,17 +1,41 @@
-// File-system intents the installer needs beyond the C library: folder listings that never
-// follow links, deletion that tells why it failed, and deletion deferred to a restart.
+// File-system intents the installer needs beyond the C library: folders walked through their
+// descriptors without following links, names taken as the file system stores them, deletion
+// that tells why it failed, and deletion deferred to a restart.
 #pragma once
 
 #include <string>
 #include <vector>
 
+// A file name as the file system stores it: bytes on POSIX, where a name need not be text in
+// the user's locale; clean-up must reach those too.
+#ifdef _WIN32
+using os_file_name = std::wstring;
+#else
+using os_file_name = std::string;
+#endif
+
 struct os_folder_entry {
-    std::wstring name;
+    os_file_name name;     // to hand back to the calls below
+    std::wstring shown;    // for logs: what the locale cannot express appears as \xNN
     bool is_folder = false;   // a real folder; a link to one is not
 };
 
-// The entries of `folder` without "." and "..". False when it cannot be listed.
-bool os_list_folder(const std::wstring& folder, std::vector<os_folder_entry>& out);
+// An open folder. Entries are reached relative to it, so a walk stays inside the folder it
+// started in whatever happens to the path above it.
+struct os_folder;
+
+// Opens a folder; null when it cannot be opened or is a link.
+os_folder* os_open_folder(const std::wstring& path);
+// Opens an entry of `parent` that is a real folder (never a link); null otherwise.
+os_folder* os_open_subfolder(os_folder* parent, const os_file_name& name);
+void os_close_folder(os_folder* folder);   // accepts null
+
+// The entries without "." and "..". False when the folder cannot be read.
+bool os_read_folder(os_folder* folder, std::vector<os_folder_entry>& out);
+// Deletes a file or a link (never what a link points to) of `folder`.
+bool os_delete_in_folder(os_folder* folder, const os_file_name& name);
+// Removes an empty subfolder of `folder`.
+bool os_remove_subfolder(os_folder* folder, const os_file_name& name);
 
 // Deletes a file or a link (never what a link points to).
 bool os_delete_file(const std::wstring& path);

@@ -28,4 +28,11 @@ unsigned os_user_lcid();
 
 // Remembered by the program entry; read back as wide arguments, argument 0 first.
 void os_remember_arguments(int argc, char** argv);
-bool os_get_arguments(std::vector<std::wstring>& out);
+
+struct os_argument {
+    std::wstring text;       // the argument; when it cannot be converted, its bytes shown (\xNN)
+    bool converted = true;   // false: the locale cannot express it, and `text` is not the argument
+};
+// False when nothing was remembered. An argument that cannot be converted is marked, never
+// dropped, so that the caller can refuse the command line instead of misreading it.
+bool os_get_arguments(std::vector<os_argument>& out);

@@ -26,6 +26,10 @@ bool os_to_wide(const std::string& in, std::wstring& out);
 // For display and logs: characters the locale cannot express become '?'.
 std::string os_to_narrow_lossy(const std::wstring& in);
 
+// For display and logs of bytes that need not be text in the locale (file names, arguments):
+// every byte that does not start a character appears as \xNN, so nothing is dropped silently.
+std::wstring os_to_wide_shown(const std::string& in);
+
 // Bounded forms for fixed-capacity buffers: false (and an empty output) when the conversion
 // fails or the result with its terminator does not fit in `capacity` units.
 bool os_to_narrow(const wchar_t* in, char* out, size_t capacity);

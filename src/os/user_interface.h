@@ -55,6 +55,12 @@ protected:
     ~ui_progress_handler() = default;
 };
 
+// Makes the screen on display, or the next one, act as if its person had chosen Cancel or
+// closed it: the welcome screen and message boxes close, a credentials prompt is cancelled, a
+// progress screen gets on_cancel once. Any thread; for requests to stop from outside (the
+// terminal closed, a termination request). It holds for the rest of the process.
+void ui_request_cancel();
+
 enum class ui_choice { next, closed, failed };
 
 // The welcome screen: `text` and one button. Next on Enter; closed on Esc, q, Ctrl-C or end

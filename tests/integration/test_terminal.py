@@ -7,6 +7,7 @@ import os
 import re
 import shutil
 import signal
+import socket
 import subprocess
 import tempfile
 import time
@@ -33,6 +34,7 @@ STEPS_TO_THE_DOWNLOADS = [
 ]
 ERROR_END_LINE = "Error occurred during agent QuentaSwiftset operations"
 ABORTING = "Aborting operations. This may take a while..."
+STOP_LINE = "Stop requested (signal %d): the run ends as after Cancel"
 
 
 def german_locale_available():
@@ -176,12 +178,67 @@ class WithoutServerTest(TerminalCase):
             self.assertEqual(self.term.wait_for_exit(), 0)
         self.assertFalse(os.path.exists(self.box.log_path))
 
-    def test_terminal_mode_comes_back_when_the_program_is_terminated(self):
+    def test_terminal_mode_comes_back_when_the_program_is_killed_by_a_signal(self):
+        self.start(self.installer)
+        self.term.wait_for(WELCOME)
+        self.term.signal_program(signal.SIGINT)   # from outside: in raw mode Ctrl-C is a key
+        self.assertEqual(self.term.wait_for_exit(), 128 + signal.SIGINT)
+        self.assert_terminal_restored()
+
+    def test_termination_on_the_welcome_screen_closes_it_like_escape(self):
         self.start(self.installer)
         self.term.wait_for(WELCOME)
         self.term.signal_program(signal.SIGTERM)
-        self.assertEqual(self.term.wait_for_exit(), 128 + signal.SIGTERM)
+        self.assertEqual(self.term.wait_for_exit(), 0)
+        self.assertEqual(self.box.log_messages(), ["****BS_START*****", STOP_LINE % signal.SIGTERM, "****BS_END*****"])
+        self.assertFalse(os.path.exists(self.box.work_folder))
         self.assert_terminal_restored()
+
+
+class StalledServerTest(TerminalCase):
+    """The agent handler accepts the connection and never answers: the run waits in its first
+    transfer until something ends it."""
+
+    def setUp(self):
+        super().setUp()
+        self.listener = socket.socket()
+        self.addCleanup(self.listener.close)
+        self.listener.bind(("127.0.0.1", 0))
+        self.listener.listen(16)
+        port = self.listener.getsockname()[1]
+        self.installer = self.box.stamp(coninfo_document(host="127.0.0.1", ip="127.0.0.1", port=port, token=TOKEN))
+
+    def wait_for_the_hanging_transfer(self):
+        self.start(self.installer)
+        self.next_to_progress()
+        self.term.wait_for("Trying to download installation files from Peers")
+        time.sleep(1)
+
+    def assert_ended_as_after_cancel(self, request):
+        messages = self.box.log_messages()
+        self.assertIn(STOP_LINE % request, messages)
+        self.assertIn("Error occured during agent bootstrap operations", messages)
+        self.assertFalse(any(m.startswith("[1] Top level mechanism") for m in messages))
+        self.assertEqual(messages[-1], "****BS_END*****")
+
+    def test_termination_acts_as_cancel(self):
+        self.wait_for_the_hanging_transfer()
+        self.term.signal_program(signal.SIGTERM)
+        self.term.wait_for(ABORTING, 10)
+        self.assertEqual(self.term.wait_for_exit(timeout=15), 0)
+        self.assertNotIn("[ OK ]", self.term.screen(), "a cancelled run does not wait for OK")
+        self.assert_ended_as_after_cancel(signal.SIGTERM)
+        self.assert_terminal_restored()
+
+    def test_closing_the_terminal_acts_as_cancel(self):
+        self.wait_for_the_hanging_transfer()
+        pid = self.term.program_pid()
+        self.term.close()   # the terminal goes away: the program gets SIGHUP
+        deadline = time.monotonic() + 30
+        while os.path.exists("/proc/%d" % pid) and time.monotonic() < deadline:
+            time.sleep(0.1)
+        self.assertFalse(os.path.exists("/proc/%d" % pid), "the program ended")
+        self.assert_ended_as_after_cancel(signal.SIGHUP)
 
 
 class CredentialsPromptTest(TerminalCase):

@@ -39,3 +39,7 @@ qsw_add_test(integration_peer_road SOURCES integration/peer_road_test.cpp unit/t
 # network, a peer agent in another.
 qsw_add_script_test(integration_install_peers test_install_peers.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)
+# A hostile local user and a hostile environment: unreadable arguments, a redirectable or
+# planted temporary folder, a killed run, stop requests. Full runs: a namespace of their own.
+qsw_add_script_test(integration_local_user test_local_user.py LABELS integration netns
+                    LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)

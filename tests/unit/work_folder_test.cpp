@@ -3,10 +3,25 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <clocale>
+
 #include "bootstrap/work_folder.h"
+#include "os/text.h"
 #include "log_capture.h"
 
 namespace {
+// Sets the C library's locale for the life of the object.
+class scoped_locale {
+public:
+    explicit scoped_locale(const char* name) : old_(std::setlocale(LC_ALL, nullptr)) {
+        if (!std::setlocale(LC_ALL, name)) ADD_FAILURE() << "no locale " << name;
+    }
+    ~scoped_locale() { std::setlocale(LC_ALL, old_.c_str()); }
+
+private:
+    std::string old_;
+};
+
 TEST(work_folder, created_once_with_two_lines_then_silently_reused) {
     log_capture log;
     wchar_t path[path_capacity];
@@ -47,6 +62,20 @@ TEST(work_folder, a_planted_link_or_a_folder_open_to_others_is_refused) {
     }
 }
 
+TEST(work_folder, a_refused_folder_is_logged_with_its_owner_and_mode) {
+    log_capture log;
+    std::string folder = log.folder().file("HolvenSwiftset");
+    ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
+    wchar_t path[path_capacity];
+    EXPECT_EQ(get_work_folder(path), 0);
+    EXPECT_EQ(log.messages(), (std::vector<std::string>{
+                                  "CreateDirectory (" + folder + ")",
+                                  "Work folder refused: " + folder + " (owner " + std::to_string(geteuid()) +
+                                      ", mode 0777): writable by group or others"}));
+    EXPECT_TRUE(work_folder_refused());
+}
+
 TEST(work_folder, module_path_is_this_program) {
     wchar_t path[path_capacity];
     ASSERT_EQ(get_module_path(path), 1);
@@ -71,6 +100,47 @@ TEST(delete_folder_tree, removes_a_tree_but_only_the_link_to_an_outside_folder) 
     EXPECT_EQ(delete_folder_tree(widen(tree.path()).c_str()), 1);
     EXPECT_FALSE(path_exists(tree.path()));
     EXPECT_EQ(read_whole_file(outside.file("precious.txt")), "keep me");
+}
+
+// Names are bytes: under a locale that cannot express them they must still be deleted, or a
+// work folder survives a successful run.
+TEST(delete_folder_tree, removes_names_the_locale_cannot_express) {
+    log_capture log;
+    scoped_locale ascii("C");
+    scratch_folder tree;
+    const std::string odd_file = "caf\xe9.dat", odd_folder = "\xff\xfe";
+    write_whole_file(tree.file(odd_file), "x");
+    ASSERT_EQ(mkdir(tree.file(odd_folder).c_str(), 0700), 0);
+    write_whole_file(tree.file(odd_folder + "/" + odd_file), "y");
+    ASSERT_EQ(mkdir(tree.file(odd_folder + "/plain").c_str(), 0700), 0);
+    write_whole_file(tree.file(odd_folder + "/plain/inner.txt"), "z");
+
+    EXPECT_EQ(delete_folder_tree(widen(tree.path()).c_str()), 1);
+    EXPECT_FALSE(path_exists(tree.path()));
+    EXPECT_TRUE(log.messages().empty());
+}
+
+TEST(shown_bytes, odd_bytes_are_escaped_and_characters_kept) {
+    {
+        scoped_locale utf8("C.UTF-8");
+        EXPECT_EQ(os_to_wide_shown("caf\xc3\xa9"), L"caf\u00e9");
+        EXPECT_EQ(os_to_wide_shown("a\xffz"), L"a\\xffz");
+        EXPECT_EQ(os_to_wide_shown("cut\xc3"), L"cut\\xc3") << "a character cut short at the end";
+    }
+    scoped_locale ascii("C");
+    EXPECT_EQ(os_to_wide_shown("caf\xc3\xa9"), L"caf\\xc3\\xa9");
+    EXPECT_EQ(os_to_wide_shown(""), L"");
+}
+
+TEST(delete_folder_tree, a_link_given_as_the_folder_is_not_followed) {
+    log_capture log;
+    scratch_folder outside;
+    write_whole_file(outside.file("precious.txt"), "keep me");
+    std::string link = log.folder().file("Upgrade");
+    ASSERT_EQ(symlink(outside.path().c_str(), link.c_str()), 0);
+    EXPECT_EQ(delete_folder_tree(widen(link).c_str()), 0);
+    EXPECT_EQ(read_whole_file(outside.file("precious.txt")), "keep me");
+    EXPECT_EQ(log.messages(), std::vector<std::string>{"FindFirstFile :" + link + "/*.*"});
 }
 
 TEST(delete_folder_tree, a_missing_folder_logs_its_listing_failure) {

@@ -5,22 +5,59 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <new>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "os/text.h"
 
+struct os_folder {
+    int fd = -1;
+    ~os_folder() {
+        if (fd >= 0) close(fd);
+    }
+};
+
 namespace {
 struct dir_closer {
     void operator()(DIR* d) const noexcept { closedir(d); }
 };
+
+os_folder* wrap_folder(int fd) {
+    if (fd < 0) return nullptr;
+    auto* folder = new (std::nothrow) os_folder;
+    if (!folder) {
+        close(fd);
+        return nullptr;
+    }
+    folder->fd = fd;
+    return folder;
+}
+
+constexpr int folder_flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 }  // namespace
 
-bool os_list_folder(const std::wstring& folder, std::vector<os_folder_entry>& out) {
-    out.clear();
+os_folder* os_open_folder(const std::wstring& path) {
     std::string narrow;
-    if (!os_to_narrow(folder, narrow)) return false;
-    int fd = open(narrow.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (!os_to_narrow(path, narrow)) return nullptr;
+    // A trailing separator would make the kernel follow a link despite O_NOFOLLOW.
+    while (narrow.size() > 1 && narrow.back() == '/') narrow.pop_back();
+    return wrap_folder(open(narrow.c_str(), folder_flags));
+}
+
+os_folder* os_open_subfolder(os_folder* parent, const os_file_name& name) {
+    if (!parent) return nullptr;
+    return wrap_folder(openat(parent->fd, name.c_str(), folder_flags));
+}
+
+void os_close_folder(os_folder* folder) { delete folder; }
+
+bool os_read_folder(os_folder* folder, std::vector<os_folder_entry>& out) {
+    out.clear();
+    if (!folder) return false;
+    // The listing gets a descriptor of its own, so the folder's stays usable for the calls
+    // that follow and the listing starts at the beginning each time.
+    int fd = openat(folder->fd, ".", folder_flags);
     if (fd < 0) return false;
     std::unique_ptr<DIR, dir_closer> dir(fdopendir(fd));
     if (!dir) {
@@ -32,11 +69,20 @@ bool os_list_folder(const std::wstring& folder, std::vector<os_folder_entry>& ou
         if (name == "." || name == "..") continue;
         struct stat st;
         os_folder_entry item;
-        item.is_folder = fstatat(fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
-        if (!os_to_wide(name, item.name)) continue;   // a name this locale cannot express
+        item.is_folder = fstatat(folder->fd, entry->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISDIR(st.st_mode);
+        item.shown = os_to_wide_shown(name);
+        item.name = std::move(name);
         out.push_back(std::move(item));
     }
     return true;
+}
+
+bool os_delete_in_folder(os_folder* folder, const os_file_name& name) {
+    return folder && unlinkat(folder->fd, name.c_str(), 0) == 0;
+}
+
+bool os_remove_subfolder(os_folder* folder, const os_file_name& name) {
+    return folder && unlinkat(folder->fd, name.c_str(), AT_REMOVEDIR) == 0;
 }
 
 bool os_delete_file(const std::wstring& path) {

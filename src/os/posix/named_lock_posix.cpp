@@ -3,6 +3,7 @@
 // let any user hold the lock, or plant a FIFO or a link under its name. flock locks belong to an
 // open file description, so threads of one process also need the process-local mutex.
 #include "os/named_lock.h"
+#include "os/posix/named_lock_posix.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -140,3 +141,5 @@ void os_named_lock_close(os_named_lock* lock) {
     os_named_lock_release(lock);
     delete lock;
 }
+
+int named_lock_descriptor(const os_named_lock* lock) { return lock ? lock->fd : -1; }

@@ -1,12 +1,14 @@
 #include "os/process.h"
 
 #include <cerrno>
+#include <csignal>
 #include <fcntl.h>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include "os/posix/named_lock_posix.h"
 #include "os/text.h"
 
 extern char** environ;
@@ -57,7 +59,44 @@ struct os_process {
     pid_t pid;
 };
 
-os_process* os_start_process(const std::wstring& command_line, int* start_error) {
+namespace {
+// What the program starts with besides its arguments: input from /dev/null, the lock to keep
+// held (the one descriptor it inherits on purpose), and default signal handling.
+class spawn_setup {
+public:
+    explicit spawn_setup(os_named_lock* keep_held) {
+        posix_spawn_file_actions_init(&actions_);
+        posix_spawnattr_init(&attributes_);
+        posix_spawn_file_actions_addopen(&actions_, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+        // A descriptor duplicated onto itself loses its close-on-exec flag in the child only.
+        int lock_fd = named_lock_descriptor(keep_held);
+        if (lock_fd >= 0) posix_spawn_file_actions_adddup2(&actions_, lock_fd, lock_fd);
+        sigset_t none, defaults;
+        sigemptyset(&none);
+        sigemptyset(&defaults);
+        for (int sig : {SIGHUP, SIGINT, SIGQUIT, SIGTERM, SIGPIPE}) sigaddset(&defaults, sig);
+        posix_spawnattr_setsigmask(&attributes_, &none);
+        posix_spawnattr_setsigdefault(&attributes_, &defaults);
+        posix_spawnattr_setflags(&attributes_, POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+    }
+    ~spawn_setup() {
+        posix_spawnattr_destroy(&attributes_);
+        posix_spawn_file_actions_destroy(&actions_);
+    }
+    spawn_setup(const spawn_setup&) = delete;
+    spawn_setup& operator=(const spawn_setup&) = delete;
+
+    int spawn(pid_t* pid, char* const* argv) {
+        return posix_spawn(pid, argv[0], &actions_, &attributes_, argv, environ);
+    }
+
+private:
+    posix_spawn_file_actions_t actions_;
+    posix_spawnattr_t attributes_;
+};
+}  // namespace
+
+os_process* os_start_process(const std::wstring& command_line, int* start_error, os_named_lock* keep_held) {
     int ignored = 0;
     int& error = start_error ? *start_error : ignored;
     std::vector<std::string> args;
@@ -78,12 +117,8 @@ os_process* os_start_process(const std::wstring& command_line, int* start_error)
     for (auto& a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     pid_t pid = 0;
-    int rc = posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
+    int rc = spawn_setup(keep_held).spawn(&pid, argv.data());
     if (rc != 0) {
         error = rc;
         return nullptr;

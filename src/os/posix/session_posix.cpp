@@ -88,13 +88,16 @@ void os_remember_arguments(int argc, char** argv) {
     remembered_args.assign(argv, argv + argc);
 }
 
-bool os_get_arguments(std::vector<std::wstring>& out) {
+bool os_get_arguments(std::vector<os_argument>& out) {
     std::lock_guard<std::mutex> guard(args_mutex);
     out.clear();
     for (const auto& arg : remembered_args) {
-        std::wstring wide;
-        if (!os_to_wide(arg, wide)) return false;
-        out.push_back(std::move(wide));
+        os_argument item;
+        if (!os_to_wide(arg, item.text)) {
+            item.text = os_to_wide_shown(arg);
+            item.converted = false;
+        }
+        out.push_back(std::move(item));
     }
     return !out.empty();
 }

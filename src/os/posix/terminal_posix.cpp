@@ -1,5 +1,6 @@
 #include "os/posix/terminal_posix.h"
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
@@ -11,6 +12,7 @@
 #include <unistd.h>
 
 #include "os/text.h"
+#include "os/user_interface.h"
 
 namespace terminal {
 namespace {
@@ -210,12 +212,13 @@ void key_reader::decode(std::vector<key>& out) {
     pending_.clear();
 }
 
-readiness wait(bool watch_input, int timeout_ms, int extra_fd, int second_fd) {
-    struct pollfd fds[3];
-    int index[3] = {-1, -1, -1};   // input, extra, second
+readiness wait(bool watch_input, int timeout_ms, int extra_fd, int second_fd, int third_fd) {
+    constexpr int sources = 4;   // input, then the extra descriptors in order
+    struct pollfd fds[sources];
+    int index[sources] = {-1, -1, -1, -1};
     nfds_t count = 0;
-    const int wanted[3] = {watch_input ? STDIN_FILENO : -1, extra_fd, second_fd};
-    for (int i = 0; i < 3; ++i) {
+    const int wanted[sources] = {watch_input ? STDIN_FILENO : -1, extra_fd, second_fd, third_fd};
+    for (int i = 0; i < sources; ++i) {
         if (wanted[i] < 0) continue;
         index[i] = static_cast<int>(count);
         fds[count++] = {wanted[i], POLLIN, 0};
@@ -224,10 +227,27 @@ readiness wait(bool watch_input, int timeout_ms, int extra_fd, int second_fd) {
     if (poll(fds, count, timeout_ms) <= 0) return ready;
     auto fired = [&](int i) { return index[i] >= 0 && fds[index[i]].revents != 0; };
     ready.input = fired(0);
-    ready.extra[0] = fired(1);
-    ready.extra[1] = fired(2);
+    for (int i = 1; i < sources; ++i) ready.extra[i - 1] = fired(i);
     return ready;
 }
+
+namespace {
+// A pipe that is written once and never read: every later poll finds it readable.
+struct cancel_pipe {
+    int fds[2] = {-1, -1};
+    std::atomic<bool> requested{false};
+    cancel_pipe() {
+        if (pipe2(fds, O_CLOEXEC | O_NONBLOCK) != 0) fds[0] = fds[1] = -1;
+    }
+};
+
+cancel_pipe& cancel_requests() {
+    static cancel_pipe pipe;
+    return pipe;
+}
+}  // namespace
+
+int cancel_request_fd() { return cancel_requests().fds[0]; }
 
 output_capture::output_capture() {
     int master = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
@@ -387,3 +407,11 @@ std::string header(const std::wstring& title) {
 }
 
 }  // namespace terminal
+
+void ui_request_cancel() {
+    auto& pipe = terminal::cancel_requests();
+    if (pipe.fds[1] < 0 || pipe.requested.exchange(true)) return;
+    char one = 1;
+    ssize_t ignored = ::write(pipe.fds[1], &one, 1);
+    (void)ignored;
+}

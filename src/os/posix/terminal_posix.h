@@ -50,12 +50,15 @@ private:
 
 struct readiness {
     bool input = false;
-    bool extra[2] = {false, false};
+    bool extra[3] = {false, false, false};
 };
 
 // Waits until standard input (when watched) or one of the extra descriptors (those >= 0) is
 // readable, or `timeout_ms` passes (-1: no limit).
-readiness wait(bool watch_input, int timeout_ms, int extra_fd = -1, int second_fd = -1);
+readiness wait(bool watch_input, int timeout_ms, int extra_fd = -1, int second_fd = -1, int third_fd = -1);
+
+// Readable from the first ui_request_cancel on, and for good; -1 when it could not be made.
+int cancel_request_fd();
 
 // Takes standard output and error over while a progress screen runs: what the rest of the
 // process and its child processes write there is read from fd() and printed by the screen

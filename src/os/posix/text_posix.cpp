@@ -45,6 +45,27 @@ std::string os_to_narrow_lossy(const std::wstring& in) {
     return narrow;
 }
 
+std::wstring os_to_wide_shown(const std::string& in) {
+    std::wstring out;
+    std::mbstate_t state{};
+    size_t i = 0;
+    while (i < in.size()) {
+        wchar_t ch = 0;
+        size_t used = std::mbrtowc(&ch, in.data() + i, in.size() - i, &state);
+        if (used == static_cast<size_t>(-1) || used == static_cast<size_t>(-2)) {
+            wchar_t escaped[8];
+            std::swprintf(escaped, 8, L"\\x%02x", static_cast<unsigned>(static_cast<unsigned char>(in[i])));
+            out += escaped;
+            state = std::mbstate_t{};
+            ++i;
+            continue;
+        }
+        out += ch;
+        i += used == 0 ? 1 : used;
+    }
+    return out;
+}
+
 bool os_to_narrow(const wchar_t* in, char* out, size_t capacity) {
     if (!out || capacity == 0) return false;
     out[0] = '\0';

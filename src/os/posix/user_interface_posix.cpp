@@ -28,13 +28,16 @@ bool closes_box(const terminal::key& k) {
     return k.kind == key_kind::escape || k.kind == key_kind::interrupt || k.kind == key_kind::end_of_input;
 }
 
-// Waits for keys until `decide` returns a choice (>= 0) for one of them.
+// Waits for keys until `decide` returns a choice (>= 0) for one of them; a request to cancel
+// from outside gives `on_cancel_request`.
 template <typename Decide>
-int wait_for_choice(Decide decide) {
+int wait_for_choice(Decide decide, int on_cancel_request) {
     terminal::key_reader reader;
     std::vector<terminal::key> keys;
     for (;;) {
-        if (!terminal::wait(true, -1).input) continue;
+        auto ready = terminal::wait(true, -1, terminal::cancel_request_fd());
+        if (ready.extra[0]) return on_cancel_request;
+        if (!ready.input) continue;
         keys.clear();
         reader.read(keys);
         for (const auto& k : keys) {
@@ -57,7 +60,7 @@ public:
 
     bool run(std::wstring& user, std::wstring& password) {
         draw();
-        bool accepted = wait_for_choice([this](const terminal::key& k) { return on_key(k); }) == 1;
+        bool accepted = wait_for_choice([this](const terminal::key& k) { return on_key(k); }, 0) == 1;
         terminal::write(cursor_move(2 - row_) + "\r\n" + hide_cursor);
         if (accepted) {
             user = fields_[0];
@@ -175,8 +178,15 @@ public:
         terminal::key_reader reader;
         std::vector<terminal::key> keys;
         bool input_open = true;
+        bool cancel_requested = false;
         while (!ended_) {
-            auto ready = terminal::wait(input_open, next_timeout_ms(), terminal::mailbox_wake_fd(box_), capture.fd());
+            int cancel_fd = cancel_requested ? -1 : terminal::cancel_request_fd();
+            auto ready = terminal::wait(input_open, next_timeout_ms(), terminal::mailbox_wake_fd(box_), capture.fd(),
+                                        cancel_fd);
+            if (ready.extra[2]) {   // stays readable: taken once per screen
+                cancel_requested = true;
+                handler.on_cancel(*this);
+            }
             if (ready.extra[0]) {
                 terminal::mailbox_drain_wake(box_);
                 deliver_posts(handler, capture);   // what was posted before the prompt comes first
@@ -399,7 +409,7 @@ ui_choice ui_show_welcome(const std::wstring& title, const std::wstring& text, c
         if (k.kind == key_kind::enter) return 1;
         if (closes_box(k) || (k.kind == key_kind::character && (k.ch == L'q' || k.ch == L'Q'))) return 0;
         return -1;
-    });
+    }, 0);
     terminal::write("\n");
     return choice == 1 ? ui_choice::next : ui_choice::closed;
 }
@@ -437,7 +447,7 @@ bool ui_message_box(const std::wstring& title, const std::wstring& text) {
     terminal::write(terminal::header(title) + terminal::narrow(terminal::lines_of(text)) + "\n\n" + button(L"OK"));
     wait_for_choice([](const terminal::key& k) {
         return k.kind == key_kind::enter || closes_box(k) || (k.kind == key_kind::character && k.ch == L' ') ? 1 : -1;
-    });
+    }, 1);
     terminal::write("\n");
     return true;
 }
