@@ -4,6 +4,7 @@
 # development build (scripts/build.sh) provides the test registry and qsw-stamp. Run as root.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh
 bash scripts/build.sh >/dev/null
 bash scripts/build-release.sh
 endpoint=$(bash scripts/release/bare-endpoint.sh)
