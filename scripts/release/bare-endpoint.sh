@@ -19,9 +19,16 @@ if [ -x "$root/bin/sh" ] && [ -f "$root/.complete" ]; then
     echo "$root"
     exit 0
 fi
-# The machine's own mirror of the main archive, as apt knows it.
-mirror=$(apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(TARGET_OF)' |
-         awk -v suite="$suite" '$2 == suite && $3 == "deb" { print $1; exit }')
+# The machine's own mirror of the main archive, as apt knows it (from its fetched indexes).
+mirror_of_suite() {
+    apt-get indextargets --format '$(REPO_URI) $(RELEASE) $(TARGET_OF)' |
+        awk -v suite="$suite" '$2 == suite && $3 == "deb" { print $1; exit }'
+}
+mirror=$(mirror_of_suite)
+if [ -z "$mirror" ]; then
+    apt-get update -qq >&2
+    mirror=$(mirror_of_suite)
+fi
 if [ -z "$mirror" ]; then
     echo "no $suite package source is configured on this machine" >&2
     exit 1
