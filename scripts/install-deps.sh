@@ -13,6 +13,8 @@ packages=(
     python3 python3-msgpack openssl nginx-light tinyproxy iproute2 tmux
     curl unzip zip libarchive-tools time procps locales
     clang libclang-rt-14-dev
+    # release build and its bare-endpoint test
+    debootstrap binutils
 )
 
 missing=()

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, builds, and runs every test (unit, integration,
-# and the network-namespace tests). Run as root on Debian 12.
+# and the network-namespace tests), then the release executable's tests. Run as root on Debian 12.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -18,3 +18,7 @@ if [ "${#long_tmp}" -ne 100 ]; then
     exit 1
 fi
 TMPDIR=$long_tmp ctest --output-on-failure --timeout 600 -j 2 -E '^fuzz_udp_message$' "$@"
+
+# The release executable: the installer's tests again, and the bare-endpoint test.
+cd ..
+bash scripts/test-release.sh

@@ -43,3 +43,7 @@ qsw_add_script_test(integration_install_peers test_install_peers.py LABELS integ
 # planted temporary folder, a killed run, stop requests. Full runs: a namespace of their own.
 qsw_add_script_test(integration_local_user test_local_user.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)
+# The release executable on a bare Debian 12 chroot (scripts/test-release.sh gives it the
+# executable and the tree; it skips without them).
+qsw_add_script_test(integration_release_endpoint test_release_endpoint.py LABELS integration netns release
+                    TIMEOUT 900)
