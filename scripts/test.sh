@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 bash scripts/build.sh
 cd build
-ctest --output-on-failure --timeout 600 -j 2 "$@"
+ctest --output-on-failure --timeout 600 -j 2 -LE release "$@"
 
 # Once more under a private temporary folder of exactly 100 characters, the longest one every
 # test must bear: no test may depend on the length of the paths it builds there. The fuzz run
@@ -17,7 +17,7 @@ if [ "${#long_tmp}" -ne 100 ]; then
     echo "the long temporary folder has ${#long_tmp} characters, not 100: $long_tmp" >&2
     exit 1
 fi
-TMPDIR=$long_tmp ctest --output-on-failure --timeout 600 -j 2 -E '^fuzz_udp_message$' "$@"
+TMPDIR=$long_tmp ctest --output-on-failure --timeout 600 -j 2 -LE release -E '^fuzz_udp_message$' "$@"
 
 # The release executable: the installer's tests again, and the bare-endpoint test.
 cd ..
