@@ -1,5 +1,14 @@
 // Starts the agent installer from the extracted install files and waits for it.
 #pragma once
 
+struct hash_entry;
+
+// The agent installer's file in the work folder.
+constexpr char agent_installer_file[] = "Vesinst.exe";
+
+// 1 when the agent installer of the work folder is listed in the trusted manifest and matches
+// it; logs why not. It runs as root: nothing unverified may.
+int verify_agent_installer(const hash_entry* manifest, const char* work_folder);
+
 // Non-zero when the agent installer succeeded.
 int launch_agent_installer(const char* work_folder, const wchar_t* agent_guid, const char* tenant_id);

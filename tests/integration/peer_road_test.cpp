@@ -16,6 +16,7 @@
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
 #include "bootstrap/run_context.h"
+#include "config/hash_manifest.h"
 #include "download/install_package.h"
 #include "download/proxy_record.h"
 #include "fixtures/netns.h"
@@ -146,6 +147,7 @@ protected:
 
     int retrieve(wchar_t* package_path, proxy_record* route) {
         ctx_.phase = 'I';
+        keep_trusted_manifest(&ctx_, work().c_str());   // as the configuration package's extraction does
         return retrieve_install_package(package_path, work().c_str(), &ctx_, route, 0);
     }
 };

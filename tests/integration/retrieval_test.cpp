@@ -25,6 +25,7 @@
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
 #include "bootstrap/run_context.h"
+#include "config/hash_manifest.h"
 #include "download/config_package.h"
 #include "download/install_package.h"
 #include "download/orchestration.h"
@@ -295,6 +296,7 @@ protected:
 
     int retrieve_install(wchar_t* package_path, int resume) {
         ctx_.phase = 'I';
+        keep_trusted_manifest(&ctx_, work().c_str());   // as the configuration package's extraction does
         return retrieve_install_package(package_path, work().c_str(), &ctx_, &direct_, resume);
     }
 
