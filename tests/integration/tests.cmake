@@ -39,3 +39,7 @@ qsw_add_test(integration_peer_road SOURCES integration/peer_road_test.cpp unit/t
 # network, a peer agent in another.
 qsw_add_script_test(integration_install_peers test_install_peers.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)
+# Hostile install packages and a full disk (a tmpfs mounted by the test in a mount namespace of
+# the run's own), full runs in a network namespace of their own.
+qsw_add_script_test(integration_install_hostile test_install_hostile.py LABELS integration netns
+                    LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK)
