@@ -125,6 +125,21 @@ class HostileRepositoryTest(unittest.TestCase):
         with open(os.path.join(work, "hashes.xml"), "rb") as f:
             self.assertEqual(f.read(), packages.hashes_xml(self.good).encode(), "the trusted manifest stays")
 
+    def test_manifest_left_in_the_work_folder_is_not_trusted(self):
+        # Left by an install package of an older installer; this configuration package has none.
+        hostile = {"Vesinst.exe": self.hostile_installer, "agent.dat": self.good["agent.dat"]}
+        os.mkdir(self.box.work_folder, 0o700)
+        with open(os.path.join(self.box.work_folder, "hashes.xml"), "w") as f:
+            f.write(packages.hashes_xml(hostile))
+        config, install = self.build("no-manifest", files=hostile)
+        packages.write_zip(config, {"sitelist.xml": packages.site_list(self.site).encode(),
+                                    "PackageInfo.xml": packages.package_info().encode()})
+        self.serve_packages(config, install)
+        messages = self.install()
+        self.assert_never_ran(messages)
+        self.assertFalse(os.path.exists(os.path.join(self.box.work_folder, "hashes.xml")))
+        self.assertEqual(messages[-5:-3], ERROR_END)
+
     def test_vesinst_must_be_listed_with_a_usable_digest(self):
         installer = self.hostile_installer
         cases = [
