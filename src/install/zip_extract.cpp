@@ -144,6 +144,16 @@ output_file_ptr create_output_file(const extraction& x, const std::string& name,
     return file;
 }
 
+// An entry whose file cannot be created is skipped, but the extraction is incomplete; on a full
+// disk it ends, since the next entries would fail alike. False when it ends.
+bool skip_unwritable_entry(extraction& x, const char* stored, const std::string& name, int create_error) {
+    print_out("error opening %s\n", stored);
+    x.incomplete = true;
+    if (!os_is_out_of_space(create_error)) return true;
+    report_failed_write(x, name, create_error);
+    return false;
+}
+
 int extract_file_entry(extraction& x, const unz_file_info64& info, const char* stored, const std::string& name);
 
 // 0 when the loop may go on, else a minizip or zlib error code, or -1 after a short write.
@@ -194,15 +204,9 @@ int extract_file_entry(extraction& x, const unz_file_info64& info, const char* s
             return copied.error;
         }
         stamp_output_file(file.get(), info);
-    } else {
-        print_out("error opening %s\n", stored);
-        x.incomplete = true;
-        // Nothing more fits: the next entries would fail alike.
-        if (os_is_out_of_space(create_error)) {
-            report_failed_write(x, name, create_error);
-            unzCloseCurrentFile(x.archive);
-            return UNZ_ERRNO;
-        }
+    } else if (!skip_unwritable_entry(x, stored, name, create_error)) {
+        unzCloseCurrentFile(x.archive);
+        return UNZ_ERRNO;
     }
     err = unzCloseCurrentFile(x.archive);
     // Read raw, the entry's CRC and size are checked here rather than by minizip.
