@@ -9,6 +9,7 @@
 
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
+#include "bootstrap/run_context.h"
 #include "bootstrap/work_folder.h"
 #include "clients/p2p/qz_p2p_client_content_discovery.h"
 #include "clients/udp/qz_udp_request.h"
@@ -16,7 +17,6 @@
 #include "download/config_package.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
-#include "bootstrap/run_context.h"
 #include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
