@@ -320,7 +320,9 @@ void install_agent(sequence& s) {
     // The registry's tenant replaces the header's only when it is text that fits.
     size_t capacity = sizeof s.ctx->tenant_id;
     read_tenant_id(s.ctx->tenant_id, &capacity);
-    int status = launch_agent_installer(s.narrow_work_folder, s.ctx->agent_guid, s.ctx->tenant_id, instance_lock);
+    int status = verify_agent_installer(s.ctx->manifest.get(), s.narrow_work_folder)
+                     ? launch_agent_installer(s.narrow_work_folder, s.ctx->agent_guid, s.ctx->tenant_id, instance_lock)
+                     : 0;
     log_message(SEV_INFO, L"[Install] Final status:%d", status);
     if (status == 0) {
         if (s.ctx->upgrade_flag) {

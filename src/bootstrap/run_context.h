@@ -3,6 +3,8 @@
 
 #include <atomic>
 
+#include "config/hash_manifest.h"
+
 struct progress_dialog;   // the view of an interactive run; null in a silent run
 
 struct run_context {
@@ -18,6 +20,7 @@ struct run_context {
     int progress_position = 0;             // download ticks already shown
     int config_done = 0;                   // configuration package verified and extracted
     int resume_flag = 0;                   // connection data unchanged since the last run
+    hash_entries_ptr manifest;             // hashes.xml of the verified configuration package
 };
 
 inline bool run_cancelled(const run_context* ctx) { return ctx && ctx->cancel_flag.load() != 0; }

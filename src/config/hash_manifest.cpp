@@ -13,6 +13,7 @@
 #include "bootstrap/log.h"
 #include "bootstrap/run_context.h"
 #include "config/xml_document.h"
+#include "os/paths.h"
 #include "os/text.h"
 #include "utils/contained_name.h"
 #include "utils/file_ptr.h"
@@ -83,19 +84,29 @@ char* header_field(const wchar_t* name, run_context* ctx) {
 // Mini-XML keeps comments, declarations and CDATA as elements named "!..." or "?...".
 bool is_markup(const char* element_name) { return element_name[0] == '!' || element_name[0] == '?'; }
 
+// The digest text of an entry; empty when the element holds none.
+const char* digest_text(mxml_node_t* element) {
+    mxml_node_t* text = mxmlGetFirstChild(element);
+    const char* digest = text && mxmlGetType(text) == MXML_OPAQUE ? mxmlGetOpaque(text) : nullptr;
+    return digest ? digest : "";
+}
+
 // The entry for `element`, or null when it is to be skipped. Sets `out_of_memory` on failure.
+// An entry without a usable digest is kept with an empty one: dropping it would let its file
+// pass unchecked.
 hash_entry* make_entry(mxml_node_t* element, bool& out_of_memory) {
     const char* name = mxmlGetElement(element);
-    mxml_node_t* text = mxmlGetFirstChild(element);
-    if (!name || is_markup(name) || !text || mxmlGetType(text) != MXML_OPAQUE) return nullptr;
-    const char* digest = mxmlGetOpaque(text);
-    if (!digest) return nullptr;
+    if (!name || is_markup(name)) return nullptr;
     // The names become paths for downloads and moves: one that leaves the folder, or that
     // would have to be cut (and so name another file), is not taken.
-    if (!name_stays_inside_folder(name) || std::strlen(name) >= hash_entry_capacity ||
-        std::strlen(digest) >= hash_entry_capacity) {
+    if (!name_stays_inside_folder(name) || std::strlen(name) >= hash_entry_capacity) {
         log_message(SEV_ERROR, L"Skipping hashes.xml entry " OS_NARROW_S L": unusable file name or digest", name);
         return nullptr;
+    }
+    const char* digest = digest_text(element);
+    if (std::strlen(digest) >= hash_entry_capacity) {
+        log_message(SEV_ERROR, L"The digest of " OS_NARROW_S L" in hashes.xml is too long to be one", name);
+        digest = "";
     }
     auto* entry = new (std::nothrow) hash_entry;
     if (!entry) {
@@ -116,6 +127,29 @@ bool is_present_file(const char* name) {
 
 void report(verify_event_fn on_event, const wchar_t* text, int event, run_context* ctx) {
     if (on_event) on_event(text, event, ctx);
+}
+
+bool digest_length_recognised(const char* digest) {
+    size_t length = std::strlen(digest);
+    return length == 40 || length == 64;
+}
+
+void log_unusable_digest(const char* name) {
+    log_message(SEV_ERROR, L"The digest of " OS_NARROW_S L" in hashes.xml is empty or of an unrecognised length",
+                name);
+}
+
+// One present file checked against its entry, with the events of the check.
+bool verify_entry(const hash_entry& entry, const wchar_t* name, run_context* ctx, verify_event_fn on_event) {
+    report(on_event, name, verify_event_verifying, ctx);
+    log_message(SEV_INFO, L"%ls :" OS_NARROW_S, name, entry.digest);
+    if (!digest_length_recognised(entry.digest)) log_unusable_digest(entry.file_name);
+    if (!verify_file_digest(name, entry.digest)) {
+        report(on_event, name, verify_event_failed, ctx);
+        return false;
+    }
+    report(on_event, name, verify_event_succeeded, ctx);
+    return true;
 }
 }  // namespace
 
@@ -176,24 +210,50 @@ int verify_file_digest(const wchar_t* path, const char* expected_digest) {
     return equal_ignoring_case(actual, expected_digest) ? 1 : 0;
 }
 
-int verify_install_files(run_context* ctx, verify_event_fn on_event) {
-    hash_entries_ptr entries(read_hash_manifest(L"hashes.xml"));
-    if (!entries) return 0;
+int keep_trusted_manifest(run_context* ctx, const wchar_t* work_folder) {
+    if (!ctx) return 0;
+    ctx->manifest.reset();
+    if (!work_folder || !*work_folder) return 0;
+    std::wstring path = std::wstring(work_folder) + OS_SEP_S L"hashes.xml";
+    ctx->manifest.reset(read_hash_manifest(path.c_str()));
+    return ctx->manifest ? 1 : 0;
+}
+
+int verify_install_files(const hash_entry* manifest, const char* required, run_context* ctx, verify_event_fn on_event) {
+    if (!manifest) return 0;
     int result = 0;
-    for (hash_entry* entry = entries.get(); entry; entry = entry->next) {
+    for (const hash_entry* entry = manifest; entry; entry = entry->next) {
         wchar_t name[hash_entry_capacity];
         if (!os_to_wide(entry->file_name, name, hash_entry_capacity) || !is_present_file(entry->file_name))
             continue;
-        report(on_event, name, verify_event_verifying, ctx);
-        log_message(SEV_INFO, L"%ls :" OS_NARROW_S, name, entry->digest);
-        if (!verify_file_digest(name, entry->digest)) {
-            report(on_event, name, verify_event_failed, ctx);
-            return 0;
-        }
-        report(on_event, name, verify_event_succeeded, ctx);
+        if (!verify_entry(*entry, name, ctx, on_event)) return 0;
         result = 1;
     }
+    if (result && required) {
+        std::wstring path;
+        if (!os_to_wide(std::string(required), path) || !verify_listed_file(manifest, required, path.c_str())) return 0;
+    }
     return result;
+}
+
+int verify_listed_file(const hash_entry* manifest, const char* name, const wchar_t* path) {
+    if (!name || !path) return 0;
+    int listed = 0;
+    for (const hash_entry* entry = manifest; entry; entry = entry->next) {
+        if (!names_top_level_file(entry->file_name, name)) continue;
+        ++listed;
+        if (!digest_length_recognised(entry->digest)) {
+            log_unusable_digest(entry->file_name);
+            return 0;
+        }
+        if (!verify_file_digest(path, entry->digest)) {
+            log_message(SEV_ERROR, L"%ls does not match the digest of " OS_NARROW_S L" in hashes.xml", path,
+                        entry->file_name);
+            return 0;
+        }
+    }
+    if (listed == 0) log_message(SEV_ERROR, L"" OS_NARROW_S L" is not listed in hashes.xml: it is not trusted", name);
+    return listed > 0 ? 1 : 0;
 }
 
 int files_have_same_sha256(const wchar_t* first, const wchar_t* second) {

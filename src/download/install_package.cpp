@@ -16,6 +16,7 @@
 #include "download/peer_road.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
+#include "install/agent_installer.h"
 #include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
@@ -142,10 +143,20 @@ void log_outcome(const repository_road& r, int result) {
     log_message(SEV_INFO, L"Install file stored in %ls", r.package.c_str());
 }
 
+// A package that cannot be extracted goes, or every later attempt would resume it, be told it
+// is complete (416) and fail again.
+void drop_package(const repository_road& r) {
+    if (os_delete_file(r.package))
+        log_message(SEV_INFO, L"Deleted %ls: the next attempt downloads it whole", r.package.c_str());
+}
+
 // Extraction and verification of a package that arrived. 1 when its files are good.
 int accept_package(repository_road& r, wchar_t* package_path) {
-    if (!on_download_event(r.package.c_str(), EVENT_EXTRACT_INSTALL_PACKAGE, r.ctx)) return 0;
-    if (verify_install_files(r.ctx, on_download_event) == 1) {
+    if (!on_download_event(r.package.c_str(), EVENT_EXTRACT_INSTALL_PACKAGE, r.ctx)) {
+        drop_package(r);
+        return 0;
+    }
+    if (verify_install_files(r.ctx->manifest.get(), agent_installer_file, r.ctx, on_download_event) == 1) {
         log_message(SEV_INFO, L"Hash verification for Framework install files succeeded");
         if (package_path) copy_text(package_path, path_capacity, r.package.c_str());
         return 1;

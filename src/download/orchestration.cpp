@@ -14,6 +14,7 @@
 #include "download/install_package.h"
 #include "download/proxy_record.h"
 #include "install/zip_extract.h"
+#include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
 #include "utils/bounded_text.h"
@@ -32,11 +33,19 @@ std::wstring server_host(const wchar_t* config_url) {
     return slashes == std::wstring::npos ? url : url.substr(slashes + 2);
 }
 
+// Files of an earlier configuration package (or planted by an install package of an older
+// installer) must not stand in for files this package lacks.
+void remove_configuration_files(const std::wstring& folder) {
+    for (const wchar_t* name : {L"hashes.xml", L"sitelist.xml", L"PackageInfo.xml"})
+        os_delete_file(folder + OS_SEP_S + name);
+}
+
 bool extract_config_package(const std::wstring& package, wchar_t* work_folder) {
     size_t cut = package.rfind(os_path_separator);
     if (package.empty() || package.size() >= path_capacity || cut == std::wstring::npos) return false;
     std::wstring folder = package.substr(0, cut);
     copy_text(work_folder, path_capacity, folder.c_str());
+    remove_configuration_files(folder);
     std::string narrow_zip, narrow_folder;
     return os_to_narrow(package, narrow_zip) && os_to_narrow(folder, narrow_folder) && !narrow_zip.empty() &&
            !narrow_folder.empty() && extract_zip(narrow_zip.c_str(), narrow_folder.c_str()) == 0;
@@ -66,6 +75,8 @@ int bring_config_package(run_context* ctx, const wchar_t* config_url, wchar_t* w
     }
     ctx->config_done = 1;
     log_message(SEV_INFO, L"FrameworkConfig.zip extracted to %ls", package);
+    // Read now, before anything of the install package reaches the folder.
+    keep_trusted_manifest(ctx, work_folder);
     return run_cancelled(ctx) ? 0 : 1;
 }
 }  // namespace

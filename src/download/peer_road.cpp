@@ -9,6 +9,7 @@
 
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
+#include "bootstrap/run_context.h"
 #include "bootstrap/work_folder.h"
 #include "clients/p2p/qz_p2p_client_content_discovery.h"
 #include "clients/udp/qz_udp_request.h"
@@ -19,6 +20,7 @@
 #include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
+#include "utils/contained_name.h"
 #include "utils/event_loop/qz_loop_worker.h"
 
 namespace {
@@ -152,11 +154,20 @@ bool fetch_one(peer_network& peers, uint16_t port, transfer_handle* handle, cons
     if (!verify_file_digest(target.c_str(), entry.digest)) {
         log_message(SEV_DEBUG, L"[P2P] Hash verification of %ls failed", name.c_str());
         on_download_event(target.c_str(), EVENT_FILE_VERIFY_FAILED, ctx);
-        os_delete_file(target);
+        os_delete_file(target);   // a peer's wrong file must not wait in the work folder
         return false;
     }
     log_message(SEV_INFO, L"[P2P] P2p download and hash verification of %ls succeeded", name.c_str());
     on_download_event(target.c_str(), EVENT_FILE_VERIFIED, ctx);
+    return true;
+}
+
+// The configuration package's own files are in place already and decide what is trusted: a
+// peer never writes them.
+bool is_configuration_entry(const hash_entry& entry) {
+    if (!names_configuration_file(entry.file_name)) return false;
+    log_message(SEV_WARNING, L"[P2P] " OS_NARROW_S L" is a configuration file and is not fetched from peers",
+                entry.file_name);
     return true;
 }
 }  // namespace
@@ -165,16 +176,15 @@ peer_road_result fetch_install_files_from_peers(transfer_handle* handle, const w
                                                 run_context* ctx, proxy_record* route) {
     log_message(SEV_INFO, L"Try to get install files via p2p mechanism with the selected top level - %d - mechanism",
                 route ? route->route_kind : 0);
-    // Without a work folder there is no manifest: "/hashes.xml" is not ours to read.
+    // Without a work folder there is no place for the files: "/" is not ours to write.
     std::wstring folder = work_folder ? work_folder : L"";
-    if (folder.empty()) return PEER_ROAD_NO_MANIFEST;
-    hash_entries_ptr manifest(
-        read_hash_manifest((folder + OS_SEP_S L"hashes.xml").c_str()));
-    if (!manifest) return PEER_ROAD_NO_MANIFEST;
+    const hash_entry* manifest = ctx ? ctx->manifest.get() : nullptr;
+    if (folder.empty() || !manifest) return PEER_ROAD_NO_MANIFEST;
     uint16_t port = p2p_port();
     peer_limits_scope limits(handle);
     peer_network peers;
-    for (const hash_entry* entry = manifest.get(); entry; entry = entry->next) {
+    for (const hash_entry* entry = manifest; entry; entry = entry->next) {
+        if (is_configuration_entry(*entry)) continue;
         if (!fetch_one(peers, port, handle, folder, *entry, ctx, route)) return PEER_ROAD_FAILED;
     }
     return PEER_ROAD_DELIVERED;

@@ -1,5 +1,6 @@
 // The install files one by one from agents on the local network that hold them in their peer
-// cache, each checked against the hash manifest.
+// cache, each checked against the run's trusted manifest (kept in the run context when the
+// configuration package was extracted).
 #pragma once
 
 struct run_context;
@@ -7,7 +8,7 @@ struct proxy_record;
 struct transfer_handle;
 
 enum peer_road_result {
-    PEER_ROAD_NO_MANIFEST = -1,   // hashes.xml missing or empty: the whole retrieval fails
+    PEER_ROAD_NO_MANIFEST = -1,   // no manifest kept (or no work folder): the whole retrieval fails
     PEER_ROAD_FAILED = 0,
     PEER_ROAD_DELIVERED = 1,
 };

@@ -3,6 +3,7 @@
 
 #include "download/transfer.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <curl/curl.h>
@@ -16,6 +17,7 @@
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
 #include "download/url_host.h"
+#include "os/files.h"
 #include "os/text.h"
 
 const transfer_limits default_transfer_limits = {true, 0, 1, 300};
@@ -37,6 +39,8 @@ struct curl_easy_deleter {
 struct transfer_handle {
     std::unique_ptr<CURL, curl_easy_deleter> easy;
     FILE* output = nullptr;   // open only inside transfer_file
+    std::string output_path;  // of the open output
+    int write_error = 0;      // errno of a failed write of this transfer; the file is then gone
     std::unique_ptr<char[]> output_buffer;
     transfer_progress_fn progress = nullptr;
     run_context* progress_data = nullptr;
@@ -149,18 +153,35 @@ size_t header_hook(char* data, size_t size, size_t count, void* user) {
     return total;
 }
 
+// A file that could not be written is closed and removed at once, whether or not it could be
+// resumed: on a full disk its space is what the log needs for the lines that follow (libcurl
+// reports the failure through the log hook before the transfer returns).
+void discard_output(transfer_handle* handle, int error) {
+    if (handle->write_error == 0) handle->write_error = error != 0 ? error : EIO;
+    if (handle->output) std::fclose(handle->output);
+    handle->output = nullptr;
+    // Only a file of ours: an output such as a device is never removed.
+    std::error_code error_code;
+    if (std::filesystem::is_regular_file(std::filesystem::symlink_status(handle->output_path, error_code)))
+        std::remove(handle->output_path.c_str());
+}
+
 // A short count makes libcurl end the transfer with a write error (23).
 size_t write_hook(char* data, size_t size, size_t count, void* user) {
     auto* handle = static_cast<transfer_handle*>(user);
+    if (!handle->output) return 0;
     size_t total = size * count;
     long long cap = handle->limits.max_bytes;
     if (cap > 0 && handle->file_bytes + static_cast<long long>(total) > cap) {
         handle->over_cap = true;
         return 0;
     }
+    errno = 0;
     size_t written = std::fwrite(data, 1, total, handle->output);
     handle->file_bytes += static_cast<long long>(written);
-    return written;
+    if (written == total) return written;
+    discard_output(handle, errno);
+    return 0;
 }
 
 // The hooks, each step only when the previous option was taken; a broken chain leaves a
@@ -190,16 +211,21 @@ long long file_size(const char* path) {
 bool open_output(transfer_handle* handle, const char* file, const char* mode) {
     handle->output = std::fopen(file, mode);
     if (!handle->output) return false;
+    handle->output_path = file;
     if (!handle->output_buffer) handle->output_buffer.reset(new (std::nothrow) char[file_buffer]);
     if (handle->output_buffer) std::setvbuf(handle->output, handle->output_buffer.get(), _IOFBF, file_buffer);
     return true;
 }
 
-// False when buffered data could not be written: the file is then not what was received.
+// False when buffered data could not be written: the file is then not what was received, and
+// it is removed like one whose write failed during the transfer.
 bool close_output(transfer_handle* handle) {
-    if (!handle->output) return true;
+    if (!handle->output) return handle->write_error == 0;
+    errno = 0;
     bool written = std::fclose(handle->output) == 0;
+    int error = errno;
     handle->output = nullptr;
+    if (!written) discard_output(handle, error);
     return written;
 }
 
@@ -296,6 +322,7 @@ CURLcode set_tls_mode(transfer_handle* handle, int verify, const char* ca_path) 
 CURLcode retry_without_range(transfer_handle* handle, const char* file) {
     log_message(SEV_INFO, L"The server doesn't honor the range request. Downloading fresh file.");
     close_output(handle);
+    if (handle->write_error != 0) return CURLE_WRITE_ERROR;
     if (!open_output(handle, file, "wb")) return static_cast<CURLcode>(missing_argument);
     CURL* easy = handle->easy.get();
     curl_easy_setopt(easy, CURLOPT_RANGE, nullptr);
@@ -429,6 +456,7 @@ int transfer_via_route(transfer_handle* handle, proxy_record* route, const char*
 int transfer_file(transfer_handle* handle, const char* url, const char* file, int verify,
                   const char* ca_path, long* response_code, int resume) {
     if (!handle || !response_code || !url || !file) return missing_argument;
+    handle->write_error = 0;
     if (!prepare_output(handle, file, resume)) return missing_argument;
     CURL* easy = handle->easy.get();
     curl_easy_setopt(easy, CURLOPT_FAILONERROR, resume ? 1L : 0L);
@@ -447,9 +475,10 @@ int transfer_file(transfer_handle* handle, const char* url, const char* file, in
 
     long code = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK) *response_code = code;
-    bool written = close_output(handle);
-    if (!written && rc == CURLE_OK) {
-        log_message(SEV_ERROR, L"Writing " OS_NARROW_S L" failed", file);
+    close_output(handle);
+    if (handle->write_error != 0) {
+        log_message(SEV_ERROR, L"Writing " OS_NARROW_S L" failed: " OS_NARROW_S L"; the partial file was removed", file,
+                    os_error_text(handle->write_error).c_str());
         return CURLE_WRITE_ERROR;
     }
     return rc;

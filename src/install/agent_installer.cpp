@@ -5,6 +5,7 @@
 
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
+#include "config/hash_manifest.h"
 #include "os/paths.h"
 #include "os/process.h"
 #include "os/text.h"
@@ -81,6 +82,18 @@ bool build_command_line(const char* work_folder, const wchar_t* agent_guid, cons
     return line.size() < command_capacity;
 }
 }  // namespace
+
+int verify_agent_installer(const hash_entry* manifest, const char* work_folder) {
+    std::wstring folder, name;
+    bool named = work_folder && os_to_wide(std::string(work_folder), folder) &&
+                 os_to_wide(std::string(agent_installer_file), name);
+    if (!named || !verify_listed_file(manifest, agent_installer_file, (folder + OS_SEP_S + name).c_str())) {
+        log_message(SEV_ERROR, L"" OS_NARROW_S L" could not be verified; the agent installer is not started",
+                    agent_installer_file);
+        return 0;
+    }
+    return 1;
+}
 
 int launch_agent_installer(const char* work_folder, const wchar_t* agent_guid, const char* tenant_id,
                            os_named_lock* instance_lock) {

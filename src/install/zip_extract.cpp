@@ -10,10 +10,12 @@
 
 #include "bootstrap/log.h"
 #include "install/zip_entry_copy.h"
+#include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
 #include "os/unpack.h"
 #include "utils/contained_name.h"
+#include "utils/printable_name.h"
 
 namespace {
 constexpr size_t name_capacity = 256;   // longer stored names are cut by minizip
@@ -40,6 +42,8 @@ struct extraction {
     const char* target_dir = nullptr;
     os_output_folder* folder = nullptr;
     entry_copier* copier = nullptr;
+    bool refuse_configuration_names = false;
+    bool incomplete = false;   // an entry that should have been written was not, or not whole
 };
 
 // Extraction talks to standard output, not to the log: the callers log the outcome.
@@ -103,22 +107,51 @@ void stamp_output_file(os_output_file* file, const unz_file_info64& info) {
     if (stored_unix_mode(info, mode)) os_output_file_set_unix_mode(file, mode);
 }
 
-void refuse_entry(const extraction& x, const char* stored) {
-    print_out("refusing %s: the name leads outside the target folder\n", stored);
-    log_message(SEV_ERROR,
-                L"Refused to extract " OS_NARROW_S L" from " OS_NARROW_S
-                L": the name leads outside " OS_NARROW_S,
-                stored, x.archive_path, x.target_dir);
+// The name is shown escaped: a line feed in it would forge a log line, an escape sequence
+// would reach the terminal.
+void refuse_entry(const extraction& x, const char* stored, const char* reason) {
+    std::string shown = printable_name(stored);
+    print_out("refusing %s: %s\n", shown.c_str(), reason);
+    log_message(SEV_ERROR, L"Refused to extract " OS_NARROW_S L" from " OS_NARROW_S L" into " OS_NARROW_S L": " OS_NARROW_S,
+                shown.c_str(), x.archive_path, x.target_dir, reason);
 }
 
-output_file_ptr create_output_file(const extraction& x, const std::string& name) {
-    output_file_ptr file(os_output_file_create(x.folder, name.c_str()));
+// Null when the entry is written; otherwise why it is refused.
+const char* refusal_reason(const extraction& x, const char* stored) {
+    if (has_control_characters(stored)) return "the name holds control characters";
+    if (!name_stays_inside_folder(stored)) return "the name leads outside the target folder";
+    if (x.refuse_configuration_names && names_configuration_file(stored))
+        return "the name is that of a configuration file";
+    return nullptr;
+}
+
+// A write that failed says why and where, and its partial file goes at once: on a full disk
+// the space it holds is what the log needs next.
+void report_failed_write(const extraction& x, const std::string& name, int error) {
+    bool removed = os_output_remove_file(x.folder, name.c_str());
+    log_message(SEV_ERROR, L"Writing " OS_NARROW_S L"%ls" OS_NARROW_S L" failed: " OS_NARROW_S L"%ls",
+                x.target_dir, OS_SEP_S, name.c_str(), os_error_text(error).c_str(),
+                removed ? L"; the partial file was removed" : L"");
+}
+
+output_file_ptr create_output_file(const extraction& x, const std::string& name, int& error) {
+    output_file_ptr file(os_output_file_create(x.folder, name.c_str(), &error));
     size_t cut = name.rfind(local_separator);
-    if (!file && cut != std::string::npos) {
+    if (!file && cut != std::string::npos && !os_is_out_of_space(error)) {
         make_directory_chain(x.folder, name.substr(0, cut));
-        file.reset(os_output_file_create(x.folder, name.c_str()));
+        file.reset(os_output_file_create(x.folder, name.c_str(), &error));
     }
     return file;
+}
+
+// An entry whose file cannot be created is skipped, but the extraction is incomplete; on a full
+// disk it ends, since the next entries would fail alike. False when it ends.
+bool skip_unwritable_entry(extraction& x, const char* stored, const std::string& name, int create_error) {
+    print_out("error opening %s\n", stored);
+    x.incomplete = true;
+    if (!os_is_out_of_space(create_error)) return true;
+    report_failed_write(x, name, create_error);
+    return false;
 }
 
 int extract_file_entry(extraction& x, const unz_file_info64& info, const char* stored, const std::string& name);
@@ -132,8 +165,8 @@ int extract_current_entry(extraction& x) {
         print_out("error %d with zipfile in unzGetCurrentFileInfo\n", err);
         return err;
     }
-    if (!name_stays_inside_folder(stored)) {
-        refuse_entry(x, stored);
+    if (const char* reason = refusal_reason(x, stored)) {
+        refuse_entry(x, stored, reason);
         return 0;
     }
     std::string name = local_name(stored);
@@ -155,7 +188,8 @@ int extract_file_entry(extraction& x, const unz_file_info64& info, const char* s
         unzCloseCurrentFile(x.archive);
         return err;
     }
-    output_file_ptr file = create_output_file(x, name);
+    int create_error = 0;
+    output_file_ptr file = create_output_file(x, name, create_error);
     entry_copy_result copied;
     if (file) {
         print_out(" extracting: %s\n", stored);
@@ -163,13 +197,16 @@ int extract_file_entry(extraction& x, const unz_file_info64& info, const char* s
         if (copied.failure == copy_failure::read) print_out("error %d with zipfile in unzReadCurrentFile\n", copied.error);
         if (copied.failure == copy_failure::write) print_out("error in writing extracted file\n");
         if (copied.error != 0) {
-            file.reset();   // a partly written file stays
+            int write_error = os_output_file_error(file.get());
+            file.reset();   // a partly read file stays; a partly written one goes
+            if (copied.failure == copy_failure::write) report_failed_write(x, name, write_error);
             unzCloseCurrentFile(x.archive);
             return copied.error;
         }
         stamp_output_file(file.get(), info);
-    } else {
-        print_out("error opening %s\n", stored);
+    } else if (!skip_unwritable_entry(x, stored, name, create_error)) {
+        unzCloseCurrentFile(x.archive);
+        return UNZ_ERRNO;
     }
     err = unzCloseCurrentFile(x.archive);
     // Read raw, the entry's CRC and size are checked here rather than by minizip.
@@ -181,6 +218,7 @@ int extract_file_entry(extraction& x, const unz_file_info64& info, const char* s
 void extract_entries(extraction& x) {
     if (!x.target_dir || !os_change_directory(x.target_dir)) {
         print_out("Error changing into %s, aborting\n", x.target_dir ? x.target_dir : "");
+        x.incomplete = true;
         return;
     }
     unz_global_info64 global{};
@@ -192,23 +230,27 @@ void extract_entries(extraction& x) {
     std::unique_ptr<os_output_folder, output_folder_closer> folder(os_output_folder_open());
     if (!folder) {
         print_out("Error allocating memory\n");
+        x.incomplete = true;
         return;
     }
     x.folder = folder.get();
     for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
-        if (extract_current_entry(x) != 0) break;
+        if (extract_current_entry(x) != 0) {
+            x.incomplete = true;
+            break;
+        }
         if (i + 1 < global.number_entry) {
             err = unzGoToNextFile(x.archive);
             if (err != UNZ_OK) {
                 print_out("error %d with zipfile in unzGoToNextFile\n", err);
+                x.incomplete = true;
                 break;
             }
         }
     }
 }
-}  // namespace
 
-int extract_zip(const char* archive_path, const char* target_dir) {
+int extract(const char* archive_path, const char* target_dir, bool refuse_configuration_names) {
     if (!archive_path) return 0;
     zlib_filefunc64_def functions;
     os_fill_zip_file_functions(&functions);
@@ -216,7 +258,7 @@ int extract_zip(const char* archive_path, const char* target_dir) {
     if (!archive) {
         print_out("Cannot open %s or %s.zip\n", archive_path, archive_path);
         std::fflush(stdout);
-        return 1;
+        return zip_not_opened;
     }
     print_out("%s opened\n", archive_path);
     entry_copier copier;
@@ -224,15 +266,23 @@ int extract_zip(const char* archive_path, const char* target_dir) {
         print_out("Error allocating memory\n");
         archive.reset();
         std::fflush(stdout);
-        return 0;
+        return zip_incomplete;
     }
     extraction x;
     x.archive = archive.get();
     x.archive_path = archive_path;
     x.target_dir = target_dir;
     x.copier = &copier;
+    x.refuse_configuration_names = refuse_configuration_names;
     extract_entries(x);
     archive.reset();
     std::fflush(stdout);
-    return 0;
+    return x.incomplete ? zip_incomplete : zip_extracted;
+}
+}  // namespace
+
+int extract_zip(const char* archive_path, const char* target_dir) { return extract(archive_path, target_dir, false); }
+
+int extract_install_zip(const char* archive_path, const char* target_dir) {
+    return extract(archive_path, target_dir, true);
 }

@@ -6,11 +6,22 @@
 // starts in it). Both paths are narrow text in the user's code page; callers convert wide
 // paths with os_to_narrow and do not call with a path that did not convert.
 //
-// Returns 1 only when the archive cannot be opened (the current folder is then unchanged);
-// 0 in every other case, also when an entry failed and the rest was not unpacked. Progress
-// and errors go to standard output; callers write their own log lines. Entries whose names
-// would land outside the target folder are not written and are reported in the log.
+// Returns zip_extracted, zip_not_opened (the current folder is then unchanged), or
+// zip_incomplete when an entry failed (the rest is then not unpacked), a file could not be
+// created or the target folder could not be entered. Progress and errors go to standard
+// output; callers write their own log lines. Entries whose names would land outside the target
+// folder or hold control characters are not written and are reported in the log (the names
+// shown escaped); they do not make the extraction incomplete. A write that fails (a full disk)
+// is logged with the error and the path, and its partial file is removed.
 //
 // Changes the process-wide current folder: call only from the install worker, one archive at
 // a time, while no other thread relies on relative paths.
+constexpr int zip_extracted = 0;
+constexpr int zip_not_opened = 1;
+constexpr int zip_incomplete = 2;
 int extract_zip(const char* archive_path, const char* target_dir);
+
+// The same for the install package, which must not replace the configuration package's files:
+// entries named like hashes.xml, sitelist.xml or PackageInfo.xml in the target folder (in any
+// case or path form) are refused and logged too.
+int extract_install_zip(const char* archive_path, const char* target_dir);

@@ -52,3 +52,8 @@ bool os_delete_at_restart(const std::wstring& path);
 
 // `path` exists and is not a folder (a narrow path, as the C library takes it).
 bool os_is_file(const std::string& path);
+
+// The system's text for an error number of a failed file operation ("No space left on
+// device"), and whether that error means the disk (or the user's quota) is full.
+std::string os_error_text(int error);
+bool os_is_out_of_space(int error);

@@ -33,11 +33,16 @@ os_mkdir_result os_output_make_folder(os_output_folder* folder, const char* name
 // A file being written. Creating truncates an existing file; a link in its place is replaced
 // by the new file and a link among its folders makes creation fail, so nothing outside the
 // folder is ever written through a link. Anything but a regular file in its place is refused.
+// `error`, when given, receives the system's error number of a failed creation.
 struct os_output_file;
-os_output_file* os_output_file_create(os_output_folder* folder, const char* name);
+os_output_file* os_output_file_create(os_output_folder* folder, const char* name, int* error = nullptr);
 
-// Writes all of `size` bytes or returns false.
+// Writes all of `size` bytes or returns false; os_output_file_error then tells why.
 bool os_output_file_write(os_output_file* file, const void* data, size_t size);
+int os_output_file_error(const os_output_file* file);
+
+// Removes the file `name` (a partly written one) from the folder; a link is removed as a link.
+bool os_output_remove_file(os_output_folder* folder, const char* name);
 
 // Stamps the last-write time (and the creation time where the system keeps one) from a local
 // calendar time; the last-access time is kept.

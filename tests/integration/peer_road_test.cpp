@@ -17,6 +17,7 @@
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
 #include "bootstrap/run_context.h"
+#include "config/hash_manifest.h"
 #include "download/install_package.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
@@ -148,6 +149,7 @@ protected:
 
     int retrieve(wchar_t* package_path, proxy_record* route) {
         ctx_.phase = 'I';
+        keep_trusted_manifest(&ctx_, work().c_str());   // as the configuration package's extraction does
         return retrieve_install_package(package_path, work().c_str(), &ctx_, route, 0);
     }
 };
@@ -249,6 +251,38 @@ TEST_F(peer_road_test, corrupted_file_from_a_peer_fails_the_road) {
     EXPECT_EQ(count_of("[P2P] P2p download and hash verification of " + s_->files[0].name + " succeeded"), 0u);
     EXPECT_EQ(count_of("[P2P] Discovering " + s_->files[1].name + " "), 0u);
     EXPECT_EQ(count_prefix(peer_lines(), "served " + s_->files[0].hash + " 200"), 1);
+    EXPECT_FALSE(path_exists(target(s_->files[0]))) << "a peer's wrong file does not wait in the work folder";
+}
+
+// The manifest kept from the configuration package decides what is fetched, whatever lies in
+// the folder by then; configuration files it lists are never taken from a peer.
+TEST_F(peer_road_test, kept_manifest_decides_and_configuration_files_are_never_fetched) {
+    std::string hostile = s_->root.file("hostile-" + std::to_string(getpid()));
+    write_whole_file(hostile, "#!/bin/sh\ntouch /tmp/owned\n");
+    std::string forged_site_list = s_->root.file("sitelist-" + std::to_string(getpid()));
+    write_whole_file(forged_site_list, "<forged/>");
+    std::string site_list_hash = sha256_hex("<forged/>");
+    std::vector<std::pair<std::string, std::string>> trusted = {{"SiteList.xml", site_list_hash}};
+    for (const auto& f : s_->files) trusted.emplace_back(f.name, f.hash);
+    write_whole_file(work_ + "/hashes.xml", hashes_xml(trusted));
+    write_whole_file(work_ + "/sitelist.xml", "trusted");
+    ASSERT_EQ(keep_trusted_manifest(&ctx_, work().c_str()), 1);
+    write_whole_file(work_ + "/hashes.xml", hashes_xml({{s_->files[0].name, sha256_hex(read_whole_file(hostile))}}));
+
+    start_peer(1, {0, 1, 2}, {"--families", "4", "--hold", sha256_hex(read_whole_file(hostile)) + "=" + hostile,
+                              "--hold", site_list_hash + "=" + forged_site_list});
+    proxy_record peers{};
+    peers.route_kind = ROUTE_PEERS;
+    ctx_.phase = 'I';
+    ASSERT_EQ(retrieve_install_package(nullptr, work().c_str(), &ctx_, &peers, 0), 1);
+    for (const install_file& f : s_->files) EXPECT_EQ(read_whole_file(target(f)), f.content) << f.name;
+    EXPECT_EQ(read_whole_file(work_ + "/sitelist.xml"), "trusted");
+    EXPECT_FALSE(path_exists(work_ + "/SiteList.xml"));
+    EXPECT_TRUE(logged_in_order({"[P2P] SiteList.xml is a configuration file and is not fetched from peers",
+                                 "[P2P] Discovering " + s_->files[0].name + " "}));
+    std::vector<std::string> lines = peer_lines();
+    EXPECT_EQ(count_prefix(lines, "asked 4 " + member(0).ipv4 + " " + site_list_hash), 0);
+    EXPECT_EQ(count_prefix(lines, "served " + sha256_hex(read_whole_file(hostile))), 0);
 }
 
 TEST_F(peer_road_test, peer_answering_for_a_file_it_cannot_serve_fails_the_download) {

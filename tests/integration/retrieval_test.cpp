@@ -25,6 +25,7 @@
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
 #include "bootstrap/run_context.h"
+#include "config/hash_manifest.h"
 #include "download/config_package.h"
 #include "download/install_package.h"
 #include "download/orchestration.h"
@@ -297,6 +298,7 @@ protected:
 
     int retrieve_install(wchar_t* package_path, int resume) {
         ctx_.phase = 'I';
+        keep_trusted_manifest(&ctx_, work().c_str());   // as the configuration package's extraction does
         return retrieve_install_package(package_path, work().c_str(), &ctx_, &direct_, resume);
     }
 
@@ -583,6 +585,25 @@ TEST_F(retrieval_test, install_complete_package_gets_416_and_goes_straight_to_ex
                                  "Install file extracted to " + work_,
                                  "Hash verification for Framework install files succeeded"}));
     EXPECT_EQ(read_whole_file(package()), read_whole_file(s_->install_zip)) << "the package is left as it was";
+}
+
+// A wrong body once taken for the package (as large as the real one, so every resume gets 416)
+// must not be "already downloaded" for ever: it goes, and the next site sends the package whole.
+TEST_F(retrieval_test, install_package_that_cannot_be_extracted_is_deleted_and_fetched_whole) {
+    prepare_install({site("HttpSite", 1, "ServerIP=\"" + nginx_host() + "\""),
+                     site("HttpSite", 2, "Server=\"" + nginx_name() + "\"")});
+    write_whole_file(package(), std::string(s_->install_size + 100, 'x'));
+    ASSERT_EQ(retrieve_install(nullptr, 1), 1);
+    EXPECT_TRUE(logged_in_order({"Install file is already downloaded", "Decompression of FrameworkInstall.zip failed",
+                                 "Deleted " + package() + ": the next attempt downloads it whole",
+                                 "Trying to download install file from the next site", "Downloaded install file Successfully",
+                                 "Hash verification for Framework install files succeeded"}));
+    auto requests = access(*s_->nginx, nginx_start_, 2);
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(field(requests[0], "status"), "416");
+    EXPECT_EQ(field(requests[1], "range"), "");
+    EXPECT_EQ(field(requests[1], "status"), "200");
+    EXPECT_EQ(read_whole_file(package()), read_whole_file(s_->install_zip));
 }
 
 TEST_F(retrieval_test, cancel_before_and_during_the_downloads) {

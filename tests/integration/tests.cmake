@@ -47,3 +47,7 @@ qsw_add_script_test(integration_local_user test_local_user.py LABELS integration
 # executable and the tree; it skips without them).
 qsw_add_script_test(integration_release_endpoint test_release_endpoint.py LABELS integration netns release
                     TIMEOUT 900)
+# Hostile install packages and a full disk (a tmpfs mounted by the test in a mount namespace of
+# the run's own), full runs in a network namespace of their own.
+qsw_add_script_test(integration_install_hostile test_install_hostile.py LABELS integration netns
+                    LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK)

@@ -2,12 +2,15 @@
 // as Vesinst.exe), which records the arguments it received one per line.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <string>
 #include <sys/stat.h>
 #include <vector>
 
 #include "bootstrap/options.h"
+#include "config/hash_manifest.h"
+#include "fixtures/test_helpers.h"
 #include "fixtures/test_servers.h"
 #include "install/agent_installer.h"
 #include "log_capture.h"
@@ -164,5 +167,22 @@ TEST_F(agent_installer_test, lines_over_1023_characters_and_oversized_values_are
     set_option(OPT_DATA_PATH, too_long.c_str());
     EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 0);
     EXPECT_FALSE(path_exists(record_)) << "a data path over its capacity is refused, not passed empty";
+}
+// It runs as root: only a program listed in the trusted manifest with its digest is started.
+TEST_F(agent_installer_test, only_a_verified_installer_is_accepted) {
+    std::string digest = sha256_hex(read_whole_file(installer()));
+    auto manifest_of = [](const std::string& name, const std::string& digest) {
+        auto* entry = new hash_entry{};
+        std::snprintf(entry->file_name, sizeof entry->file_name, "%s", name.c_str());
+        std::snprintf(entry->digest, sizeof entry->digest, "%s", digest.c_str());
+        return hash_entries_ptr(entry);
+    };
+    EXPECT_EQ(verify_agent_installer(manifest_of("Vesinst.exe", digest).get(), work_.c_str()), 1);
+    EXPECT_EQ(verify_agent_installer(manifest_of("agent.dat", digest).get(), work_.c_str()), 0);
+    EXPECT_EQ(verify_agent_installer(manifest_of("Vesinst.exe", "").get(), work_.c_str()), 0);
+    EXPECT_EQ(verify_agent_installer(nullptr, work_.c_str()), 0);
+    write_whole_file(installer(), "#!/bin/sh\ntouch /tmp/owned\n");
+    EXPECT_EQ(verify_agent_installer(manifest_of("Vesinst.exe", digest).get(), work_.c_str()), 0);
+    EXPECT_TRUE(log_.contains("Vesinst.exe could not be verified; the agent installer is not started"));
 }
 }  // namespace

@@ -167,8 +167,10 @@ TEST_F(HashManifest, ReadsElementChildrenOfTheFirstSha256InOrder) {
         "  <b.dll>ff</b.dll>\n"
         " </sha256>\n <sha256><second>1</second></sha256>\n</hashes>\n");
     using entry = std::pair<std::string, std::string>;
+    // Elements without a digest stay, with an empty one that never verifies.
     EXPECT_EQ(entries_of(read_hash_manifest(path.c_str())),
-              (std::vector<entry>{{"Vesinst.exe", "ABCDEF"}, {"a.dll", " spaced "}, {"b.dll", "ff"}}));
+              (std::vector<entry>{{"Vesinst.exe", "ABCDEF"}, {"empty", ""}, {"nested", ""}, {"a.dll", " spaced "},
+                                  {"b.dll", "ff"}}));
     EXPECT_TRUE(log_.contains("Skipping hashes.xml entry ..\\evil.dll: unusable file name or digest"));
 }
 
@@ -177,7 +179,7 @@ TEST_F(HashManifest, NothingUsableGivesNoList) {
         "not xml at all",
         "<hashes><sha256><a.dll>1</b.dll></sha256></hashes>",
         "<hashes><sha1><a.dll>1</a.dll></sha1></hashes>",
-        "<hashes><sha256>\n <empty/>\n <!-- none -->\n</sha256></hashes>",
+        "<hashes><sha256>\n <!-- none -->\n</sha256></hashes>",
         "",
     };
     for (const char* document : documents) {
@@ -187,6 +189,15 @@ TEST_F(HashManifest, NothingUsableGivesNoList) {
     EXPECT_TRUE(log_.contains("No sha256 digests could be read from " + scratch_.file("hashes.xml")));
     EXPECT_EQ(read_hash_manifest(widen(scratch_.file("missing.xml")).c_str()), nullptr);
     EXPECT_EQ(read_hash_manifest(nullptr), nullptr);
+}
+
+TEST_F(HashManifest, OverLongDigestKeepsTheEntryWithoutADigest) {
+    auto path = write_manifest("<h><sha256><a.dll>" + std::string(300, 'a') + "</a.dll><b.dll>" +
+                               std::string(259, 'b') + "</b.dll></sha256></h>");
+    using entry = std::pair<std::string, std::string>;
+    EXPECT_EQ(entries_of(read_hash_manifest(path.c_str())),
+              (std::vector<entry>{{"a.dll", ""}, {"b.dll", std::string(259, 'b')}}));
+    EXPECT_TRUE(log_.contains("The digest of a.dll in hashes.xml is too long to be one"));
 }
 
 // The install files are checked in the current folder, as the extraction leaves it.
@@ -208,7 +219,11 @@ protected:
         events_.emplace_back(event, narrow_ascii(text));
         return 0;
     }
-    int run() { return verify_install_files(&ctx_, record); }
+    // The manifest as the configuration package left it in the current folder.
+    int run(const char* required = nullptr) {
+        hash_entries_ptr manifest(read_hash_manifest(L"hashes.xml"));
+        return verify_install_files(manifest.get(), required, &ctx_, record);
+    }
 
     static std::vector<std::pair<int, std::string>> events_;
     run_context ctx_;
@@ -243,5 +258,62 @@ TEST_F(VerifyInstallFiles, NoPresentFileOrNoManifestFails) {
     ASSERT_EQ(unlink(scratch_.file("hashes.xml").c_str()), 0);
     EXPECT_EQ(run(), 0);
     EXPECT_TRUE(events_.empty());
+}
+TEST_F(VerifyInstallFiles, PresentFileWithoutAUsableDigestFails) {
+    for (const std::string& digest : {std::string(), std::string(sha256_abc).substr(0, 63), std::string(300, 'a'),
+                                      std::string(sha1_abc) + "0"}) {
+        write_manifest("<h><sha256><gone.dll/><abc.dll>" + digest + "</abc.dll></sha256></h>");
+        events_.clear();
+        EXPECT_EQ(run(), 0) << digest;
+        EXPECT_EQ(events_, (std::vector<event>{{5, "abc.dll"}, {4, "abc.dll"}})) << digest;
+    }
+    EXPECT_TRUE(log_.contains("The digest of abc.dll in hashes.xml is empty or of an unrecognised length"));
+    // An absent file with an empty digest is passed over like any absent file.
+    write_manifest(std::string("<h><sha256><gone.dll/><abc.dll>") + sha256_abc + "</abc.dll></sha256></h>");
+    EXPECT_EQ(run(), 1);
+}
+
+// The program that will run must be listed, present and matching, whatever else is.
+TEST_F(VerifyInstallFiles, RequiredFileMustBeListedAndMatch) {
+    write_whole_file(scratch_.file("Vesinst.exe"), "abc");
+    write_manifest(std::string("<h><sha256><abc.dll>") + sha256_abc + "</abc.dll></sha256></h>");
+    EXPECT_EQ(run(), 1);
+    EXPECT_EQ(run("Vesinst.exe"), 0);
+    EXPECT_TRUE(log_.contains("Vesinst.exe is not listed in hashes.xml: it is not trusted"));
+
+    write_manifest(std::string("<h><sha256><abc.dll>") + sha256_abc + "</abc.dll><VESINST.EXE>" + sha256_abc +
+                   "</VESINST.EXE></sha256></h>");
+    EXPECT_EQ(run("Vesinst.exe"), 1) << "listed under the name a case-blind system gives the same file";
+
+    for (const std::string& digest : {std::string(), std::string(sha256_empty), std::string(63, 'a')}) {
+        write_manifest(std::string("<h><sha256><abc.dll>") + sha256_abc + "</abc.dll><Vesinst.exe>" + digest +
+                       "</Vesinst.exe></sha256></h>");
+        EXPECT_EQ(run("Vesinst.exe"), 0) << digest;
+    }
+    // Two digests listed for it: both must hold.
+    write_manifest(std::string("<h><sha256><Vesinst.exe>") + sha256_abc + "</Vesinst.exe><vesinst.exe>" + sha1_empty +
+                   "</vesinst.exe></sha256></h>");
+    EXPECT_EQ(run("Vesinst.exe"), 0);
+
+    write_manifest(std::string("<h><sha256><abc.dll>") + sha256_abc + "</abc.dll><Vesinst.exe>" + sha256_abc +
+                   "</Vesinst.exe></sha256></h>");
+    EXPECT_EQ(run("Vesinst.exe"), 1);
+    ASSERT_EQ(unlink(scratch_.file("Vesinst.exe").c_str()), 0);
+    EXPECT_EQ(run("Vesinst.exe"), 0) << "absent, it cannot match";
+}
+
+// The manifest kept from the configuration package decides, not what lies in the folder later.
+TEST_F(VerifyInstallFiles, KeptManifestOutlivesTheFileOnDisk) {
+    write_manifest(std::string("<h><sha256><abc.dll>") + sha256_abc + "</abc.dll></sha256></h>");
+    ASSERT_EQ(keep_trusted_manifest(&ctx_, widen(scratch_.path()).c_str()), 1);
+    write_whole_file(scratch_.file("abc.dll"), "");
+    write_manifest(std::string("<h><sha256><abc.dll>") + sha256_empty + "</abc.dll></sha256></h>");
+    EXPECT_EQ(verify_install_files(ctx_.manifest.get(), nullptr, &ctx_, record), 0);
+    EXPECT_EQ(run(), 1) << "the replaced manifest would have passed it";
+
+    ASSERT_EQ(unlink(scratch_.file("hashes.xml").c_str()), 0);
+    EXPECT_EQ(keep_trusted_manifest(&ctx_, widen(scratch_.path()).c_str()), 0);
+    EXPECT_EQ(ctx_.manifest, nullptr) << "no manifest of an earlier package stays";
+    EXPECT_EQ(verify_install_files(nullptr, nullptr, &ctx_, record), 0);
 }
 }  // namespace

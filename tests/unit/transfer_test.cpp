@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <sys/resource.h>
 #include <vector>
 
 #include "bootstrap/log.h"
@@ -263,6 +265,35 @@ TEST_F(TransferTest, WriteFailureAtCloseIsReported) {
     long code = 0;
     EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), "/dev/full", 0, "", &code, 0), 23);
     EXPECT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), "/dev/full", 0, "", &code, 0), 23);
+    EXPECT_TRUE(path_exists("/dev/full")) << "only a regular file that failed is removed";
+}
+
+// A file that cannot be written (a full disk; here a file size limit) is removed at once, resumed
+// or not, so that the space it held is free again, and the log says what failed where.
+TEST_F(TransferTest, FileThatCannotBeWrittenIsRemovedAndReported) {
+    struct rlimit old_limit;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &old_limit), 0);
+    auto old_handler = signal(SIGXFSZ, SIG_IGN);
+    std::string target = out("package.zip");
+    for (int resume : {0, 1}) {
+        if (resume) write_whole_file(target, package_->substr(0, 1000));
+        struct rlimit limit = old_limit;
+        limit.rlim_cur = 2 * 1024 * 1024;
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        long code = 0;
+        int result = transfer_file(handle_.get(), url("/package.zip").c_str(), target.c_str(), 0, "", &code, resume);
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old_limit), 0);
+        EXPECT_EQ(result, 23) << resume;
+        EXPECT_FALSE(path_exists(target)) << resume;
+        EXPECT_NE(new_log().find("Writing " + target + " failed: File too large; the partial file was removed"),
+                  std::string::npos)
+            << resume;
+    }
+    signal(SIGXFSZ, old_handler);
+    // The next transfer on the same handle is not taken for a failed one.
+    long code = 0;
+    EXPECT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), target.c_str(), 0, "", &code, 0), 0);
+    EXPECT_EQ(read_whole_file(target), *package_);
 }
 
 // ---------------------------------------------------------------------------------------------

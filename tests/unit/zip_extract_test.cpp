@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "install/zip_extract.h"
+#include "log_capture.h"
 #include "test_support.h"
 
 namespace {
@@ -74,6 +75,17 @@ protected:
         return printed;
     }
     std::string extract_archive(int* result = nullptr) { return extract(archive_.c_str(), target_.c_str(), result); }
+    std::string extract_install_archive(int* result) {
+        testing::internal::CaptureStdout();
+        *result = extract_install_zip(archive_.c_str(), target_.c_str());
+        return testing::internal::GetCapturedStdout();
+    }
+    // Regular files below the target, as find lists them.
+    std::string files_in_target() const {
+        std::string listing = scratch_.file("listing.txt");
+        std::system(("cd " + target_ + " && find . -type f | sort > " + listing).c_str());
+        return read_whole_file(listing);
+    }
     std::string out(const std::string& name) const { return target_ + "/" + name; }
 
     scratch_folder scratch_;
@@ -159,7 +171,7 @@ TEST_F(ZipExtract, MissingTargetFolderExtractsNothing) {
     int rc = -1;
     EXPECT_EQ(extract(archive_.c_str(), missing.c_str(), &rc),
               archive_ + " opened\nError changing into " + missing + ", aborting\n");
-    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(rc, zip_incomplete) << "nothing extracted is no success";
     EXPECT_EQ(current_folder(), before);
     EXPECT_FALSE(path_exists(scratch_.file("no")));
 }
@@ -277,10 +289,17 @@ TEST_F(ZipExtract, FailedWriteStopsTheExtraction) {
         struct rlimit limit = old_limit;
         limit.rlim_cur = 1048576;
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-        std::string printed = extract_archive();
+        log_capture log;
+        int rc = -1;
+        std::string printed = extract_archive(&rc);
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old_limit), 0);
+        EXPECT_EQ(rc, zip_incomplete);
         EXPECT_NE(printed.find(" extracting: big.bin\nerror in writing extracted file\n"), std::string::npos) << printed;
         EXPECT_FALSE(path_exists(out("later.txt"))) << size;
+        // The error and the path are logged, and the partial file does not hold on to the space.
+        EXPECT_TRUE(log.contains("Writing " + target_ + "/big.bin failed: File too large; the partial file was removed"))
+            << log.raw();
+        EXPECT_FALSE(path_exists(out("big.bin"))) << size;
         ASSERT_EQ(chdir(saved_folder_.c_str()), 0);
     }
     signal(SIGXFSZ, old_handler);
@@ -296,7 +315,7 @@ TEST_F(ZipExtract, DamagedEntryStopsTheExtraction) {
              "open(sys.argv[1], 'wb').write(data.replace(b'PAYLOAD-ORIGINAL', b'PAYLOAD-CHANGED!'))\n");
     int rc = -1;
     std::string printed = extract_archive(&rc);
-    EXPECT_EQ(rc, 0);
+    EXPECT_EQ(rc, zip_incomplete) << "the later entries are missing";
     EXPECT_NE(printed.find("error -105 with zipfile in unzCloseCurrentFile\n"), std::string::npos) << printed;
     EXPECT_EQ(read_whole_file(out("good.txt")), "good");
     EXPECT_EQ(read_whole_file(out("damaged.bin")), "PAYLOAD-CHANGED!");   // a partly good file stays
@@ -330,5 +349,67 @@ TEST_F(ZipExtract, EntryLongerThanDeclaredStopsTheExtraction) {
     EXPECT_EQ(read_whole_file(out("first.txt")), "first");
     EXPECT_EQ(read_whole_file(out("long.bin")), "DECLARED") << "the declared bytes stay, the rest is not written";
     EXPECT_FALSE(path_exists(out("later.txt")));
+}
+}  // namespace
+
+namespace {
+TEST_F(ZipExtract, NamesWithControlCharactersAreRefusedAndShownEscaped) {
+    log_capture log;
+    make_zip(scratch_, archive_,
+             "add('forged.txt\\nThu Jan  1 00:00:00 2026\\tI\\tAgent was installed successfully', b'x')\n"
+             "add('\\x1b[2Jclear.txt', b'x')\n"
+             "add('csi\\u009b31m.txt', b'x')\n"
+             "add('sub/tab\\tname.txt', b'x')\n"
+             "add('del\\x7f.txt', b'x')\n"
+             "add('caf\\u00e9.txt', b'fine')\n");
+    int rc = -1;
+    std::string printed = extract_archive(&rc);
+    EXPECT_EQ(rc, zip_extracted) << "refused entries are not failures";
+
+    for (const char* shown : {"forged.txt\\x0aThu Jan  1 00:00:00 2026\\x09I\\x09Agent was installed successfully",
+                              "\\x1b[2Jclear.txt", "csi\\xc2\\x9b31m.txt", "sub/tab\\x09name.txt", "del\\x7f.txt"}) {
+        std::string reason = std::string(shown) + ": the name holds control characters";
+        EXPECT_NE(printed.find("refusing " + reason + "\n"), std::string::npos) << shown;
+        EXPECT_TRUE(log.contains("Refused to extract " + std::string(shown) + " from " + archive_ + " into " + target_ +
+                                 ": the name holds control characters"))
+            << shown;
+    }
+    // Nothing raw reached the screen or the log: no forged line, no escape sequence.
+    for (const std::string& text : {printed, log.raw()}) {
+        EXPECT_EQ(text.find('\x1b'), std::string::npos);
+        EXPECT_EQ(text.find('\x7f'), std::string::npos);
+        EXPECT_EQ(text.find("\xc2\x9b"), std::string::npos);
+    }
+    for (const std::string& message : log.messages())
+        EXPECT_NE(message, "Agent was installed successfully");
+    EXPECT_EQ(files_in_target(), "./caf\xc3\xa9.txt\n");
+}
+
+TEST_F(ZipExtract, InstallPackageNeverWritesTheConfigurationFiles) {
+    log_capture log;
+    for (const char* name : {"hashes.xml", "sitelist.xml", "PackageInfo.xml"}) write_whole_file(out(name), "trusted");
+    const char* const hostile[] = {"hashes.xml", "HASHES.XML", "./sitelist.xml", ".\\\\PackageInfo.xml",
+                                   "hashes.xml.", "sitelist.xml  ", "hashes.xml::$DATA", "PACKAG~1.XML",
+                                   "SiteList.Xml/", "ha\\u017fhes.xml", "s\\u0131telist.xml", "packageinfo.XML"};
+    std::string body;
+    for (const char* name : hostile) body += std::string("add('") + name + "', b'forged')\n";
+    body += "add('Vesinst.exe', b'installer')\nadd('sub/hashes.xml', b'not the manifest')\n";
+    make_zip(scratch_, archive_, body);
+
+    int rc = -1;
+    std::string printed = extract_install_archive(&rc);
+    EXPECT_EQ(rc, zip_extracted);
+    for (const char* name : {"hashes.xml", "sitelist.xml", "PackageInfo.xml"}) EXPECT_EQ(read_whole_file(out(name)), "trusted");
+    EXPECT_EQ(files_in_target(), "./PackageInfo.xml\n./Vesinst.exe\n./hashes.xml\n./sitelist.xml\n./sub/hashes.xml\n");
+    EXPECT_EQ(log.messages().size(), sizeof hostile / sizeof hostile[0]) << log.raw();
+    EXPECT_NE(printed.find("refusing .\\PackageInfo.xml: the name is that of a configuration file\n"), std::string::npos)
+        << printed;
+    EXPECT_TRUE(log.contains("Refused to extract PACKAG~1.XML from " + archive_ + " into " + target_ +
+                             ": the name is that of a configuration file"));
+
+    // The configuration package itself brings these files.
+    make_zip(scratch_, archive_, "add('hashes.xml', b'manifest')\n");
+    EXPECT_EQ(extract_archive(&rc), archive_ + " opened\n extracting: hashes.xml\n");
+    EXPECT_EQ(read_whole_file(out("hashes.xml")), "manifest");
 }
 }  // namespace

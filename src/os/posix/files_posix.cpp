@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -110,3 +111,7 @@ bool os_is_file(const std::string& path) {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
+
+std::string os_error_text(int error) { return std::strerror(error); }
+
+bool os_is_out_of_space(int error) { return error == ENOSPC || error == EDQUOT; }

@@ -175,6 +175,7 @@ struct os_output_folder {
 
 struct os_output_file {
     int fd = -1;
+    int error = 0;   // errno of the first failed write
     ~os_output_file() {
         if (fd >= 0) close(fd);
     }
@@ -275,15 +276,19 @@ os_mkdir_result os_output_make_folder(os_output_folder* out, const char* name) {
     return os_mkdir_failed;
 }
 
-os_output_file* os_output_file_create(os_output_folder* out, const char* name) {
+os_output_file* os_output_file_create(os_output_folder* out, const char* name, int* error) {
+    if (error) *error = EINVAL;
     if (!out || !name) return nullptr;
     std::string folder, leaf;
     split_name(name, folder, leaf);
     if (!is_plain_leaf(leaf)) return nullptr;
     int parent = open_folder(out, folder);
-    if (parent < 0) return nullptr;
-    int fd = open_leaf(parent, leaf);
-    if (fd < 0) return nullptr;
+    int fd = parent < 0 ? -1 : open_leaf(parent, leaf);
+    if (fd < 0) {
+        if (error) *error = errno;
+        return nullptr;
+    }
+    if (error) *error = 0;
     auto* file = new (std::nothrow) os_output_file;
     if (!file) {
         close(fd);
@@ -298,11 +303,25 @@ bool os_output_file_write(os_output_file* file, const void* data, size_t size) {
     while (size > 0) {
         ssize_t n = write(file->fd, p, size);
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
+        if (n <= 0) {
+            if (file->error == 0) file->error = n < 0 ? errno : ENOSPC;
+            return false;
+        }
         p += n;
         size -= static_cast<size_t>(n);
     }
     return true;
+}
+
+int os_output_file_error(const os_output_file* file) { return file ? file->error : 0; }
+
+bool os_output_remove_file(os_output_folder* out, const char* name) {
+    if (!out || !name) return false;
+    std::string folder, leaf;
+    split_name(name, folder, leaf);
+    if (!is_plain_leaf(leaf)) return false;
+    int parent = open_folder(out, folder);
+    return parent >= 0 && unlinkat(parent, leaf.c_str(), 0) == 0;
 }
 
 bool os_output_file_set_time(os_output_file* file, const std::tm& local_time) {
