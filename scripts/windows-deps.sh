@@ -28,7 +28,7 @@ fail() { say "$*"; exit 1; }
 # --- Debian source packages, through an apt configuration of our own ---------------------------
 # The machine's apt sources stay as they are: the deb-src entries and their lists live in the
 # cache folder.
-apt_dir="$cache_dir/apt"
+apt_dir="$cache_dir/mingw-apt"
 apt_options=(-o "Dir::Etc::SourceList=$apt_dir/sources.list" -o "Dir::Etc::SourceParts=$apt_dir/none"
              -o "Dir::State::Lists=$apt_dir/lists" -o "Dir::Cache=$apt_dir/cache"
              -o "APT::Get::List-Cleanup=0")
@@ -41,7 +41,12 @@ deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm main
 deb-src [signed-by=$keyring] http://deb.debian.org/debian bookworm-updates main
 deb-src [signed-by=$keyring] http://deb.debian.org/debian-security bookworm-security main
 EOF
-    apt-get "${apt_options[@]}" update -qq >&2 || fail "apt-get update of the source lists failed"
+    if ! apt-get "${apt_options[@]}" update -qq >&2; then
+        # A finished cache stays usable without the archive; a new one needs it anyway.
+        [ -n "$(ls "$apt_dir/lists" 2>/dev/null | grep -v partial)" ] \
+            || fail "apt-get update of the source lists failed"
+        say "apt-get update failed; using the source lists of the last update"
+    fi
 }
 
 # Source versions of a package that the lists offer, newest first.
