@@ -7,3 +7,7 @@ bash scripts/install-deps.sh
 bash scripts/build.sh
 cd build
 ctest --output-on-failure --timeout 600 -j 2 "$@"
+
+# The sanitizer build (build-sanitize/): unit tests and bounded fuzz runs under AddressSanitizer
+# and UndefinedBehaviorSanitizer.
+bash ../scripts/sanitize.sh
