@@ -16,6 +16,7 @@
 
 #include "bootstrap/log.h"
 #include "bootstrap/options.h"
+#include "download/response_header.h"
 #include "download/url_host.h"
 #include "os/files.h"
 #include "os/text.h"
@@ -138,18 +139,8 @@ size_t header_hook(char* data, size_t size, size_t count, void* user) {
     size_t total = size * count;
     auto* handle = static_cast<transfer_handle*>(user);
     if (!handle || !handle->header) return total;
-    std::wstring line;
-    if (!os_wide_from_utf8(std::string(data, total), line)) return total;
-    size_t colon = line.find(L':');
-    if (colon == std::wstring::npos) return total;   // status line, empty line
-    std::wstring name = line.substr(0, colon);
-    size_t start = colon + 1;
-    // One blank after the colon belongs to the layout, not to the value; a server that writes
-    // none must not lose the value's first character.
-    if (start < line.size() && (line[start] == L' ' || line[start] == L'\t')) ++start;
-    size_t stop = line.find_first_of(L"\r\n", start);
-    std::wstring value = line.substr(start, stop == std::wstring::npos ? std::wstring::npos : stop - start);
-    handle->header(name.c_str(), value.c_str(), handle->header_data);
+    std::wstring name, value;
+    if (split_response_header(data, total, name, value)) handle->header(name.c_str(), value.c_str(), handle->header_data);
     return total;
 }
 

@@ -18,7 +18,7 @@
 #include "utils/printable_name.h"
 
 namespace {
-constexpr size_t name_capacity = 256;   // longer stored names are cut by minizip
+constexpr size_t name_capacity = 256;   // longer stored names are cut to 255 bytes
 constexpr int method_stored = 0;
 constexpr char local_separator = static_cast<char>(os_path_separator);
 
@@ -165,6 +165,7 @@ int extract_current_entry(extraction& x) {
         print_out("error %d with zipfile in unzGetCurrentFileInfo\n", err);
         return err;
     }
+    stored[name_capacity - 1] = '\0';   // minizip does not terminate a name that fills the buffer
     if (const char* reason = refusal_reason(x, stored)) {
         refuse_entry(x, stored, reason);
         return 0;

@@ -8,11 +8,6 @@ qsw_add_script_test(integration_entry test_entry.py LABELS integration netns LOC
 qsw_add_script_test(integration_netns_harness test_netns_harness.py LABELS integration netns TIMEOUT 120)
 qsw_add_test(integration_network_interfaces SOURCES integration/network_interfaces_test.cpp fixtures/netns.cpp
              LABELS integration netns)
-# Fuzzing of the peer datagram reader, bounded in time; the script builds it with clang's
-# libFuzzer and AddressSanitizer and reports "skipped" (77) where those are not installed.
-add_test(NAME fuzz_udp_message
-         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/run_fuzz.sh ${PROJECT_BINARY_DIR}/fuzz/udp_message 30)
-set_tests_properties(fuzz_udp_message PROPERTIES LABELS unit SKIP_RETURN_CODE 77 TIMEOUT 300)
 qsw_add_script_test(integration_install_direct test_install_direct.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)
 qsw_add_test(integration_udp_request SOURCES integration/udp_request_test.cpp fixtures/netns.cpp
