@@ -1,12 +1,13 @@
 # libcurl and OpenSSL are linked dynamically (the endpoint has them); the five small libraries
 # are linked from their static archives so the per-deployment executable carries them.
+# Modules link the qsw:: names only: qsw::curl and qsw::crypto stand for libcurl and the digest
+# and certificate library of the platform, whatever provides them.
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 
-pkg_check_modules(CURL REQUIRED IMPORTED_TARGET libcurl)
-pkg_check_modules(OPENSSL REQUIRED IMPORTED_TARGET openssl)
-
 # qsw_static_dependency(<target> <pkg-config name> <archive name> [extra link items...])
+# qsw::<target> from the static archive; on Windows with the static link line and compile
+# flags of the .pc file, as a static executable needs them.
 function(qsw_static_dependency target pc_name archive)
     pkg_check_modules(${target}_PC REQUIRED ${pc_name})
     find_library(${target}_ARCHIVE NAMES ${archive}
@@ -15,15 +16,40 @@ function(qsw_static_dependency target pc_name archive)
     if(NOT ${target}_ARCHIVE)
         message(FATAL_ERROR "static archive ${archive} of ${pc_name} not found")
     endif()
+    set(links ${ARGN})
+    set(options "")
+    if(WIN32)
+        set(links ${${target}_PC_STATIC_LDFLAGS} ${ARGN})
+        set(options ${${target}_PC_STATIC_CFLAGS_OTHER})
+    endif()
     add_library(qsw::${target} STATIC IMPORTED GLOBAL)
     set_target_properties(qsw::${target} PROPERTIES
         IMPORTED_LOCATION "${${target}_ARCHIVE}"
         INTERFACE_INCLUDE_DIRECTORIES "${${target}_PC_INCLUDE_DIRS}"
-        INTERFACE_LINK_LIBRARIES "${ARGN}")
+        INTERFACE_COMPILE_OPTIONS "${options}"
+        INTERFACE_LINK_LIBRARIES "${links}")
 endfunction()
+
+if(WIN32)
+    # Schannel and CNG: Windows brings TLS and digests, so there is no OpenSSL.
+    qsw_static_dependency(curl libcurl libcurl.a)
+    add_library(qsw::crypto INTERFACE IMPORTED GLOBAL)
+    set_target_properties(qsw::crypto PROPERTIES INTERFACE_LINK_LIBRARIES "bcrypt;crypt32")
+else()
+    # GLOBAL: cmake/Release.cmake redefines both targets for the release build.
+    pkg_check_modules(CURL REQUIRED IMPORTED_TARGET GLOBAL libcurl)
+    pkg_check_modules(OPENSSL REQUIRED IMPORTED_TARGET GLOBAL openssl)
+    add_library(qsw::curl ALIAS PkgConfig::CURL)
+    add_library(qsw::crypto ALIAS PkgConfig::OPENSSL)
+endif()
+
+set(qsw_system_libraries "")
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+    set(qsw_system_libraries dl rt)
+endif()
 
 qsw_static_dependency(zlib zlib libz.a)
 qsw_static_dependency(minizip minizip libminizip.a qsw::zlib)
 qsw_static_dependency(mxml mxml libmxml.a Threads::Threads)
-qsw_static_dependency(uv libuv libuv_a.a Threads::Threads dl rt)
+qsw_static_dependency(uv libuv-static libuv_a.a Threads::Threads ${qsw_system_libraries})
 qsw_static_dependency(msgpack msgpack libmsgpackc.a)

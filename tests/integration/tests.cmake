@@ -24,7 +24,7 @@ qsw_add_test(integration_p2p_discovery SOURCES integration/p2p_discovery_test.cp
              LABELS integration netns)
 # The progress dialog with a worker that asks for proxy credentials (driven by test_terminal.py).
 add_executable(qsw-credentials-probe integration/credentials_probe.cpp)
-target_link_libraries(qsw-credentials-probe PRIVATE qsw)
+target_link_libraries(qsw-credentials-probe PRIVATE qsw_bootstrap)
 set_target_properties(qsw-credentials-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
 # The peer road of the install-package retrieval between namespaces (test peers, and nginx with
 # a recording proxy for route kind 3).
