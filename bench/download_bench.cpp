@@ -8,9 +8,9 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "bootstrap/dialog.h"
-#include "bootstrap/log.h"
-#include "bootstrap/run_context.h"
+#include "core/dialog.h"
+#include "core/log.h"
+#include "core/run_context.h"
 #include "download/transfer.h"
 #include "os/text.h"
 

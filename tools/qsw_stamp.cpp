@@ -13,7 +13,7 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "bootstrap/connection_data.h"
+#include "core/connection_data.h"
 #include "config/xml_document.h"
 
 namespace {

@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "bootstrap/log.h"
+#include "core/log.h"
 #include "config/xml_document.h"
 #include "os/files.h"
 #include "os/paths.h"

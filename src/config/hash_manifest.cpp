@@ -10,8 +10,8 @@
 #include <string>
 #include <system_error>
 
-#include "bootstrap/log.h"
-#include "bootstrap/run_context.h"
+#include "core/log.h"
+#include "core/run_context.h"
 #include "config/xml_document.h"
 #include "os/paths.h"
 #include "os/text.h"

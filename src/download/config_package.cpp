@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "bootstrap/dialog.h"
-#include "bootstrap/log.h"
-#include "bootstrap/messages.h"
-#include "bootstrap/options.h"
-#include "bootstrap/run_context.h"
-#include "bootstrap/work_folder.h"
+#include "core/dialog.h"
+#include "core/log.h"
+#include "core/messages.h"
+#include "core/options.h"
+#include "core/run_context.h"
+#include "core/work_folder.h"
 #include "config/coninfo.h"
 #include "config/hash_manifest.h"
 #include "download/proxy_record.h"

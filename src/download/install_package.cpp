@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "bootstrap/dialog.h"
-#include "bootstrap/log.h"
-#include "bootstrap/run_context.h"
-#include "bootstrap/work_folder.h"
+#include "core/dialog.h"
+#include "core/log.h"
+#include "core/run_context.h"
+#include "core/work_folder.h"
 #include "config/coninfo.h"
 #include "config/hash_manifest.h"
 #include "config/site_list.h"

@@ -4,11 +4,11 @@
 #include <cwchar>
 #include <string>
 
-#include "bootstrap/dialog.h"
-#include "bootstrap/log.h"
-#include "bootstrap/messages.h"
-#include "bootstrap/run_context.h"
-#include "bootstrap/work_folder.h"
+#include "core/dialog.h"
+#include "core/log.h"
+#include "core/messages.h"
+#include "core/run_context.h"
+#include "core/work_folder.h"
 #include "config/hash_manifest.h"
 #include "download/config_package.h"
 #include "download/install_package.h"

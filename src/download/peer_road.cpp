@@ -7,10 +7,10 @@
 #include <new>
 #include <string>
 
-#include "bootstrap/log.h"
-#include "bootstrap/options.h"
-#include "bootstrap/run_context.h"
-#include "bootstrap/work_folder.h"
+#include "core/log.h"
+#include "core/options.h"
+#include "core/run_context.h"
+#include "core/work_folder.h"
 #include "clients/p2p/qz_p2p_client_content_discovery.h"
 #include "clients/udp/qz_udp_request.h"
 #include "config/hash_manifest.h"

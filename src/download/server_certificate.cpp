@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "bootstrap/log.h"
+#include "core/log.h"
 #include "download/transfer.h"
 #include "os/text.h"
 #include "os/trust_store.h"

@@ -14,8 +14,8 @@
 #include <system_error>
 #include <vector>
 
-#include "bootstrap/log.h"
-#include "bootstrap/options.h"
+#include "core/log.h"
+#include "core/options.h"
 #include "download/response_header.h"
 #include "download/url_host.h"
 #include "os/files.h"

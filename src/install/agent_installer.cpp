@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "bootstrap/log.h"
-#include "bootstrap/options.h"
+#include "core/log.h"
+#include "core/options.h"
 #include "config/hash_manifest.h"
 #include "os/paths.h"
 #include "os/process.h"

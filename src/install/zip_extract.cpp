@@ -8,7 +8,7 @@
 #include <string>
 #include <unzip.h>
 
-#include "bootstrap/log.h"
+#include "core/log.h"
 #include "install/zip_entry_copy.h"
 #include "os/files.h"
 #include "os/paths.h"

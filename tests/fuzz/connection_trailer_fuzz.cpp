@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "bootstrap/connection_data.h"
+#include "core/connection_data.h"
 #include "fuzz_support.h"
 #include "unit/test_support.h"
 

@@ -7,7 +7,7 @@
 #include <memory>
 #include <mxml.h>
 
-#include "bootstrap/log.h"
+#include "core/log.h"
 #include "unit/test_support.h"
 
 namespace {

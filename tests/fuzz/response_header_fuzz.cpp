@@ -7,7 +7,7 @@
 #include <cstring>
 #include <string>
 
-#include "bootstrap/run_context.h"
+#include "core/run_context.h"
 #include "config/hash_manifest.h"
 #include "download/response_header.h"
 #include "fuzz_support.h"

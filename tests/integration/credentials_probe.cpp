@@ -5,10 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "bootstrap/dialog.h"
-#include "bootstrap/messages.h"
-#include "bootstrap/progress_dialog.h"
-#include "bootstrap/run_context.h"
+#include "core/dialog.h"
+#include "core/messages.h"
+#include "core/progress_dialog.h"
+#include "core/run_context.h"
 #include "download/proxy_record.h"
 #include "os/text.h"
 

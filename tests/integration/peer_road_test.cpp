@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "bootstrap/log.h"
-#include "bootstrap/options.h"
-#include "bootstrap/run_context.h"
+#include "core/log.h"
+#include "core/options.h"
+#include "core/run_context.h"
 #include "config/hash_manifest.h"
 #include "download/install_package.h"
 #include "download/proxy_record.h"

@@ -22,9 +22,9 @@
 #include <utility>
 #include <vector>
 
-#include "bootstrap/log.h"
-#include "bootstrap/options.h"
-#include "bootstrap/run_context.h"
+#include "core/log.h"
+#include "core/options.h"
+#include "core/run_context.h"
 #include "config/hash_manifest.h"
 #include "download/config_package.h"
 #include "download/install_package.h"

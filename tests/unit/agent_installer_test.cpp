@@ -8,7 +8,7 @@
 #include <sys/stat.h>
 #include <vector>
 
-#include "bootstrap/options.h"
+#include "core/options.h"
 #include "config/hash_manifest.h"
 #include "fixtures/test_helpers.h"
 #include "fixtures/test_servers.h"

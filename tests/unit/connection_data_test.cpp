@@ -4,9 +4,9 @@
 #include <string>
 #include <sys/stat.h>
 
-#include "bootstrap/connection_data.h"
-#include "bootstrap/options.h"
-#include "bootstrap/run_context.h"
+#include "core/connection_data.h"
+#include "core/options.h"
+#include "core/run_context.h"
 #include "log_capture.h"
 
 namespace {

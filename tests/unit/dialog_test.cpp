@@ -1,6 +1,6 @@
 // The dialog model: what the worker posts (lines, bar, end of run) and the progress dialog's
 // logic (Cancel, OK, the timer), with a recording view in place of the screen.
-#include "bootstrap/dialog.h"
+#include "core/dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "bootstrap/messages.h"
-#include "bootstrap/progress_dialog.h"
-#include "bootstrap/run_context.h"
+#include "core/messages.h"
+#include "core/progress_dialog.h"
+#include "core/run_context.h"
 #include "download/proxy_record.h"
 #include "os/event.h"
 

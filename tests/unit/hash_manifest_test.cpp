@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "bootstrap/run_context.h"
+#include "core/run_context.h"
 #include "config/hash_manifest.h"
 #include "log_capture.h"
 #include "test_support.h"

@@ -14,8 +14,8 @@
 #include <regex>
 #include <vector>
 
-#include "bootstrap/identity.h"
-#include "bootstrap/identity_testing.h"
+#include "core/identity.h"
+#include "core/identity_testing.h"
 #include "log_capture.h"
 #include "os/registry.h"
 #include "test_support.h"

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-#include "bootstrap/log.h"
+#include "core/log.h"
 #include "fixtures/test_helpers.h"
 
 log_capture::log_capture() : tmpdir_("TMPDIR", folder_.path()) {

@@ -10,7 +10,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "bootstrap/log.h"
+#include "core/log.h"
 #include "log_capture.h"
 
 namespace {

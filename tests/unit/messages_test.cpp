@@ -1,4 +1,4 @@
-#include "bootstrap/messages.h"
+#include "core/messages.h"
 
 #include <gtest/gtest.h>
 

@@ -5,7 +5,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "bootstrap/options.h"
+#include "core/options.h"
 #include "log_capture.h"
 
 namespace {

@@ -15,9 +15,9 @@
 #include <sys/resource.h>
 #include <vector>
 
-#include "bootstrap/log.h"
-#include "bootstrap/options.h"
-#include "bootstrap/run_context.h"
+#include "core/log.h"
+#include "core/options.h"
+#include "core/run_context.h"
 #include "download/transfer.h"
 #include "download/url_host.h"
 #include "fixtures/test_servers.h"

@@ -5,7 +5,7 @@
 
 #include <clocale>
 
-#include "bootstrap/work_folder.h"
+#include "core/work_folder.h"
 #include "os/text.h"
 #include "log_capture.h"
 

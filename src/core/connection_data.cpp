@@ -1,16 +1,16 @@
-#include "bootstrap/connection_data.h"
+#include "core/connection_data.h"
 
 #include <cstdio>
 #include <cstring>
 #include <memory>
 #include <sys/stat.h>
 
-#include "bootstrap/dialog.h"
-#include "bootstrap/log.h"
-#include "bootstrap/messages.h"
-#include "bootstrap/options.h"
-#include "bootstrap/run_context.h"
-#include "bootstrap/work_folder.h"
+#include "core/dialog.h"
+#include "core/log.h"
+#include "core/messages.h"
+#include "core/options.h"
+#include "core/run_context.h"
+#include "core/work_folder.h"
 #include "config/hash_manifest.h"  // files_have_same_sha256
 #include "os/files.h"
 #include "os/paths.h"

@@ -1,6 +1,6 @@
 // Chinese (Simplified) texts of the message catalogue (Windows locale 2052).
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 
 namespace {
 const wchar_t* const texts[] = {

@@ -1,4 +1,4 @@
-#include "bootstrap/progress_dialog.h"
+#include "core/progress_dialog.h"
 
 #include <atomic>
 #include <cerrno>
@@ -6,9 +6,9 @@
 #include <system_error>
 
 #include "bootstrap/bootstrap.h"
-#include "bootstrap/dialog.h"
-#include "bootstrap/messages.h"
-#include "bootstrap/run_context.h"
+#include "core/dialog.h"
+#include "core/messages.h"
+#include "core/run_context.h"
 #include "download/proxy_record.h"
 #include "os/event.h"
 #include "utils/bounded_text.h"

@@ -1,6 +1,6 @@
 // Portuguese (Portugal) texts of the message catalogue (Windows locale 2070).
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 
 namespace {
 const wchar_t* const texts[] = {

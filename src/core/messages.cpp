@@ -1,8 +1,8 @@
-#include "bootstrap/messages.h"
+#include "core/messages.h"
 
 #include <atomic>
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 #include "os/session.h"
 
 namespace {

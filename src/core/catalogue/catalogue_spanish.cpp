@@ -1,6 +1,6 @@
 // Spanish texts of the message catalogue (Windows locale 1034 and 3082).
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 
 namespace {
 const wchar_t* const texts[] = {

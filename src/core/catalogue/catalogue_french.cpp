@@ -1,6 +1,6 @@
 // French texts of the message catalogue (Windows locale 1036).
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 
 namespace {
 const wchar_t* const texts[] = {

@@ -1,6 +1,6 @@
 // Finnish texts of the message catalogue (Windows locale 1035).
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 
 namespace {
 const wchar_t* const texts[] = {

@@ -1,6 +1,6 @@
 // Dutch texts of the message catalogue (Windows locale 1043).
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 
 namespace {
 const wchar_t* const texts[] = {

@@ -1,6 +1,6 @@
 // Norwegian (Bokmål) texts of the message catalogue (Windows locale 1044).
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 
 namespace {
 const wchar_t* const texts[] = {

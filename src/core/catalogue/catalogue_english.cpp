@@ -1,7 +1,7 @@
 // English texts of the message catalogue: the language of every locale without a table of
 // its own, and the only one that holds message 53.
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 
 namespace {
 const wchar_t* const texts[] = {

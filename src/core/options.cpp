@@ -1,12 +1,12 @@
-#include "bootstrap/options.h"
+#include "core/options.h"
 
 #include <cwchar>
 #include <memory>
 #include <new>
 #include <string>
 
-#include "bootstrap/log.h"
-#include "bootstrap/messages.h"
+#include "core/log.h"
+#include "core/messages.h"
 #include "os/console.h"
 #include "os/text.h"
 

@@ -1,4 +1,4 @@
-#include "bootstrap/log.h"
+#include "core/log.h"
 
 #include <atomic>
 #include <cerrno>
@@ -9,7 +9,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "bootstrap/messages.h"
+#include "core/messages.h"
 #include "os/console.h"
 #include "os/named_lock.h"
 #include "os/paths.h"

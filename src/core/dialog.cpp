@@ -1,13 +1,13 @@
-#include "bootstrap/dialog.h"
+#include "core/dialog.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <string>
 
-#include "bootstrap/messages.h"
-#include "bootstrap/progress_dialog.h"
-#include "bootstrap/run_context.h"
+#include "core/messages.h"
+#include "core/progress_dialog.h"
+#include "core/run_context.h"
 #include "os/text.h"
 
 namespace {

@@ -1,6 +1,6 @@
 // Chinese (Traditional) texts of the message catalogue (Windows locale 1028).
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 
 namespace {
 const wchar_t* const texts[] = {

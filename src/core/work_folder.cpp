@@ -1,10 +1,10 @@
-#include "bootstrap/work_folder.h"
+#include "core/work_folder.h"
 
 #include <atomic>
 #include <string>
 #include <vector>
 
-#include "bootstrap/log.h"
+#include "core/log.h"
 #include "os/console.h"
 #include "os/files.h"
 #include "os/paths.h"

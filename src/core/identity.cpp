@@ -1,12 +1,12 @@
-#include "bootstrap/identity.h"
+#include "core/identity.h"
 
 #include <cstdint>
 #include <cstring>
 #include <cwchar>
 #include <string>
 
-#include "bootstrap/identity_testing.h"
-#include "bootstrap/log.h"
+#include "core/identity_testing.h"
+#include "core/log.h"
 #include "os/host.h"
 #include "os/registry.h"
 #include "os/session.h"

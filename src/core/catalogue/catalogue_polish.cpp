@@ -1,6 +1,6 @@
 // Polish texts of the message catalogue (Windows locale 1045).
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 
 namespace {
 const wchar_t* const texts[] = {

@@ -1,6 +1,6 @@
 // Japanese texts of the message catalogue (Windows locale 1041).
 
-#include "bootstrap/catalogue/catalogue.h"
+#include "core/catalogue/catalogue.h"
 
 namespace {
 const wchar_t* const texts[] = {
