@@ -8,6 +8,7 @@
 #include <string>
 
 #include "config/hash_manifest.h"
+#include "core/file_digest.h"
 #include "install/zip_extract.h"
 #include "os/text.h"
 

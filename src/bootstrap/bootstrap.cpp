@@ -13,7 +13,7 @@
 #include "core/log.h"
 #include "core/messages.h"
 #include "core/options.h"
-#include "core/progress_dialog.h"
+#include "bootstrap/dialogs.h"
 #include "core/run_context.h"
 #include "core/work_folder.h"
 #include "clients/relay/relay_download.h"
@@ -91,7 +91,7 @@ void run_interactively() {
     int choice = run_welcome_dialog(&error);
     if (choice == -1) log_message(SEV_ERROR, L"Error in dialog creation:GetLastError:%d", error);
     if (choice != welcome_next) return;
-    if (run_progress_dialog(&error) == -1)
+    if (run_progress_dialog(&error, run_bootstrap) == -1)
         log_message(SEV_ERROR, L"Error in dialog creation:GetLastError:%d", error);
 }
 

@@ -4,76 +4,19 @@
 #include <cstring>
 #include <cwchar>
 #include <filesystem>
-#include <memory>
 #include <new>
-#include <openssl/evp.h>
 #include <string>
 #include <system_error>
 
+#include "core/file_digest.h"
 #include "core/log.h"
 #include "core/run_context.h"
 #include "config/xml_document.h"
 #include "os/paths.h"
 #include "os/text.h"
 #include "utils/contained_name.h"
-#include "utils/file_ptr.h"
 
 namespace {
-// Large reads keep the digest, not the system calls, the bottleneck on big install files.
-constexpr size_t read_block_size = 1 << 20;
-
-
-struct digest_context_deleter {
-    void operator()(EVP_MD_CTX* c) const noexcept { EVP_MD_CTX_free(c); }
-};
-
-
-std::string to_hex(const unsigned char* bytes, unsigned size) {
-    static const char digits[] = "0123456789abcdef";
-    std::string hex;
-    hex.reserve(size * 2);
-    for (unsigned i = 0; i < size; ++i) {
-        hex += digits[bytes[i] >> 4];
-        hex += digits[bytes[i] & 0x0F];
-    }
-    return hex;
-}
-
-// Lower-case hex digest of the whole file. A file that cannot be read to its end has no
-// digest: a digest of the part that was read could pass for the digest of a shorter file.
-bool file_digest_hex(const wchar_t* path, const EVP_MD* method, std::string& hex) {
-    std::string narrow;
-    if (!path || !os_to_narrow(std::wstring(path), narrow)) return false;
-    file_ptr file(std::fopen(narrow.c_str(), "rb"));
-    if (!file) return false;
-    std::setvbuf(file.get(), nullptr, _IONBF, 0);   // our blocks are the buffer
-    std::unique_ptr<EVP_MD_CTX, digest_context_deleter> context(EVP_MD_CTX_new());
-    std::unique_ptr<unsigned char[]> block(new (std::nothrow) unsigned char[read_block_size]);
-    if (!context || !block || EVP_DigestInit_ex(context.get(), method, nullptr) != 1) return false;
-    for (;;) {
-        size_t n = std::fread(block.get(), 1, read_block_size, file.get());
-        if (n > 0 && EVP_DigestUpdate(context.get(), block.get(), n) != 1) return false;
-        if (n < read_block_size) break;
-    }
-    if (std::ferror(file.get())) return false;
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned size = 0;
-    if (EVP_DigestFinal_ex(context.get(), digest, &size) != 1) return false;
-    hex = to_hex(digest, size);
-    return true;
-}
-
-bool equal_ignoring_case(const std::string& a, const char* b) {
-    if (std::strlen(b) != a.size()) return false;
-    for (size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-        if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 char* header_field(const wchar_t* name, run_context* ctx) {
     if (std::wcscmp(name, L"Config-Hash") == 0) return ctx->config_hash;
     if (std::wcscmp(name, L"Install-Hash") == 0) return ctx->install_hash;
@@ -193,23 +136,6 @@ hash_entry* read_hash_manifest(const wchar_t* path) {
     return head.release();
 }
 
-void free_hash_entries(hash_entry* entries) {
-    while (entries) {
-        hash_entry* next = entries->next;
-        delete entries;
-        entries = next;
-    }
-}
-
-int verify_file_digest(const wchar_t* path, const char* expected_digest) {
-    if (!path || !expected_digest) return 0;
-    size_t length = std::strlen(expected_digest);
-    const EVP_MD* method = length == 40 ? EVP_sha1() : length == 64 ? EVP_sha256() : nullptr;
-    std::string actual;
-    if (!method || !file_digest_hex(path, method, actual)) return 0;
-    return equal_ignoring_case(actual, expected_digest) ? 1 : 0;
-}
-
 int keep_trusted_manifest(run_context* ctx, const wchar_t* work_folder) {
     if (!ctx) return 0;
     ctx->manifest.reset();
@@ -256,8 +182,3 @@ int verify_listed_file(const hash_entry* manifest, const char* name, const wchar
     return listed > 0 ? 1 : 0;
 }
 
-int files_have_same_sha256(const wchar_t* first, const wchar_t* second) {
-    std::string a, b;
-    if (!file_digest_hex(first, EVP_sha256(), a) || !file_digest_hex(second, EVP_sha256(), b)) return 0;
-    return equal_ignoring_case(a, b.c_str()) ? 1 : 0;
-}

@@ -11,7 +11,7 @@
 #include "core/options.h"
 #include "core/run_context.h"
 #include "core/work_folder.h"
-#include "config/hash_manifest.h"  // files_have_same_sha256
+#include "core/file_digest.h"
 #include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"

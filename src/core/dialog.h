@@ -5,7 +5,6 @@
 #pragma once
 
 struct run_context;
-struct proxy_record;
 
 // Shows message `id` (formatted with the arguments, wide printf) as a new line and steps the
 // bar while it is below 100. 1 when shown, 0 without a dialog.
@@ -27,7 +26,3 @@ int on_transfer_progress(run_context* ctx, double total, double now);
 // close at once). The dialog lets go of the run context here, so the worker may free it after.
 void dialog_finish(run_context* ctx);
 
-// The credentials prompt hook of a proxy record: asks the person at the progress dialog for a
-// proxy user name and password. 1 with both copied into the record (OK with both given);
-// 0 on Cancel, in a silent run, or when nobody can be asked.
-int prompt_proxy_credentials(proxy_record* record);

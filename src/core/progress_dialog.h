@@ -1,6 +1,6 @@
-// The dialogs of an interactive run: the welcome dialog, and the progress dialog shared by the
-// install worker (which reaches it only through dialog.h, i.e. through its mailbox) and the
-// screen on the main thread (which runs its dialog logic).
+// The progress dialog of an interactive run, shared by the install worker (which reaches it only
+// through dialog.h, i.e. through its mailbox) and the screen on the main thread (which runs its
+// dialog logic). The screens themselves are shown by src/bootstrap/dialogs.h.
 #pragma once
 
 #include <mutex>
@@ -74,11 +74,3 @@ private:
     std::wstring caption_;
     bool enabled_ = true;
 };
-
-// Welcome dialog: welcome_next, 0 when closed, -1 (with *error) when it cannot be shown.
-int run_welcome_dialog(int* error);
-
-// Progress dialog with the install worker (run_bootstrap unless another worker is given).
-// Returns once the screen has closed and the worker has ended; -1 (with *error) when the
-// dialog cannot be shown.
-int run_progress_dialog(int* error, install_worker_fn worker = nullptr);

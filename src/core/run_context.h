@@ -3,7 +3,7 @@
 
 #include <atomic>
 
-#include "config/hash_manifest.h"
+#include "core/hash_entries.h"
 
 struct progress_dialog;   // the view of an interactive run; null in a silent run
 

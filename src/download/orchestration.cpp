@@ -5,6 +5,7 @@
 #include <string>
 
 #include "core/dialog.h"
+#include "core/file_digest.h"
 #include "core/log.h"
 #include "core/messages.h"
 #include "core/run_context.h"

@@ -7,6 +7,7 @@
 #include <new>
 #include <string>
 
+#include "core/file_digest.h"
 #include "core/log.h"
 #include "core/options.h"
 #include "core/run_context.h"

@@ -7,7 +7,7 @@
 
 #include "core/dialog.h"
 #include "core/messages.h"
-#include "core/progress_dialog.h"
+#include "bootstrap/dialogs.h"
 #include "core/run_context.h"
 #include "download/proxy_record.h"
 #include "os/text.h"

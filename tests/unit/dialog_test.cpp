@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "bootstrap/dialogs.h"
 #include "core/messages.h"
 #include "core/progress_dialog.h"
 #include "core/run_context.h"

@@ -11,6 +11,7 @@
 
 #include "core/run_context.h"
 #include "config/hash_manifest.h"
+#include "core/file_digest.h"
 #include "log_capture.h"
 #include "test_support.h"
 
