@@ -12,7 +12,7 @@ packages=(
     # tests, demo and benchmarks
     python3 python3-msgpack openssl nginx-light tinyproxy iproute2 tmux
     curl unzip zip libarchive-tools time procps locales
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
     # release build and its bare-endpoint test
     debootstrap binutils
 )

@@ -11,10 +11,10 @@
 #include <iterator>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
 
 #include "core/connection_data.h"
 #include "config/xml_document.h"
+#include "os/files.h"
 
 namespace {
 constexpr unsigned long long largest_field = 99999999999ULL;   // 11 digits
@@ -75,8 +75,7 @@ int main(int argc, char** argv) {
     out.write(trailer, trailer_size);
     out.close();
     if (!out) return refuse(std::string("cannot write ") + argv[3]);
-    struct stat st;
-    if (stat(argv[1], &st) == 0) chmod(argv[3], st.st_mode & 0777);
+    os_copy_permissions(argv[1], argv[3]);
     std::printf("stamped %s (%zu bytes of connection data at offset %zu)\n", argv[3], document.size(),
                 installer.size());
     return 0;

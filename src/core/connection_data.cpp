@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
-#include <sys/stat.h>
 
 #include "core/dialog.h"
 #include "core/log.h"
@@ -102,8 +101,8 @@ int extract_connection_data(const wchar_t* executable, const wchar_t* output) {
 int extract_connection_data_from(const std::string& exe, const wchar_t* output) {
     std::string out_path;
     if (exe.size() >= narrow_path_capacity || !narrow_path(output, out_path)) return 0;
-    struct stat st;
-    if (stat(exe.c_str(), &st) != 0) {
+    uint64_t size = 0;
+    if (!os_file_size(exe, size)) {
         log_message(SEV_INFO, L"Couldn't find the specified executable: " OS_NARROW_S, exe.c_str());
         return 0;
     }
@@ -118,16 +117,16 @@ int extract_connection_data_from(const std::string& exe, const wchar_t* output) 
         return 0;
     }
 
-    uint64_t size = static_cast<uint64_t>(st.st_size), offset = 0, length = 0;
+    uint64_t offset = 0, length = 0;
     char trailer[trailer_size] = {};
     bool have_trailer = size >= trailer_size &&
-                        fseeko(in.get(), static_cast<off_t>(size - trailer_size), SEEK_SET) == 0 &&
+                        os_seek_file(in.get(), size - trailer_size) &&
                         std::fread(trailer, 1, trailer_size, in.get()) == trailer_size;
     if (!have_trailer || !parse_connection_trailer(trailer, size, &offset, &length)) {
         log_message(SEV_INFO, L"Couldn't read size of files");
         return 0;
     }
-    if (fseeko(in.get(), static_cast<off_t>(offset), SEEK_SET) != 0) {
+    if (!os_seek_file(in.get(), offset)) {
         log_message(SEV_INFO, L"Couldn't fseek to read ");
         return 0;
     }

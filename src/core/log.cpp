@@ -1,16 +1,15 @@
 #include "core/log.h"
 
 #include <atomic>
-#include <cerrno>
 #include <cstdarg>
+#include <cstdio>
 #include <ctime>
-#include <fcntl.h>
+#include <new>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/messages.h"
 #include "os/console.h"
+#include "os/log_file.h"
 #include "os/named_lock.h"
 #include "os/paths.h"
 #include "os/text.h"
@@ -20,8 +19,8 @@ constexpr char log_mutex_name[] = "HOLVEN_B100C17B-DF56-465A-87BD-7FB310377FB6_L
 constexpr size_t max_narrow_path = 255;
 
 // Written only by open_log and close_log, which the driver calls while no other thread logs.
-int log_fd = -1;
-os_named_lock* log_mutex = nullptr;
+os_log_file_ptr log_file;
+os_named_lock_ptr log_mutex;
 std::atomic<unsigned> severity_mask{log_default_mask};
 
 // "Www Mmm dd hh:mm:ss yyyy" in English whatever the locale.
@@ -31,7 +30,7 @@ std::string time_stamp() {
                                          "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
     std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    os_local_time(now, local);
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%s %s %2d %02d:%02d:%02d %4d", days[local.tm_wday % 7],
                   months[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min,
@@ -47,17 +46,6 @@ const char* tag_of(unsigned masked) {
         case SEV_DEBUG: return "D";
         default: return " ";
     }
-}
-
-bool write_all(int fd, const std::string& data) {
-    size_t done = 0;
-    while (done < data.size()) {
-        ssize_t n = write(fd, data.data() + done, data.size() - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        done += static_cast<size_t>(n);
-    }
-    return true;
 }
 
 bool log_paths(std::string& log_path, std::string& backup_path) {
@@ -80,38 +68,25 @@ bool log_paths(std::string& log_path, std::string& backup_path) {
 // One write per line under the mutex: lines of threads and processes never interleave. A mutex
 // that cannot be waited for does not cost the line: one O_APPEND write stays whole by itself.
 void locked_write(const std::string& data) {
-    bool locked = os_named_lock_wait(log_mutex) == 1;
-    write_all(log_fd, data);
-    if (locked) os_named_lock_release(log_mutex);
+    bool locked = os_named_lock_wait(log_mutex.get()) == 1;
+    os_log_file_append(log_file.get(), data);
+    if (locked) os_named_lock_release(log_mutex.get());
 }
 
-// Returns the size the log will continue from: 0 when it is new or was just rotated.
-long long rotate_if_full(const std::string& log_path, const std::string& backup_path) {
-    struct stat st;
-    if (lstat(log_path.c_str(), &st) != 0) return 0;
-    if (st.st_size < log_rotate_size) return st.st_size;
-    unlink(backup_path.c_str());
-    rename(log_path.c_str(), backup_path.c_str());
-    return 0;
-}
 }  // namespace
 
 int open_log() {
     close_log();
     std::string log_path, backup_path;
     if (log_paths(log_path, backup_path)) {
-        long long size = rotate_if_full(log_path, backup_path);
+        long long size = os_rotate_log_file(log_path, backup_path, log_rotate_size);
         std::string why;
-        log_mutex = os_named_lock_open(log_mutex_name, &why);
+        log_mutex.reset(os_named_lock_open(log_mutex_name, &why));
         if (!log_mutex) os_console_error("Quenta Swiftset: no log: " + why);
         if (log_mutex) {
-            log_fd = open(log_path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0600);
-            if (log_fd < 0) {
-                os_named_lock_close(log_mutex);
-                log_mutex = nullptr;
-            } else if (size != 0) {
-                locked_write("\n");
-            }
+            log_file.reset(os_log_file_open(log_path));
+            if (!log_file) log_mutex.reset();
+            else if (size != 0) locked_write("\n");
         }
     }
     select_language();
@@ -120,7 +95,7 @@ int open_log() {
 
 int log_message(unsigned severity, const wchar_t* format, ...) {
     unsigned masked = severity & severity_mask.load();
-    if (masked == 0 || log_fd < 0 || !format) return 0;
+    if (masked == 0 || !log_file || !format) return 0;
 
     std::wstring message;
     va_list args;
@@ -153,12 +128,6 @@ void console_print(const wchar_t* format, ...) {
 void set_severity_mask(unsigned mask) { severity_mask.store(mask); }
 
 void close_log() {
-    if (log_fd >= 0) {
-        close(log_fd);
-        log_fd = -1;
-    }
-    if (log_mutex) {
-        os_named_lock_close(log_mutex);
-        log_mutex = nullptr;
-    }
+    log_file.reset();
+    log_mutex.reset();
 }

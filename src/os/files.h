@@ -3,6 +3,8 @@
 // that tells why it failed, and deletion deferred to a restart.
 #pragma once
 
+#include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -52,6 +54,17 @@ bool os_delete_at_restart(const std::wstring& path);
 
 // `path` exists and is not a folder (a narrow path, as the C library takes it).
 bool os_is_file(const std::string& path);
+
+// The size of the file at `path` (a link counts as what it names). False when it cannot be
+// examined.
+bool os_file_size(const std::string& path, uint64_t& size);
+
+// Moves a C library stream to `offset` bytes from the start, also past 2 GiB.
+bool os_seek_file(std::FILE* file, uint64_t offset);
+
+// Gives the file `to` the permission bits of `from` where the system has them; elsewhere true
+// without doing anything.
+bool os_copy_permissions(const std::string& from, const std::string& to);
 
 // The system's text for an error number of a failed file operation ("No space left on
 // device"), and whether that error means the disk (or the user's quota) is full.

@@ -2,6 +2,7 @@
 // The kernel drops a lock when its holder dies, so a crashed run never blocks the next one.
 #pragma once
 
+#include <memory>
 #include <string>
 
 struct os_named_lock;
@@ -22,3 +23,8 @@ void os_named_lock_release(os_named_lock* lock);
 
 // Releases (if held) and closes. Accepts null.
 void os_named_lock_close(os_named_lock* lock);
+
+struct os_named_lock_closer {
+    void operator()(os_named_lock* lock) const noexcept { os_named_lock_close(lock); }
+};
+using os_named_lock_ptr = std::unique_ptr<os_named_lock, os_named_lock_closer>;

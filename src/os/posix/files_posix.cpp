@@ -112,6 +112,22 @@ bool os_is_file(const std::string& path) {
     return stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
+bool os_file_size(const std::string& path, uint64_t& size) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0) return false;
+    size = static_cast<uint64_t>(st.st_size);
+    return true;
+}
+
+bool os_seek_file(std::FILE* file, uint64_t offset) {
+    return offset <= static_cast<uint64_t>(INT64_MAX) && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
+}
+
+bool os_copy_permissions(const std::string& from, const std::string& to) {
+    struct stat st;
+    return stat(from.c_str(), &st) == 0 && chmod(to.c_str(), st.st_mode & 0777) == 0;
+}
+
 std::string os_error_text(int error) { return std::strerror(error); }
 
 bool os_is_out_of_space(int error) { return error == ENOSPC || error == EDQUOT; }

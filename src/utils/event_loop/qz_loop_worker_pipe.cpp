@@ -1,12 +1,9 @@
 // The hand-over: submitters write item addresses into the pipe, the loop thread reads them back
 // and runs the items.
-#include <errno.h>
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstring>
 #include <new>
 
+#include "os/pipe.h"
 #include "utils/event_loop/qz_loop_worker.h"
 #include "utils/event_loop/qz_loop_worker_internal.h"
 #include "utils/event_loop/qz_loop_worker_testing.h"
@@ -17,12 +14,6 @@
     QZ_LOG((worker)->logger, (severity), qz_loop_worker_module, __VA_ARGS__)
 
 namespace {
-
-void close_descriptor(int fd) {
-    if (fd >= 0) {
-        close(fd);
-    }
-}
 
 void alloc_cb(uv_handle_t* handle, size_t, uv_buf_t* buf) {
     // Offer only what is missing of the current address, so that an address split over
@@ -90,15 +81,13 @@ void read_cb(uv_stream_t* stream, ssize_t nread, const uv_buf_t*) {
 int write_item(qz_loop_worker* worker, qz_work_item* item) {
     int fd = worker->write_fd.load();
     // One write of at most PIPE_BUF bytes: never interleaved with another submitter's.
-    ssize_t written;
-    do {
-        written = write(fd, &item, sizeof item);
-    } while (written < 0 && errno == EINTR);
-    if (written == static_cast<ssize_t>(sizeof item)) {
+    int error = 0;
+    long written = os_pipe_write(fd, &item, sizeof item, &error);
+    if (written == static_cast<long>(sizeof item)) {
         return QZ_OK;
     }
     LW_LOG(worker, QZ_LOG_FAILURE, "qz_loop_worker_submit_work failed writing to queue, rc=%d",
-           written < 0 ? errno : 0);
+           written < 0 ? error : 0);
     return QZ_ERR_NO_MEMORY;
 }
 
@@ -139,9 +128,10 @@ int enqueue(qz_loop_worker* worker, qz_work_item* item) {
 }  // namespace
 
 int qz_loop_worker_setup_pipe(qz_loop_worker* worker) {
-    int fds[2];
-    if (pipe2(fds, O_CLOEXEC) != 0) {
-        LW_LOG(worker, QZ_LOG_FAILURE, "Failed to create named pipe - windows error <%d>", errno);
+    int fds[2] = {-1, -1};
+    int error = os_pipe_create(&fds[0], &fds[1]);
+    if (error != 0) {
+        LW_LOG(worker, QZ_LOG_FAILURE, "Failed to create named pipe - windows error <%d>", error);
         return QZ_ERR_BAD_SHAPE;
     }
     LW_LOG(worker, QZ_LOG_INFO, "Created name pipe");
@@ -153,8 +143,8 @@ int qz_loop_worker_setup_pipe(qz_loop_worker* worker) {
         uv_close(reinterpret_cast<uv_handle_t*>(&worker->pipe), nullptr);
         LW_LOG(worker, QZ_LOG_FAILURE, "Failed to open pipe - uv error <%d> <%s>", rc,
                uv_strerror(rc));
-        close_descriptor(fds[0]);
-        close_descriptor(fds[1]);
+        os_pipe_close(fds[0]);
+        os_pipe_close(fds[1]);
         return QZ_ERR_BAD_SHAPE;
     }
     worker->read_fd = fds[0];
@@ -169,7 +159,7 @@ int qz_loop_worker_start_reading(qz_loop_worker* worker) {
         // The stream owns the read descriptor and closes it.
         uv_close(reinterpret_cast<uv_handle_t*>(&worker->pipe), nullptr);
         worker->read_fd = -1;
-        close_descriptor(worker->write_end);
+        os_pipe_close(worker->write_end);
         worker->write_end = -1;
         return rc;
     }

@@ -1,7 +1,6 @@
 // The stop sequence on the loop thread: refuse new work, drain what is queued, stop reading,
 // close the pipe and list what is left on the loop.
-#include <unistd.h>
-
+#include "os/pipe.h"
 #include "utils/event_loop/qz_loop_worker_internal.h"
 #include "utils/qz_logger.h"
 #include "utils/qz_status.h"
@@ -61,10 +60,7 @@ void close_pipe(qz_loop_worker* worker) {
         uv_close(pipe, nullptr);
     }
     worker->read_fd = -1;
-    int write_fd = worker->write_fd.exchange(-1);
-    if (write_fd >= 0) {
-        close(write_fd);
-    }
+    os_pipe_close(worker->write_fd.exchange(-1));
     worker->write_end = -1;
 }
 
