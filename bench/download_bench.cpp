@@ -29,7 +29,7 @@ int main(int argc, char** argv) {
     open_log();
 
     run_context ctx;
-    ctx.phase = 'I';
+    ctx.phase = download_phase::install;
     transfer_handle* handle = create_transfer_handle(on_transfer_progress, &ctx, nullptr, nullptr);
     if (!handle) {
         std::fprintf(stderr, "no transfer handle\n");

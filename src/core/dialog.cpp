@@ -14,11 +14,17 @@ namespace {
 constexpr int download_bar_limit = 80;
 constexpr int max_ticks = 1 << 20;   // far above any divisor; keeps the conversion defined
 
-int ticks_per_download(char phase) { return phase == 'C' ? 6 : phase == 'I' ? 20 : 1; }
+int ticks_per_download(download_phase phase) {
+    switch (phase) {
+        case download_phase::configuration: return 6;
+        case download_phase::install: return 20;
+        default: return 1;
+    }
+}
 
 // Ticks of a transfer: the whole parts of `now` in units of total / divisor. A total of 0,
 // or figures that are not numbers, count as no progress.
-int count_ticks(char phase, double total, double now) {
+int count_ticks(download_phase phase, double total, double now) {
     double ticks = now / (total / ticks_per_download(phase));
     if (!(ticks >= 0)) return 0;
     return ticks >= max_ticks ? max_ticks : static_cast<int>(ticks);

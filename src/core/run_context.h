@@ -7,6 +7,9 @@
 
 struct progress_dialog;   // the view of an interactive run; null in a silent run
 
+// The download under way, which decides how download events are reported and how the bar moves.
+enum class download_phase { none, configuration, install };
+
 struct run_context {
     progress_dialog* dialog = nullptr;
     std::atomic<int> cancel_flag{0};       // set by the dialog, or by a stop request in a silent run
@@ -15,7 +18,7 @@ struct run_context {
     char tenant_id[128] = {};              // header Tenant-ID, replaced by the registry's TenantId
     wchar_t machine_name[260] = {};        // fully qualified host name
     wchar_t agent_guid[260] = {};          // without braces
-    char phase = 0;                        // 'C' configuration download, 'I' install download
+    download_phase phase = download_phase::none;
     int upgrade_flag = 0;                  // an agent is installed already
     int progress_position = 0;             // download ticks already shown
     int config_done = 0;                   // configuration package verified and extracted

@@ -14,6 +14,7 @@
 #include "core/work_folder.h"
 #include "config/coninfo.h"
 #include "config/hash_manifest.h"
+#include "download/host_forms.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
 #include "download/url_host.h"
@@ -161,32 +162,10 @@ std::wstring url_from_document(const config_request& r, const wchar_t* element, 
     return url;
 }
 
-// The URL of fallback step `step` (which may move on when a host form is missing); empty when
-// the retrieval has no step left.
-std::wstring url_for_step(const config_request& r, int& step, const wchar_t* config_url) {
-    if (step == 1) {
-        log_message(SEV_INFO, L"[Fallback] 1:IP based:Config Files:Enter");
-        std::wstring url = url_from_document(r, L"serverip", true);
-        if (!url.empty()) {
-            log_message(SEV_INFO, L"Trying to download Framworkconfig using IPaddress %ls", url.c_str());
-            return url;
-        }
-        log_message(SEV_WARNING, L"Unable to download via Fallback:1:IP based");
-        step = 2;
-    }
-    if (step == 2) {
-        log_message(SEV_INFO, L"[Fallback] 2:FQDN based:Config Files:Enter");
-        log_message(SEV_INFO, L"Trying to download Framworkconfig using FQDN %ls", config_url);
-        return config_url;
-    }
-    log_message(SEV_INFO, L"[Fallback] 3:Netbios based:Config Files:Enter");
-    std::wstring url = url_from_document(r, L"serverNetbios", false);
-    if (url.empty()) {
-        log_message(SEV_WARNING, L"Unable to download via Fallback:3:Netbios based");
-        return {};
-    }
-    log_message(SEV_INFO, L"Trying to download Framworkconfig using netbios name %ls", url.c_str());
-    return url;
+// The URL of a host form: from the document, or the configuration URL itself; empty when the
+// document has no such host.
+std::wstring url_of_form(const config_request& r, const host_form& form, const wchar_t* config_url) {
+    return form.coninfo_element ? url_from_document(r, form.coninfo_element, form.address) : config_url;
 }
 
 bool config_arrived(int result, long code) { return result == 0 && code == 200; }
@@ -221,33 +200,49 @@ void apply_config_route(config_request& r) {
     if (apply_route(r.handle, r.route) == 0) log_message(SEV_INFO, L"Proxy information successfully set");
 }
 
-// The three fallback steps. 1 when the package arrived with response 200.
-int fetch_with_fallback(config_request& r, const wchar_t* config_url) {
-    for (int step = 1; step >= 1 && step <= 3;) {
-        if (cancelled(r.ctx)) return 0;
-        std::wstring url = url_for_step(r, step, config_url);
-        if (url.empty()) return 0;
-        std::string narrow;
-        if (!os_to_narrow(url, narrow) || narrow.size() >= narrow_url_capacity) narrow.clear();
-        std::wstring without_query = url.substr(0, url.find(L'?'));
-        on_download_event(without_query.c_str(), EVENT_CONFIG_DOWNLOAD_STARTED, r.ctx);
-        if (cancelled(r.ctx)) return 0;
+enum class attempt_outcome { arrived, stop, next_form };
 
-        int result = transfer_trying_scopes(r.handle, r.route, narrow.c_str(), r.package.c_str(), r.verify, r.ca_path,
-                                            &r.response_code, 0, L"scope id set to %d", config_arrived);
-        std::wstring code = std::to_wstring(r.response_code);
-        on_download_event(code.c_str(), static_cast<int>(r.response_code), r.ctx);
-        if (result == 0 && r.response_code == 200) {
-            log_message(SEV_INFO, L"Downloaded Frameworkconfig.zip Successfully");
-            std::wstring package;
-            os_to_wide(r.package, package);
-            log_message(SEV_INFO, L"Frameworkconfig stored in %ls", package.c_str());
-            return 1;
+// One transfer of the package from `url`.
+attempt_outcome attempt(config_request& r, const std::wstring& url) {
+    std::string narrow;
+    if (!os_to_narrow(url, narrow) || narrow.size() >= narrow_url_capacity) narrow.clear();
+    std::wstring without_query = url.substr(0, url.find(L'?'));
+    on_download_event(without_query.c_str(), EVENT_CONFIG_DOWNLOAD_STARTED, r.ctx);
+    if (cancelled(r.ctx)) return attempt_outcome::stop;
+
+    int result = transfer_trying_scopes(r.handle, r.route, narrow.c_str(), r.package.c_str(), r.verify, r.ca_path,
+                                        &r.response_code, 0, L"scope id set to %d", config_arrived);
+    std::wstring code = std::to_wstring(r.response_code);
+    on_download_event(code.c_str(), static_cast<int>(r.response_code), r.ctx);
+    if (result == 0 && r.response_code == 200) {
+        log_message(SEV_INFO, L"Downloaded Frameworkconfig.zip Successfully");
+        std::wstring package;
+        os_to_wide(r.package, package);
+        log_message(SEV_INFO, L"Frameworkconfig stored in %ls", package.c_str());
+        return attempt_outcome::arrived;
+    }
+    log_message(SEV_INFO, L"Download of Frameworkconfig.zip Failed :%d", static_cast<int>(r.response_code));
+    // The server answered but the body did not arrive whole: another host form would not help.
+    return r.response_code == 200 ? attempt_outcome::stop : attempt_outcome::next_form;
+}
+
+// The host forms in order. 1 when the package arrived with response 200. A missing form moves
+// on to the next at once; cancel is noticed before each attempt.
+int fetch_with_fallback(config_request& r, const wchar_t* config_url) {
+    bool after_attempt = true;
+    for (const host_form& form : host_forms) {
+        if (after_attempt && cancelled(r.ctx)) return 0;
+        log_message(SEV_INFO, form.config.enter);
+        std::wstring url = url_of_form(r, form, config_url);
+        after_attempt = !url.empty();
+        if (url.empty()) {
+            if (!form.config.missing) return 0;
+            log_message(SEV_WARNING, form.config.missing);
+            continue;
         }
-        log_message(SEV_INFO, L"Download of Frameworkconfig.zip Failed :%d", static_cast<int>(r.response_code));
-        // The server answered but the body did not arrive whole: another host form would not help.
-        if (r.response_code == 200) return 0;
-        ++step;
+        log_message(SEV_INFO, form.config.trying, url.c_str());
+        attempt_outcome outcome = attempt(r, url);
+        if (outcome != attempt_outcome::next_form) return outcome == attempt_outcome::arrived ? 1 : 0;
     }
     return 0;
 }
@@ -256,8 +251,8 @@ int fetch_with_fallback(config_request& r, const wchar_t* config_url) {
 int on_download_event(const wchar_t* text, int event, run_context* ctx) {
     if (!ctx) return 0;
     if (event == EVENT_QUERY_CANCEL) return ctx->cancel_flag.load();
-    if (ctx->phase == 'C') return report_config_event(text, event, ctx);
-    if (ctx->phase == 'I') return report_install_event(text, event, ctx);
+    if (ctx->phase == download_phase::configuration) return report_config_event(text, event, ctx);
+    if (ctx->phase == download_phase::install) return report_install_event(text, event, ctx);
     return 0;
 }
 

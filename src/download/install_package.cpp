@@ -13,6 +13,7 @@
 #include "config/hash_manifest.h"
 #include "config/site_list.h"
 #include "download/config_package.h"
+#include "download/host_forms.h"
 #include "download/peer_road.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
@@ -36,7 +37,6 @@ struct repository_road {
     std::wstring location;         // of the package below a site's relative path (PackageInfo.xml)
     bool location_known = false;
     site_record site{};
-    int step = 1;
     std::wstring host_base;        // scheme and host of the current attempt
     long response_code = 0;
 };
@@ -55,54 +55,6 @@ std::wstring ip_host(const wchar_t* server_ip) {
 void set_host_base(repository_road& r, const std::wstring& host) {
     std::wstring base = std::wstring(scheme_of(r.site)) + host;
     r.host_base = base.size() < path_capacity ? base : L"";
-}
-
-enum class host_step { attempt, next_site };
-
-// Fallback steps 1-3 of one site: IP address, fully qualified name, NetBIOS name. A missing
-// form moves on to the next at once; cancel is noticed before each step is built.
-host_step build_host_base(repository_road& r) {
-    static const wchar_t* const aborted[] = {L"Download is aborted by user(default)", L"Download is aborted by user(1)",
-                                             L"Download is aborted by user(2)", L"Download is aborted by user(3)"};
-    for (;;) {
-        if (cancelled(r.ctx)) {
-            log_message(SEV_INFO, aborted[r.step >= 1 && r.step <= 3 ? r.step : 0]);
-            return host_step::attempt;
-        }
-        if (r.step == 1) {
-            log_message(SEV_INFO, L"[Fallback] 1:IP based:Install Files:Enter");
-            if (r.site.server_ip[0] == L'\0') {
-                log_message(SEV_WARNING, L"Unable to download via Fallback:1:IP based");
-                r.step = 2;
-                continue;
-            }
-            set_host_base(r, ip_host(r.site.server_ip));
-            log_message(SEV_INFO, L"Trying to download install file using repository IP %ls", r.host_base.c_str());
-            return host_step::attempt;
-        }
-        if (r.step == 2) {
-            log_message(SEV_INFO, L"[Fallback] 2:FQDN based:Install Files:Enter");
-            if (r.site.server[0] == L'\0') {
-                log_message(SEV_WARNING, L"Unable to download via Fallback:2:FQDN");
-                r.step = 3;
-                continue;
-            }
-            set_host_base(r, r.site.server);
-            log_message(SEV_INFO, L"Trying to download install file using repository FQDN %ls", r.host_base.c_str());
-            return host_step::attempt;
-        }
-        if (r.step == 3) {
-            log_message(SEV_INFO, L"[Fallback] 3:NetBios based:Install Files:Enter");
-            if (r.site.server_name[0] != L'\0') {
-                set_host_base(r, r.site.server_name);
-                log_message(SEV_INFO, L"Trying to download install file using repository Netbios %ls", r.host_base.c_str());
-                return host_step::attempt;
-            }
-            log_message(SEV_WARNING, L"Unable to download via Fallback:3:NetBios");
-        }
-        log_message(SEV_WARNING, L"Now Looking for any other repositories");
-        return host_step::next_site;
-    }
 }
 
 // scheme + host + "/" + relative path + location + "/FrameworkInstall.zip"; empty when the
@@ -173,7 +125,6 @@ bool move_to_next_site(repository_road& r, site_record* list) {
         log_message(SEV_INFO, L"Download of install file failed");
         return false;
     }
-    r.step = 1;
     r.host_base.clear();
     log_message(SEV_INFO, L"Trying to download install file from the next site");
     return true;
@@ -183,6 +134,54 @@ int end_on_cancel(int success) {
     log_message(SEV_INFO, L"Download is aborted by user");
     if (!success) log_message(SEV_INFO, L"Download of install file failed");
     return success;
+}
+
+enum class road_step { delivered, cancelled, next_form, next_site };
+
+// One attempt at the current host base.
+road_step attempt(repository_road& r, wchar_t* package_path) {
+    std::string url = repository_url(r);
+    if (cancelled(r.ctx)) {
+        end_on_cancel(0);
+        return road_step::cancelled;
+    }
+    int result = transfer_package(r, url);
+    log_outcome(r, result);
+    if (package_arrived(result, r.response_code))
+        return accept_package(r, package_path) ? road_step::delivered : road_step::next_site;
+    if (r.response_code == 416) return road_step::next_site;
+    log_message(SEV_WARNING, L"Unable to download FrameworkInstall.zip:Response:%d", static_cast<int>(r.response_code));
+    r.host_base.clear();
+    return road_step::next_form;
+}
+
+// The host forms of the current site in order until one delivers. A missing form moves on to the
+// next at once; cancel is noticed before each form is entered.
+road_step try_site(repository_road& r, wchar_t* package_path) {
+    bool after_attempt = false;
+    for (const host_form& form : host_forms) {
+        if (after_attempt && cancelled(r.ctx)) {
+            end_on_cancel(0);
+            return road_step::cancelled;
+        }
+        if (cancelled(r.ctx)) {
+            log_message(SEV_INFO, form.install_aborted);
+            return attempt(r, package_path);
+        }
+        log_message(SEV_INFO, form.install.enter);
+        const wchar_t* host = r.site.*form.site_field;
+        after_attempt = host[0] != L'\0';
+        if (!after_attempt) {
+            log_message(SEV_WARNING, form.install.missing);
+            if (&form == &host_forms[host_form_count - 1]) log_message(SEV_WARNING, L"Now Looking for any other repositories");
+            continue;
+        }
+        set_host_base(r, form.address ? ip_host(host) : std::wstring(host));
+        log_message(SEV_INFO, form.install.trying, r.host_base.c_str());
+        road_step step = attempt(r, package_path);
+        if (step != road_step::next_form) return step;
+    }
+    return road_step::next_site;
 }
 
 int run_repository_road(repository_road& r, site_record* list, int resume, wchar_t* package_path) {
@@ -196,30 +195,17 @@ int run_repository_road(repository_road& r, site_record* list, int resume, wchar
         log_message(SEV_INFO, L"Resume download flag is off deleting the files.");
         if (os_is_file(r.narrow_package)) os_delete_file(r.package);
     }
+    if (cancelled(r.ctx)) return end_on_cancel(0);
+    if (!have_site) {
+        log_message(SEV_ERROR, L"Unable to find a valid site to download install file");
+        log_message(SEV_INFO, L"Download of install file failed");
+        return 0;
+    }
     for (;;) {
+        road_step step = try_site(r, package_path);
+        if (step == road_step::delivered) return 1;
+        if (step == road_step::cancelled || !move_to_next_site(r, list)) return 0;
         if (cancelled(r.ctx)) return end_on_cancel(0);
-        if (!have_site) {
-            log_message(SEV_ERROR, L"Unable to find a valid site to download install file");
-            log_message(SEV_INFO, L"Download of install file failed");
-            return 0;
-        }
-        if (build_host_base(r) == host_step::next_site) {
-            if (!move_to_next_site(r, list)) return 0;
-            continue;
-        }
-        std::string url = repository_url(r);
-        if (cancelled(r.ctx)) return end_on_cancel(0);
-
-        int result = transfer_package(r, url);
-        log_outcome(r, result);
-        if (package_arrived(result, r.response_code)) {
-            if (accept_package(r, package_path)) return 1;
-        } else if (r.response_code != 416) {
-            log_message(SEV_WARNING, L"Unable to download FrameworkInstall.zip:Response:%d", static_cast<int>(r.response_code));
-            r.host_base.clear();
-            if (++r.step <= 3) continue;
-        }
-        if (!move_to_next_site(r, list)) return 0;
     }
 }
 

@@ -55,7 +55,7 @@ bool extract_config_package(const std::wstring& package, wchar_t* work_folder) {
 // Fetched, verified against Config-Hash and extracted; 0 on any failure or cancel.
 int bring_config_package(run_context* ctx, const wchar_t* config_url, wchar_t* work_folder, proxy_record* route) {
     ctx->progress_position = 0;
-    ctx->phase = 'C';
+    ctx->phase = download_phase::configuration;
     wchar_t package[path_capacity] = {};
     if (!retrieve_config_package(work_folder, config_url, package, ctx, route)) {
         log_message(SEV_ERROR, L"Could not download FrameworkConfig.zip");
@@ -95,7 +95,7 @@ int download_packages(run_context* ctx, const wchar_t* config_url, const wchar_t
     wchar_t package[path_capacity] = {};
     if (!install_message_shown.exchange(true)) dialog_message(ctx, MSG_DOWNLOADING_INSTALL);
     ctx->progress_position = 0;
-    ctx->phase = 'I';
+    ctx->phase = download_phase::install;
     if (!retrieve_install_package(package, work_folder, ctx, route, ctx->resume_flag)) {
         if (route && route->route_kind != ROUTE_PEERS) log_message(SEV_ERROR, L"Downloading of FrameworkInstall.zip failed");
         return 0;

@@ -28,7 +28,8 @@ constexpr long connect_timeout = 180;      // seconds
 constexpr char allowed_protocols[] = "http,https";
 constexpr long receive_buffer = 512 * 1024;         // libcurl's largest read buffer
 constexpr size_t file_buffer = 256 * 1024;          // stdio buffer: 256 KiB measured fastest
-constexpr long proxy_auth_methods = -21;   // every method but Negotiate and Digest-IE
+// Every method but Negotiate and Digest-IE.
+constexpr unsigned long proxy_auth_methods = CURLAUTH_ANY & ~(CURLAUTH_NEGOTIATE | CURLAUTH_DIGEST_IE);
 constexpr CURLcode range_error = CURLE_RANGE_ERROR;   // 33: the server ignored the range
 constexpr int missing_argument = 2;
 

@@ -148,7 +148,7 @@ protected:
     }
 
     int retrieve(wchar_t* package_path, proxy_record* route) {
-        ctx_.phase = 'I';
+        ctx_.phase = download_phase::install;
         keep_trusted_manifest(&ctx_, work().c_str());   // as the configuration package's extraction does
         return retrieve_install_package(package_path, work().c_str(), &ctx_, route, 0);
     }
@@ -273,7 +273,7 @@ TEST_F(peer_road_test, kept_manifest_decides_and_configuration_files_are_never_f
                               "--hold", site_list_hash + "=" + forged_site_list});
     proxy_record peers{};
     peers.route_kind = ROUTE_PEERS;
-    ctx_.phase = 'I';
+    ctx_.phase = download_phase::install;
     ASSERT_EQ(retrieve_install_package(nullptr, work().c_str(), &ctx_, &peers, 0), 1);
     for (const install_file& f : s_->files) EXPECT_EQ(read_whole_file(target(f)), f.content) << f.name;
     EXPECT_EQ(read_whole_file(work_ + "/sitelist.xml"), "trusted");

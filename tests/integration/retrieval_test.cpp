@@ -273,7 +273,7 @@ protected:
     }
 
     int retrieve_config(wchar_t* package_path) {
-        ctx_.phase = 'C';
+        ctx_.phase = download_phase::configuration;
         return retrieve_config_package(work().c_str(), config_url().c_str(), package_path, &ctx_, &direct_);
     }
 
@@ -297,7 +297,7 @@ protected:
     }
 
     int retrieve_install(wchar_t* package_path, int resume) {
-        ctx_.phase = 'I';
+        ctx_.phase = download_phase::install;
         keep_trusted_manifest(&ctx_, work().c_str());   // as the configuration package's extraction does
         return retrieve_install_package(package_path, work().c_str(), &ctx_, &direct_, resume);
     }

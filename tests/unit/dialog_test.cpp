@@ -81,7 +81,7 @@ TEST_F(worker_side, lines_are_formatted_and_step_the_bar_by_two_until_it_is_full
 }
 
 TEST_F(worker_side, transfer_ticks_follow_the_phase_and_stop_the_bar_at_80) {
-    ctx.phase = 'C';   // a sixth of the configuration package per tick
+    ctx.phase = download_phase::configuration;   // a sixth of the configuration package per tick
     dialog_set_progress(&ctx, 20);
     take_all(dialog);
     EXPECT_EQ(bar_after(600, 100), 22);
@@ -89,7 +89,7 @@ TEST_F(worker_side, transfer_ticks_follow_the_phase_and_stop_the_bar_at_80) {
     EXPECT_EQ(bar_after(600, 600), 32);
     EXPECT_EQ(ctx.progress_position, 6);
 
-    ctx.phase = 'I';   // a twentieth of the install package per tick
+    ctx.phase = download_phase::install;   // a twentieth of the install package per tick
     ctx.progress_position = 0;
     EXPECT_EQ(bar_after(2000, 1000), 52);
     EXPECT_EQ(bar_after(2000, 2000), 72);
@@ -98,7 +98,7 @@ TEST_F(worker_side, transfer_ticks_follow_the_phase_and_stop_the_bar_at_80) {
     EXPECT_EQ(bar_after(2000, 500), -1);
     EXPECT_EQ(ctx.progress_position, 5) << "a lower tick count is stored too";
 
-    ctx.phase = 0;     // any other phase: one tick per whole transfer
+    ctx.phase = download_phase::none;   // any other phase: one tick per whole transfer
     ctx.progress_position = 0;
     dialog_set_progress(&ctx, 40);
     take_all(dialog);
@@ -107,7 +107,7 @@ TEST_F(worker_side, transfer_ticks_follow_the_phase_and_stop_the_bar_at_80) {
 }
 
 TEST_F(worker_side, unknown_or_odd_sizes_do_not_move_the_bar) {
-    ctx.phase = 'I';
+    ctx.phase = download_phase::install;
     EXPECT_EQ(bar_after(0, 5000), -1);
     EXPECT_EQ(ctx.progress_position, 0);
     EXPECT_EQ(bar_after(1000, -50), -1);
@@ -122,7 +122,7 @@ TEST(silent_run, draws_nothing_and_only_counts_ticks) {
     EXPECT_EQ(dialog_message(&ctx, MSG_STARTING), 0);
     dialog_set_progress(&ctx, 50);
     dialog_finish(&ctx);
-    ctx.phase = 'C';
+    ctx.phase = download_phase::configuration;
     EXPECT_EQ(on_transfer_progress(&ctx, 600, 300), 0);
     EXPECT_EQ(ctx.progress_position, 3);
     ctx.cancel_flag = 1;

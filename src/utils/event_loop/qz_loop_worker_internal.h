@@ -23,10 +23,15 @@ struct qz_work_signal {
     int done = 0;
 };
 
-// What crosses the pipe, by address. Kind 0 is freed by the loop thread after its callback;
-// kind 1 belongs to its submitter, who waits on the signal.
+// Who owns an item once its callback has run.
+enum class qz_work_kind : int32_t {
+    fire_and_forget = 0,   // freed by the loop thread after its callback
+    waited = 1,            // belongs to its submitter, who waits on the signal
+};
+
+// What crosses the pipe, by address.
 struct qz_work_item {
-    int32_t kind = 0;
+    qz_work_kind kind = qz_work_kind::fire_and_forget;
     qz_loop_work_cb callback = nullptr;
     void* user_data = nullptr;
     qz_work_signal* signal = nullptr;

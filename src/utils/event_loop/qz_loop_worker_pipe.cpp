@@ -25,7 +25,7 @@ void alloc_cb(uv_handle_t* handle, size_t, uv_buf_t* buf) {
 
 void run_item(qz_work_item* item) {
     item->callback(item->user_data);
-    if (item->kind == 0) {
+    if (item->kind == qz_work_kind::fire_and_forget) {
         delete item;
         return;
     }
@@ -176,7 +176,7 @@ int qz_loop_worker_submit_work(qz_loop_worker* worker, qz_loop_work_cb callback,
     }
     qz_work_item* item = new (std::nothrow) qz_work_item;
     if (item != nullptr) {
-        item->kind = 0;
+        item->kind = qz_work_kind::fire_and_forget;
         item->callback = callback;
         item->user_data = user_data;
     }
@@ -201,7 +201,7 @@ int qz_loop_worker_submit_work_and_wait(qz_loop_worker* worker, qz_loop_work_cb 
     }
     qz_work_signal signal;
     qz_work_item item;
-    item.kind = 1;
+    item.kind = qz_work_kind::waited;
     item.callback = callback;
     item.user_data = user_data;
     item.signal = &signal;
