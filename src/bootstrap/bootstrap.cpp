@@ -1,7 +1,11 @@
 #include "bootstrap/bootstrap.h"
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <cwchar>
+#include <memory>
 #include <mutex>
 #include <new>
 #include <string>
@@ -41,10 +45,24 @@ constexpr unsigned min_os_major = 6;
 constexpr size_t computer_name_capacity = 16;
 
 // The single-instance lock, held from the entry checks to the end of bootstrap_main.
-os_named_lock* instance_lock = nullptr;
+os_named_lock_ptr instance_lock;
 
 // ---------------------------------------------------------------------------------------------
 // Entry
+
+// Allocation failure ends the process, here: std::bad_alloc is caught only where a contract
+// returns an out-of-memory result (docs/DESIGN-DECISIONS.md, "Out of memory").
+[[noreturn]] void end_on_fatal_error() {
+    const char* what = "Quenta Swiftset: ended by an unexpected error\n";
+    try {
+        if (std::exception_ptr error = std::current_exception()) std::rethrow_exception(error);
+    } catch (const std::bad_alloc&) {
+        what = "Quenta Swiftset: out of memory\n";
+    } catch (...) {
+    }
+    std::fputs(what, stderr);
+    std::abort();
+}
 
 void report_second_instance() {
     select_language();
@@ -97,16 +115,16 @@ void run_interactively() {
 
 // The entry checks: the single instance, the rights, and a temporary folder no other user can
 // redirect. The held instance lock, or null when the run is refused (and told why).
-os_named_lock* take_instance_lock() {
+os_named_lock_ptr take_instance_lock() {
     std::string why;
-    os_named_lock* instance = os_named_lock_open(instance_lock_name, &why);
+    os_named_lock_ptr instance(os_named_lock_open(instance_lock_name, &why));
     if (!instance) {
         // An ordinary user cannot reach the lock folder at all: the real reason is the rights.
         if (!os_is_administrator()) os_message_box(box_title, L"This program needs administrator privileges to run");
         else os_console_error("Quenta Swiftset: run refused: " + why);
         return nullptr;
     }
-    if (!os_named_lock_try(instance)) {
+    if (!os_named_lock_try(instance.get())) {
         report_second_instance();
     } else if (!os_is_administrator()) {
         os_message_box(box_title, L"This program needs administrator privileges to run");
@@ -116,7 +134,6 @@ os_named_lock* take_instance_lock() {
     } else {
         return instance;
     }
-    os_named_lock_close(instance);
     return nullptr;
 }
 
@@ -155,10 +172,9 @@ public:
 };
 
 void run_silently() {
-    auto* ctx = new (std::nothrow) run_context;
-    if (!ctx) return;
+    auto ctx = std::make_unique<run_context>();
     log_message(SEV_INFO, L"User triggered silent installation");
-    run_bootstrap(ctx);
+    run_bootstrap(std::move(ctx));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -275,12 +291,9 @@ bool prepare_work_folder(sequence& s) {
 
 // One of the two mechanisms that go through download_packages with a route of their own.
 bool try_route(sequence& s, int route_kind) {
-    auto* route = new (std::nothrow) proxy_record{};
-    if (!route) return false;
+    auto route = std::make_unique<proxy_record>();
     route->route_kind = route_kind;
-    bool ok = download_packages(s.ctx, s.config_url, s.work_folder, route) != 0;
-    delete route;
-    return ok;
+    return download_packages(s.ctx, s.config_url, s.work_folder, route.get()) != 0;
 }
 
 enum class road { downloaded, failed, cancelled };
@@ -321,7 +334,7 @@ void install_agent(sequence& s) {
     size_t capacity = sizeof s.ctx->tenant_id;
     read_tenant_id(s.ctx->tenant_id, &capacity);
     int status = verify_agent_installer(s.ctx->manifest.get(), s.narrow_work_folder)
-                     ? launch_agent_installer(s.narrow_work_folder, s.ctx->agent_guid, s.ctx->tenant_id, instance_lock)
+                     ? launch_agent_installer(s.narrow_work_folder, s.ctx->agent_guid, s.ctx->tenant_id, instance_lock.get())
                      : 0;
     log_message(SEV_INFO, L"[Install] Final status:%d", status);
     if (status == 0) {
@@ -376,7 +389,8 @@ bool prepare_run(sequence& s) {
 }
 }  // namespace
 
-int run_bootstrap(run_context* ctx) {
+int run_bootstrap(run_context_ptr owned) {
+    run_context* ctx = owned.get();
     enable_debug_log();
     log_message(SEV_INFO, L"Initializing to bootstrap...");
     sequence s(ctx);
@@ -397,11 +411,12 @@ int run_bootstrap(run_context* ctx) {
     else error_end(s);
     end_run(s);
     active.leave();
-    delete ctx;
+    owned.reset();
     return 0;
 }
 
 int bootstrap_main() {
+    std::set_terminate(end_on_fatal_error);
     os_use_user_locale();
     instance_lock = take_instance_lock();
     if (!instance_lock) return 0;
@@ -417,7 +432,6 @@ int bootstrap_main() {
     if (watching) os_unwatch_stop_requests();
     log_message(SEV_INFO, L"****BS_END*****");
     close_log();
-    os_named_lock_close(instance_lock);
-    instance_lock = nullptr;
+    instance_lock.reset();
     return 0;
 }

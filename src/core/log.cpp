@@ -73,6 +73,20 @@ void locked_write(const std::string& data) {
     if (locked) os_named_lock_release(log_mutex.get());
 }
 
+int write_line(unsigned masked, const wchar_t* format, va_list args) {
+    std::wstring message;
+    if (!os_format_wide(message, format, args)) message = format;   // keep the line rather than lose it
+
+    std::string line = time_stamp();
+    line += '\t';
+    line += tag_of(masked);
+    line += '\t';
+    line += os_to_narrow_lossy(message);
+    if (std::wstring(format).find(L'\n') == std::wstring::npos) line += '\n';
+
+    locked_write(line);
+    return 1;
+}
 }  // namespace
 
 int open_log() {
@@ -93,26 +107,22 @@ int open_log() {
     return 1;
 }
 
-int log_message(unsigned severity, const wchar_t* format, ...) {
+int log_message(unsigned severity, const wchar_t* format, ...) noexcept {
     unsigned masked = severity & severity_mask.load();
     if (masked == 0 || !log_file || !format) return 0;
 
-    std::wstring message;
     va_list args;
     va_start(args, format);
-    bool formatted = os_format_wide(message, format, args);
+    int written = 0;
+    // Without memory the line is lost, not the run: a caller may stand between starting a
+    // program and waiting for it.
+    try {
+        written = write_line(masked, format, args);
+    } catch (const std::bad_alloc&) {
+        written = 0;
+    }
     va_end(args);
-    if (!formatted) message = format;   // keep the line rather than lose it
-
-    std::string line = time_stamp();
-    line += '\t';
-    line += tag_of(masked);
-    line += '\t';
-    line += os_to_narrow_lossy(message);
-    if (std::wstring(format).find(L'\n') == std::wstring::npos) line += '\n';
-
-    locked_write(line);
-    return 1;
+    return written;
 }
 
 void console_print(const wchar_t* format, ...) {

@@ -20,8 +20,9 @@ int open_log();
 
 // Appends one line: "<24-char local time>\t<tag>\t<message>" and a line break unless the format
 // already has one. Wide printf conventions: %ls for wide text, OS_NARROW_S for narrow text.
-// Returns 1 when a line was written, 0 when the severity is masked out or logging is off.
-int log_message(unsigned severity, const wchar_t* format, ...);
+// Returns 1 when a line was written, 0 when the severity is masked out, logging is off or
+// memory ran out (the line is dropped; this never throws).
+int log_message(unsigned severity, const wchar_t* format, ...) noexcept;
 
 // Formatted print to standard output, without the log mutex.
 void console_print(const wchar_t* format, ...);

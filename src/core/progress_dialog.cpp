@@ -11,8 +11,7 @@
 #include "os/event.h"
 
 progress_dialog* create_progress_dialog() {
-    auto* dialog = new (std::nothrow) progress_dialog;
-    if (!dialog) return nullptr;
+    auto* dialog = new progress_dialog;
     dialog->mailbox = ui_mailbox_create();
     dialog->cancel_event = os_event_create(cancel_event_name);
     if (!dialog->mailbox || !dialog->cancel_event) {
@@ -47,22 +46,21 @@ progress_dialog_procedure::progress_dialog_procedure(progress_dialog* dialog, in
 int progress_dialog_procedure::on_start(ui_progress_view& view) {
     caption_ = get_message_text(MSG_BUTTON_CANCEL);
     view.set_button(caption_, enabled_);
-    auto* ctx = new (std::nothrow) run_context;
-    if (!ctx) return ENOMEM;
+    auto ctx = std::make_unique<run_context>();
     ctx->dialog = dialog_;
     os_event_reset(dialog_->cancel_event);
     {
         std::lock_guard<std::mutex> guard(dialog_->lock);
-        dialog_->run = ctx;
+        dialog_->run = ctx.get();
     }
     try {
-        dialog_->worker = std::thread(worker_, ctx);
+        // A thread that cannot be made frees the run context it was given.
+        dialog_->worker = std::thread(worker_, std::move(ctx));
     } catch (const std::system_error& e) {
         {
             std::lock_guard<std::mutex> guard(dialog_->lock);
             dialog_->run = nullptr;
         }
-        delete ctx;
         return e.code().value() ? e.code().value() : EAGAIN;
     }
     return 0;

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "core/run_context.h"
 #include "os/user_interface.h"
 
 struct os_event;
@@ -45,7 +46,8 @@ void release_progress_dialog(progress_dialog* dialog);
 // Steps the bar (while it is below 100) and appends a line. Any thread.
 void progress_dialog_show_line(progress_dialog* dialog, const std::wstring& line);
 
-using install_worker_fn = int (*)(run_context* ctx);
+// The install worker: runs the sequence and frees its run context before it returns.
+using install_worker_fn = int (*)(run_context_ptr ctx);
 
 // The progress dialog's logic, on the screen's thread: running (button "Cancel") -> cancelling
 // (flag set, message 14 shown, button disabled) -> finished (button "OK", 10-second timer)

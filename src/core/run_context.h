@@ -2,6 +2,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include "core/hash_entries.h"
 
@@ -25,5 +26,8 @@ struct run_context {
     int resume_flag = 0;                   // connection data unchanged since the last run
     hash_entries_ptr manifest;             // hashes.xml of the verified configuration package
 };
+
+// The worker that runs the install sequence owns the run context and frees it at the end of the run.
+using run_context_ptr = std::unique_ptr<run_context>;
 
 inline bool run_cancelled(const run_context* ctx) { return ctx && ctx->cancel_flag.load() != 0; }

@@ -68,7 +68,7 @@ public:
     peer_network() {
         host_ = qz_loop_worker_create();
         if (!host_) return;
-        context_.reset(new (std::nothrow) qz_net_context{nullptr, qz_loop_host_loop(host_), qz_loop_host_worker(host_)});
+        context_.reset(new qz_net_context{nullptr, qz_loop_host_loop(host_), qz_loop_host_worker(host_)});
         if (!context_ || qz_p2p_client_create(context_.get(), &client_) != 0) return;
         qz_loop_worker_start(host_);
     }

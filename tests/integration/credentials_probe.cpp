@@ -15,7 +15,8 @@
 namespace {
 const char* result_path = nullptr;
 
-int asking_worker(run_context* ctx) {
+int asking_worker(run_context_ptr owned) {
+    run_context* ctx = owned.get();
     dialog_message(ctx, MSG_USING_PROXY);
     proxy_record route{};
     int result = prompt_proxy_credentials(&route);
@@ -26,7 +27,6 @@ int asking_worker(run_context* ctx) {
     }
     clear_proxy_credentials(&route);
     dialog_finish(ctx);
-    delete ctx;
     return 0;
 }
 }  // namespace

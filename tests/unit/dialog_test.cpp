@@ -178,14 +178,14 @@ struct scripted_run {
     }
 } script;
 
-int scripted_worker(run_context* ctx) {
+int scripted_worker(run_context_ptr owned) {
+    run_context* ctx = owned.get();
     std::unique_lock<std::mutex> guard(script.lock);
     script.ctx = ctx;
     script.changed.notify_all();
     script.changed.wait(guard, [] { return script.may_end; });
     dialog_message(ctx, MSG_ERROR_END);
     dialog_finish(ctx);
-    delete ctx;
     return 0;
 }
 

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
+#include <memory>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -56,7 +57,7 @@ void make_owner_executable(const char* program) {
 }  // namespace
 
 struct os_process {
-    pid_t pid;
+    pid_t pid = 0;
 };
 
 namespace {
@@ -117,13 +118,14 @@ os_process* os_start_process(const std::wstring& command_line, int* start_error,
     for (auto& a : args) argv.push_back(&a[0]);
     argv.push_back(nullptr);
 
-    pid_t pid = 0;
-    int rc = spawn_setup(keep_held).spawn(&pid, argv.data());
+    // Made before the start: once the program runs, nothing may fail before it is waited for.
+    auto process = std::make_unique<os_process>();
+    int rc = spawn_setup(keep_held).spawn(&process->pid, argv.data());
     if (rc != 0) {
         error = rc;
         return nullptr;
     }
-    return new os_process{pid};
+    return process.release();
 }
 
 os_exit os_wait_process(os_process* process) {
