@@ -53,7 +53,7 @@ struct suite_state {
     std::vector<install_file> files;
 };
 
-class peer_road_test : public netns_suite<peer_road_test> {
+class PeerRoadTest : public netns_suite<PeerRoadTest> {
 protected:
     static suite_state* s_;
 
@@ -154,9 +154,9 @@ protected:
     }
 };
 
-suite_state* peer_road_test::s_ = nullptr;
+suite_state* PeerRoadTest::s_ = nullptr;
 
-TEST_F(peer_road_test, route_0_fetches_each_listed_file_from_the_peer_that_holds_it) {
+TEST_F(PeerRoadTest, Route0FetchesEachListedFileFromThePeerThatHoldsIt) {
     write_manifest();
     std::string port2 = start_peer(1, {0, 1}, {"--families", "4"});
     std::string port3 = start_peer(2, {2}, {"--families", "4"});
@@ -191,7 +191,7 @@ TEST_F(peer_road_test, route_0_fetches_each_listed_file_from_the_peer_that_holds
     }
 }
 
-TEST_F(peer_road_test, ipv6_peer_on_the_port_of_option_15_gives_a_bracketed_url) {
+TEST_F(PeerRoadTest, Ipv6PeerOnThePortOfOption15GivesABracketedUrl) {
     write_manifest();
     std::string port = start_peer(2, {0, 1, 2}, {"--families", "6", "--udp-port", "18082"});
     ASSERT_EQ(set_option(OPT_P2P_PORT, L"18082"), 1);
@@ -216,7 +216,7 @@ TEST_F(peer_road_test, ipv6_peer_on_the_port_of_option_15_gives_a_bracketed_url)
     EXPECT_TRUE(peer_lines().empty());
 }
 
-TEST_F(peer_road_test, first_file_unanswered_gives_up_at_once) {
+TEST_F(PeerRoadTest, FirstFileUnansweredGivesUpAtOnce) {
     write_manifest();
     start_peer(1, {1, 2});
     proxy_record peers{};
@@ -234,7 +234,7 @@ TEST_F(peer_road_test, first_file_unanswered_gives_up_at_once) {
     EXPECT_EQ(count_prefix(lines, "served "), 0);
 }
 
-TEST_F(peer_road_test, corrupted_file_from_a_peer_fails_the_road) {
+TEST_F(PeerRoadTest, CorruptedFileFromAPeerFailsTheRoad) {
     write_manifest();
     std::string corrupt = s_->root.file("corrupt-" + std::to_string(getpid()));
     std::string altered = s_->files[0].content;
@@ -256,7 +256,7 @@ TEST_F(peer_road_test, corrupted_file_from_a_peer_fails_the_road) {
 
 // The manifest kept from the configuration package decides what is fetched, whatever lies in
 // the folder by then; configuration files it lists are never taken from a peer.
-TEST_F(peer_road_test, kept_manifest_decides_and_configuration_files_are_never_fetched) {
+TEST_F(PeerRoadTest, KeptManifestDecidesAndConfigurationFilesAreNeverFetched) {
     std::string hostile = s_->root.file("hostile-" + std::to_string(getpid()));
     write_whole_file(hostile, "#!/bin/sh\ntouch /tmp/owned\n");
     std::string forged_site_list = s_->root.file("sitelist-" + std::to_string(getpid()));
@@ -285,7 +285,7 @@ TEST_F(peer_road_test, kept_manifest_decides_and_configuration_files_are_never_f
     EXPECT_EQ(count_prefix(lines, "served " + sha256_hex(read_whole_file(hostile))), 0);
 }
 
-TEST_F(peer_road_test, peer_answering_for_a_file_it_cannot_serve_fails_the_download) {
+TEST_F(PeerRoadTest, PeerAnsweringForAFileItCannotServeFailsTheDownload) {
     write_manifest();
     // Held under its hash but gone from the disk: the peer answers, its web service says 404,
     // and the error page is not taken for the file.
@@ -302,7 +302,7 @@ TEST_F(peer_road_test, peer_answering_for_a_file_it_cannot_serve_fails_the_downl
 
 // A peer that floods, stalls or trickles ends the road in bounded time, leaves no partial file,
 // and lets the next mechanism run.
-TEST_F(peer_road_test, hostile_peers_are_abandoned_and_their_partial_files_deleted) {
+TEST_F(PeerRoadTest, HostilePeersAreAbandonedAndTheirPartialFilesDeleted) {
     write_manifest();
     const install_file& first = s_->files[0];
     struct attack {
@@ -333,7 +333,7 @@ TEST_F(peer_road_test, hostile_peers_are_abandoned_and_their_partial_files_delet
 }
 
 // A peer's redirect to a service on the installer's own loopback is never followed.
-TEST_F(peer_road_test, hostile_peer_redirect_never_reaches_a_local_service) {
+TEST_F(PeerRoadTest, HostilePeerRedirectNeverReachesALocalService) {
     fs::create_directories(s_->root.file("local-service"));
     qsw_test::fixture_server local("nginx_server.py", {"--root", s_->root.file("local-service")});
     QSW_REQUIRE_SERVER(local);
@@ -355,7 +355,7 @@ TEST_F(peer_road_test, hostile_peer_redirect_never_reaches_a_local_service) {
     EXPECT_NE(qsw_test::json_field(requests[0], "request").find("/probe"), std::string::npos);
 }
 
-TEST_F(peer_road_test, route_3_without_peers_goes_on_with_the_repository_through_the_proxy) {
+TEST_F(PeerRoadTest, Route3WithoutPeersGoesOnWithTheRepositoryThroughTheProxy) {
     fs::create_directories(s_->root.file("repo"));
     qsw_test::fixture_server nginx("nginx_server.py", {"--root", s_->root.file("repo")});
     std::string records = s_->root.file("proxy-records.jsonl");

@@ -82,7 +82,7 @@ struct suite_state {
     std::string error;     // the servers did not start although it is: the tests fail
 };
 
-class retrieval_test : public ::testing::Test {
+class RetrievalTest : public ::testing::Test {
 protected:
     static suite_state* s_;
 
@@ -315,12 +315,12 @@ protected:
     static std::string field(const std::string& json, const char* name) { return qsw_test::json_field(json, name); }
 };
 
-suite_state* retrieval_test::s_ = nullptr;
+suite_state* RetrievalTest::s_ = nullptr;
 
 // ---------------------------------------------------------------------------------------------
 // Configuration package
 
-TEST_F(retrieval_test, config_404_on_the_ip_form_then_200_on_the_fqdn) {
+TEST_F(RetrievalTest, Config404OnTheIpFormThen200OnTheFqdn) {
     write_coninfo();
     force("127.0.0.2", 404);
     wchar_t package[260] = L"";
@@ -344,7 +344,7 @@ TEST_F(retrieval_test, config_404_on_the_ip_form_then_200_on_the_fqdn) {
                                  "Frameworkconfig stored in " + work_ + "/FrameworkConfig.zip"}));
 }
 
-TEST_F(retrieval_test, config_without_ip_form_starts_with_the_fqdn_and_ipv6_forms_are_bracketed) {
+TEST_F(RetrievalTest, ConfigWithoutIpFormStartsWithTheFqdnAndIpv6FormsAreBracketed) {
     write_coninfo("", "", s_->ca_base64);
     ASSERT_EQ(retrieve_config(nullptr), 1);
     EXPECT_EQ(new_requests(), (request_list{{"localhost", 200}}));
@@ -358,7 +358,7 @@ TEST_F(retrieval_test, config_without_ip_form_starts_with_the_fqdn_and_ipv6_form
     EXPECT_TRUE(logged("Trying to download Framworkconfig using IPaddress " + handler_url("[::1]") + "/config" + query()));
 }
 
-TEST_F(retrieval_test, config_200_whose_transfer_fails_ends_the_retrieval) {
+TEST_F(RetrievalTest, Config200WhoseTransferFailsEndsTheRetrieval) {
     write_coninfo();
     fs::create_symlink("/dev/full", work_ + "/FrameworkConfig.zip");   // every write fails
     EXPECT_EQ(retrieve_config(nullptr), 0);
@@ -367,7 +367,7 @@ TEST_F(retrieval_test, config_200_whose_transfer_fails_ends_the_retrieval) {
     EXPECT_FALSE(logged("[Fallback] 2:FQDN based:Config Files:Enter"));
 }
 
-TEST_F(retrieval_test, config_three_500s_fail_and_leave_the_path_out_alone) {
+TEST_F(RetrievalTest, ConfigThree500sFailAndLeaveThePathOutAlone) {
     write_coninfo();
     for (const char* host : {"127.0.0.2", "localhost", "::1"}) force(host, 500);
     wchar_t package[260] = L"unchanged";
@@ -379,7 +379,7 @@ TEST_F(retrieval_test, config_three_500s_fail_and_leave_the_path_out_alone) {
     EXPECT_TRUE(logged("Trying to download Framworkconfig using netbios name " + handler_url("[::1]") + "/config" + query()));
 }
 
-TEST_F(retrieval_test, config_tls_document_ca_or_no_verification_with_k) {
+TEST_F(RetrievalTest, ConfigTlsDocumentCaOrNoVerificationWithK) {
     scratch_folder other;
     std::string other_ca = qsw_test::json_field(qsw_test::run_fixture_tool("certs.py", {"ca", other.path(), "Other CA"}), "cert");
     ASSERT_FALSE(other_ca.empty());
@@ -406,7 +406,7 @@ TEST_F(retrieval_test, config_tls_document_ca_or_no_verification_with_k) {
 // A server with a certificate of the agent handler's own CA, issued for another name, stands in
 // for the IP form: it is refused in both verifying modes (the token never reaches it) and the
 // FQDN form, the real agent handler, delivers. With -k nothing is checked.
-TEST_F(retrieval_test, config_certificate_of_the_same_ca_for_another_name_is_refused) {
+TEST_F(RetrievalTest, ConfigCertificateOfTheSameCaForAnotherNameIsRefused) {
     std::string ca = s_->handler->field("ca");
     std::string issued = qsw_test::run_fixture_tool(
         "certs.py", {"server", s_->root.file("certs"), ca, s_->root.file("certs/ca.key"), "--name", "other-agent.example",
@@ -448,7 +448,7 @@ TEST_F(retrieval_test, config_certificate_of_the_same_ca_for_another_name_is_ref
     EXPECT_TRUE(impostor_requests()) << "-k checks nothing";
 }
 
-TEST_F(retrieval_test, config_digest_mismatch_is_refused_and_fetched_again_next_time) {
+TEST_F(RetrievalTest, ConfigDigestMismatchIsRefusedAndFetchedAgainNextTime) {
     fixture_server liar("agent_handler.py", {"--package", s_->config_zip, "--token", token, "--listen", "127.0.0.1", "--certs",
                                              s_->root.file("liar-certs"), "--config-hash", std::string(64, 'a')});
     QSW_REQUIRE_SERVER(liar);
@@ -472,7 +472,7 @@ TEST_F(retrieval_test, config_digest_mismatch_is_refused_and_fetched_again_next_
 // ---------------------------------------------------------------------------------------------
 // Repository road
 
-TEST_F(retrieval_test, install_ip_404_then_fqdn_200_on_the_same_site) {
+TEST_F(RetrievalTest, InstallIp404ThenFqdn200OnTheSameSite) {
     std::string empty_host = "127.0.0.2:" + std::to_string(s_->empty_nginx->port());
     prepare_install({site("HttpSite", 1, "ServerIP=\"" + empty_host + "\" Server=\"" + nginx_name() + "\"")});
     wchar_t package_path[260] = L"";
@@ -493,7 +493,7 @@ TEST_F(retrieval_test, install_ip_404_then_fqdn_200_on_the_same_site) {
     EXPECT_TRUE((fs::status(work_ + "/Vesinst.exe").permissions() & fs::perms::owner_exec) != fs::perms::none);
 }
 
-TEST_F(retrieval_test, install_ip_500_without_server_tries_the_netbios_name_then_the_next_site) {
+TEST_F(RetrievalTest, InstallIp500WithoutServerTriesTheNetbiosNameThenTheNextSite) {
     force("127.0.0.2", 500);
     std::string ip = "127.0.0.2:" + handler_port(), name = "localhost:" + handler_port();
     prepare_install({site("SboltSite", 1, "ServerIP=\"" + ip + "\" ServerName=\"" + name + "\""),
@@ -517,7 +517,7 @@ TEST_F(retrieval_test, install_ip_500_without_server_tries_the_netbios_name_then
     EXPECT_EQ(new_requests(), (request_list{{"127.0.0.2", 500}, {"localhost", 404}}));
 }
 
-TEST_F(retrieval_test, install_package_failing_verification_is_deleted_and_the_next_site_tried) {
+TEST_F(RetrievalTest, InstallPackageFailingVerificationIsDeletedAndTheNextSiteTried) {
     prepare_install({site("HttpSite", 1, "ServerIP=\"" + nginx_host() + "\"", "Bad"),
                      site("HttpSite", 2, "Server=\"" + nginx_name() + "\"")});
     ASSERT_EQ(retrieve_install(nullptr, 1), 1);
@@ -534,7 +534,7 @@ TEST_F(retrieval_test, install_package_failing_verification_is_deleted_and_the_n
     EXPECT_EQ(read_whole_file(package()), read_whole_file(s_->install_zip));
 }
 
-TEST_F(retrieval_test, install_without_usable_site_or_site_list_fails) {
+TEST_F(RetrievalTest, InstallWithoutUsableSiteOrSiteListFails) {
     prepare_install({"<HttpSite Order=\"1\" Enabled=\"0\" Server=\"" + nginx_name() + "\"/>",
                      "<FtpSite Order=\"1\" Enabled=\"1\" Server=\"" + nginx_name() + "\"/>"});
     EXPECT_EQ(retrieve_install(nullptr, 1), 0);
@@ -547,7 +547,7 @@ TEST_F(retrieval_test, install_without_usable_site_or_site_list_fails) {
     EXPECT_EQ(qsw_test::read_lines(s_->nginx->field("access_log")).size(), nginx_start_) << "nothing was fetched";
 }
 
-TEST_F(retrieval_test, install_resume_transfers_only_the_rest_of_a_partial_package) {
+TEST_F(RetrievalTest, InstallResumeTransfersOnlyTheRestOfAPartialPackage) {
     prepare_install({site("HttpSite", 1, "ServerIP=\"" + nginx_host() + "\"")});
     const size_t partial = 1000000;
     write_whole_file(package(), read_whole_file(s_->install_zip).substr(0, partial));
@@ -561,7 +561,7 @@ TEST_F(retrieval_test, install_resume_transfers_only_the_rest_of_a_partial_packa
     EXPECT_EQ(read_whole_file(package()), read_whole_file(s_->install_zip));
 }
 
-TEST_F(retrieval_test, install_resume_off_deletes_a_partial_package_first) {
+TEST_F(RetrievalTest, InstallResumeOffDeletesAPartialPackageFirst) {
     prepare_install({site("HttpSite", 1, "ServerIP=\"" + nginx_host() + "\"")});
     write_whole_file(package(), read_whole_file(s_->install_zip).substr(0, 1000000));
     ASSERT_EQ(retrieve_install(nullptr, 0), 1);
@@ -572,7 +572,7 @@ TEST_F(retrieval_test, install_resume_off_deletes_a_partial_package_first) {
     EXPECT_TRUE(logged("Downloaded install file Successfully"));
 }
 
-TEST_F(retrieval_test, install_complete_package_gets_416_and_goes_straight_to_extraction) {
+TEST_F(RetrievalTest, InstallCompletePackageGets416AndGoesStraightToExtraction) {
     prepare_install({site("HttpSite", 1, "ServerIP=\"" + nginx_host() + "\"")});
     fs::copy_file(s_->install_zip, package());
     write_whole_file(work_ + "/cleanup.exe", "left by an earlier run");
@@ -589,7 +589,7 @@ TEST_F(retrieval_test, install_complete_package_gets_416_and_goes_straight_to_ex
 
 // A wrong body once taken for the package (as large as the real one, so every resume gets 416)
 // must not be "already downloaded" for ever: it goes, and the next site sends the package whole.
-TEST_F(retrieval_test, install_package_that_cannot_be_extracted_is_deleted_and_fetched_whole) {
+TEST_F(RetrievalTest, InstallPackageThatCannotBeExtractedIsDeletedAndFetchedWhole) {
     prepare_install({site("HttpSite", 1, "ServerIP=\"" + nginx_host() + "\""),
                      site("HttpSite", 2, "Server=\"" + nginx_name() + "\"")});
     write_whole_file(package(), std::string(s_->install_size + 100, 'x'));
@@ -606,7 +606,7 @@ TEST_F(retrieval_test, install_package_that_cannot_be_extracted_is_deleted_and_f
     EXPECT_EQ(read_whole_file(package()), read_whole_file(s_->install_zip));
 }
 
-TEST_F(retrieval_test, cancel_before_and_during_the_downloads) {
+TEST_F(RetrievalTest, CancelBeforeAndDuringTheDownloads) {
     ctx_.cancel_flag = 1;
     write_coninfo();
     EXPECT_EQ(download_packages(&ctx_, config_url().c_str(), work().c_str(), &direct_), 0);
@@ -646,7 +646,7 @@ TEST_F(retrieval_test, cancel_before_and_during_the_downloads) {
 // ---------------------------------------------------------------------------------------------
 // Orchestration
 
-TEST_F(retrieval_test, later_mechanisms_reuse_the_configuration_package) {
+TEST_F(RetrievalTest, LaterMechanismsReuseTheConfigurationPackage) {
     if (!s_->inside) {
         if (s_->namespace_failed) FAIL() << "the private network namespace could not be made: " << s_->no_namespace;
         GTEST_SKIP() << "route kind 0 runs the peer road, which must stay off this network: " << s_->no_namespace;

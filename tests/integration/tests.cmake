@@ -6,30 +6,30 @@ qsw_add_script_test(integration_entry test_entry.py LABELS integration netns LOC
                     OWN_NETWORK)
 # Peer network: namespaces made by tests/fixtures/netns.py; discovery never leaves them.
 qsw_add_script_test(integration_netns_harness test_netns_harness.py LABELS integration netns TIMEOUT 120)
-qsw_add_test(integration_network_interfaces SOURCES integration/network_interfaces_test.cpp fixtures/netns.cpp
-             LABELS integration netns)
+qsw_add_test(integration_network_interfaces SOURCES integration/network_interfaces_test.cpp
+             LABELS integration netns LIBRARIES qsw_udp)
 qsw_add_script_test(integration_install_direct test_install_direct.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)
-qsw_add_test(integration_udp_request SOURCES integration/udp_request_test.cpp fixtures/netns.cpp
-             LABELS integration netns)
+qsw_add_test(integration_udp_request SOURCES integration/udp_request_test.cpp
+             LABELS integration netns LIBRARIES qsw_udp)
 # The installer in a terminal driven through tmux, as a person would use it.
 qsw_add_script_test(integration_terminal test_terminal.py LABELS integration netns LOCKS qsw_instance
                     TIMEOUT 600 OWN_NETWORK)
 # Package retrieval modules against the agent-handler stand-in and nginx; in a network namespace
 # of its own where one can be made (route kind 0 runs the peer road).
-qsw_add_test(integration_retrieval SOURCES integration/retrieval_test.cpp unit/test_support.cpp fixtures/netns.cpp
-             LABELS integration)
+qsw_add_test(integration_retrieval SOURCES integration/retrieval_test.cpp
+             LABELS integration LIBRARIES qsw_download)
 # P2P content discovery between namespaces, against test peers written with python3-msgpack.
-qsw_add_test(integration_p2p_discovery SOURCES integration/p2p_discovery_test.cpp unit/test_support.cpp fixtures/netns.cpp
-             LABELS integration netns)
+qsw_add_test(integration_p2p_discovery SOURCES integration/p2p_discovery_test.cpp
+             LABELS integration netns LIBRARIES qsw_p2p)
 # The progress dialog with a worker that asks for proxy credentials (driven by test_terminal.py).
 add_executable(qsw-credentials-probe integration/credentials_probe.cpp)
 target_link_libraries(qsw-credentials-probe PRIVATE qsw_bootstrap)
 set_target_properties(qsw-credentials-probe PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/tests)
 # The peer road of the install-package retrieval between namespaces (test peers, and nginx with
 # a recording proxy for route kind 3).
-qsw_add_test(integration_peer_road SOURCES integration/peer_road_test.cpp unit/test_support.cpp fixtures/netns.cpp
-             LABELS integration netns)
+qsw_add_test(integration_peer_road SOURCES integration/peer_road_test.cpp
+             LABELS integration netns LIBRARIES qsw_download)
 # Mechanism [0] end to end: the installer, agent handler and nginx in one namespace of a test
 # network, a peer agent in another.
 qsw_add_script_test(integration_install_peers test_install_peers.py LABELS integration netns

@@ -21,7 +21,7 @@ namespace fs = std::filesystem;
 const wchar_t guid[] = L"0f8fad5b-d9cb-469f-a165-70867728950e";
 const char braced_guid[] = "{0f8fad5b-d9cb-469f-a165-70867728950e}";
 
-class agent_installer_test : public ::testing::Test {
+class AgentInstallerTest : public ::testing::Test {
 protected:
     log_capture log_;
     std::string work_ = log_.folder().file("work");
@@ -59,7 +59,7 @@ protected:
     }
 };
 
-TEST_F(agent_installer_test, without_options_the_line_holds_the_fixed_switches_and_the_identity) {
+TEST_F(AgentInstallerTest, WithoutOptionsTheLineHoldsTheFixedSwitchesAndTheIdentity) {
     EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "tenant-7"), 1);
     EXPECT_EQ(command_line(), fixed_start() + " /TenantID=\"tenant-7\" /AgentGUID=\"" + braced_guid + "\"");
     EXPECT_EQ(received(), (std::vector<std::string>{"/Install=Agent", "/Silent", "/VesPkg", "/EnforceEvents",
@@ -72,7 +72,7 @@ TEST_F(agent_installer_test, without_options_the_line_holds_the_fixed_switches_a
         << "the installer ran to its end";
 }
 
-TEST_F(agent_installer_test, every_option_in_the_fixed_order_whatever_the_command_line_order) {
+TEST_F(AgentInstallerTest, EveryOptionInTheFixedOrderWhateverTheCommandLineOrder) {
     std::string data = log_.folder().file("My Agent Data") + "\\";
     std::wstring wide_data = widen(data);
     parse({L"-D", L"-s", L"-i", L"/opt/quenta agent", L"-v", L"-d", wide_data.c_str(), L"-f", L"-h"});
@@ -88,13 +88,13 @@ TEST_F(agent_installer_test, every_option_in_the_fixed_order_whatever_the_comman
     EXPECT_TRUE(fs::is_directory(data + "/Logs")) << "the installer used the data path";
 }
 
-TEST_F(agent_installer_test, force_and_keep_guid_of_h_stand_together) {
+TEST_F(AgentInstallerTest, ForceAndKeepGuidOfHStandTogether) {
     parse({L"-h"});
     EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 1);
     EXPECT_EQ(command_line(), fixed_start() + " /ForceInstall /keepguid /TenantID=\"t\" /AgentGUID=\"" + braced_guid + "\"");
 }
 
-TEST_F(agent_installer_test, quotes_and_backslashes_inside_values_arrive_unchanged) {
+TEST_F(AgentInstallerTest, QuotesAndBackslashesInsideValuesArriveUnchanged) {
     std::string data = log_.folder().file("a\\\"b\" /AgentGUID=\"{evil}");
     set_option(OPT_DATA_PATH, widen(data).c_str());
     set_option(OPT_INSTALL_PATH, L"C:\\Program Files\\Quenta\\\\");
@@ -107,7 +107,7 @@ TEST_F(agent_installer_test, quotes_and_backslashes_inside_values_arrive_unchang
     EXPECT_EQ(args[7], std::string("/AgentGUID=") + braced_guid);
 }
 
-TEST_F(agent_installer_test, exit_codes_decide_the_result) {
+TEST_F(AgentInstallerTest, ExitCodesDecideTheResult) {
     {
         scoped_env fail("QSW_VESINST_EXIT", "3");
         EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 0);
@@ -119,7 +119,7 @@ TEST_F(agent_installer_test, exit_codes_decide_the_result) {
     EXPECT_TRUE(log_.contains("Install Status:Result:1.ExitCode:0"));
 }
 
-TEST_F(agent_installer_test, a_program_that_cannot_start_is_reported) {
+TEST_F(AgentInstallerTest, AProgramThatCannotStartIsReported) {
     fs::remove(installer());
     EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 0);
     EXPECT_TRUE(log_.contains("Failed to create process:GetLastError:2"));
@@ -137,7 +137,7 @@ std::string path_of_length(const scratch_folder& folder, size_t length, char fil
     return folder.file(std::string(length > used ? length - used : 1, fill));
 }
 
-TEST_F(agent_installer_test, lines_over_1023_characters_and_oversized_values_are_refused) {
+TEST_F(AgentInstallerTest, LinesOver1023CharactersAndOversizedValuesAreRefused) {
     scoped_env fail("QSW_VESINST_EXIT", "3");   // quick end: only the received line matters
     std::string deep = path_of_length(log_.folder(), 200, 'w');
     fs::create_directory(deep);
@@ -169,7 +169,7 @@ TEST_F(agent_installer_test, lines_over_1023_characters_and_oversized_values_are
     EXPECT_FALSE(path_exists(record_)) << "a data path over its capacity is refused, not passed empty";
 }
 // It runs as root: only a program listed in the trusted manifest with its digest is started.
-TEST_F(agent_installer_test, only_a_verified_installer_is_accepted) {
+TEST_F(AgentInstallerTest, OnlyAVerifiedInstallerIsAccepted) {
     std::string digest = sha256_hex(read_whole_file(installer()));
     auto manifest_of = [](const std::string& name, const std::string& digest) {
         auto* entry = new hash_entry{};

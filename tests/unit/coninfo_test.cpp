@@ -8,7 +8,7 @@
 #include "log_capture.h"
 
 namespace {
-class coninfo_test : public ::testing::Test {
+class ConinfoTest : public ::testing::Test {
 protected:
     log_capture log_;
     std::string doc_ = log_.folder().file("coninfo.xml");
@@ -19,7 +19,7 @@ protected:
     std::wstring doc() const { return widen(doc_); }
 };
 
-TEST_F(coninfo_test, url_splits_into_base_and_token) {
+TEST_F(ConinfoTest, UrlSplitsIntoBaseAndToken) {
     write_doc("    <bsurl>https://epo.example.com:443/config?token=0123456789abcdef0123456789abcdef01234567</bsurl>\n"
               "    <serverip>https://[fd00::5]:443/config?token=abc</serverip>\n");
     wchar_t base[url_capacity], token[token_capacity];
@@ -30,7 +30,7 @@ TEST_F(coninfo_test, url_splits_into_base_and_token) {
     EXPECT_STREQ(base, L"https://[fd00::5]:443/config");
 }
 
-TEST_F(coninfo_test, urls_without_question_mark_or_equals_sign_fail) {
+TEST_F(ConinfoTest, UrlsWithoutQuestionMarkOrEqualsSignFail) {
     write_doc("<bsurl>https://h/config=x</bsurl><serverip>https://h/config?token</serverip><serverNetbios></serverNetbios>");
     wchar_t base[url_capacity], token[token_capacity] = L"";
     EXPECT_EQ(read_coninfo_url(doc().c_str(), L"bsurl", base, token), 0);
@@ -43,7 +43,7 @@ TEST_F(coninfo_test, urls_without_question_mark_or_equals_sign_fail) {
     EXPECT_EQ(read_coninfo_url(widen(log_.folder().path()).c_str(), L"bsurl", base, token), 0) << "a folder";
 }
 
-TEST_F(coninfo_test, element_reader_counts_indexes_and_tolerates_absence) {
+TEST_F(ConinfoTest, ElementReaderCountsIndexesAndToleratesAbsence) {
     write_doc("<CaBundle><CaCertificate>AAA</CaCertificate><CaCertificate>BBB</CaCertificate></CaBundle>");
     int count = 0;
     ASSERT_EQ(read_xml_element_text(doc().c_str(), L"CaCertificate", nullptr, 0, &count), 1);
@@ -73,7 +73,7 @@ std::vector<std::string> bundle_lines(const std::string& path) {
     return lines;
 }
 
-TEST_F(coninfo_test, ca_bundle_has_one_pem_block_per_certificate_in_64_character_lines) {
+TEST_F(ConinfoTest, CaBundleHasOnePemBlockPerCertificateIn64CharacterLines) {
     std::string first(130, 'A'), second(64, 'B');
     write_doc("<CaBundle><CaCertificate>" + first.substr(0, 50) + "\n  " + first.substr(50) +
               "</CaCertificate><CaCertificate>" + second + "</CaCertificate></CaBundle>");
@@ -87,7 +87,7 @@ TEST_F(coninfo_test, ca_bundle_has_one_pem_block_per_certificate_in_64_character
     EXPECT_TRUE(log_.contains("creating certificate " + log_.folder().file("cabundle.cer")));
 }
 
-TEST_F(coninfo_test, a_65_character_certificate_ends_with_a_one_character_line) {
+TEST_F(ConinfoTest, A65CharacterCertificateEndsWithAOneCharacterLine) {
     write_doc("<CaBundle><CaCertificate>" + std::string(65, 'C') + "</CaCertificate></CaBundle>");
     char ca_path[260] = {};
     write_ca_bundle(widen(log_.folder().path()).c_str(), ca_path);
@@ -96,7 +96,7 @@ TEST_F(coninfo_test, a_65_character_certificate_ends_with_a_one_character_line) 
     EXPECT_EQ(lines[2], "C");
 }
 
-TEST_F(coninfo_test, no_certificates_means_no_bundle) {
+TEST_F(ConinfoTest, NoCertificatesMeansNoBundle) {
     write_doc("<CaBundle/><bsurl>https://h/config?token=t</bsurl>");
     char ca_path[260] = {};
     write_ca_bundle(widen(log_.folder().path()).c_str(), ca_path);

@@ -19,7 +19,7 @@ std::string trailer(unsigned long long bs, unsigned long long ds) {
 const std::string program = std::string(1000, 'P');
 const std::string document = "<ConInfo><bsurl>https://h/config?token=abc</bsurl></ConInfo>\n";
 
-class connection_data_test : public ::testing::Test {
+class ConnectionDataTest : public ::testing::Test {
 protected:
     log_capture log_;
     std::string exe_ = log_.folder().file("installer.exe");
@@ -31,20 +31,20 @@ protected:
     }
 };
 
-TEST_F(connection_data_test, stamped_data_is_copied_byte_for_byte) {
+TEST_F(ConnectionDataTest, StampedDataIsCopiedByteForByte) {
     EXPECT_EQ(extract(program + document + '\0' + trailer(program.size(), document.size())), 1);
     EXPECT_EQ(read_whole_file(out_), document);
     EXPECT_TRUE(log_.contains("Read and write finished"));
 }
 
-TEST_F(connection_data_test, data_right_before_the_trailer_is_accepted_and_one_byte_more_is_not) {
+TEST_F(ConnectionDataTest, DataRightBeforeTheTrailerIsAcceptedAndOneByteMoreIsNot) {
     EXPECT_EQ(extract(program + document + trailer(program.size(), document.size())), 1) << "bs + ds + 40 == size";
     EXPECT_EQ(read_whole_file(out_), document);
     EXPECT_EQ(extract(program + document + trailer(program.size(), document.size() + 1)), 0);
     EXPECT_TRUE(log_.contains("Couldn't read size of files"));
 }
 
-TEST_F(connection_data_test, trailers_that_cannot_describe_the_file_copy_nothing) {
+TEST_F(ConnectionDataTest, TrailersThatCannotDescribeTheFileCopyNothing) {
     const std::string bad[] = {
         program,                                                    // no trailer at all
         program + document + trailer(program.size(), 0),            // no length
@@ -60,14 +60,14 @@ TEST_F(connection_data_test, trailers_that_cannot_describe_the_file_copy_nothing
     }
 }
 
-TEST_F(connection_data_test, a_damaged_offset_half_reads_from_the_start) {
+TEST_F(ConnectionDataTest, ADamagedOffsetHalfReadsFromTheStart) {
     std::string t = trailer(program.size(), document.size());
     t[1] = 'x';   // "<xs>": the offset counts as 0
     EXPECT_EQ(extract(program + document + '\0' + t), 1);
     EXPECT_EQ(read_whole_file(out_), program.substr(0, document.size()));
 }
 
-TEST_F(connection_data_test, huge_numbers_never_wrap_around) {
+TEST_F(ConnectionDataTest, HugeNumbersNeverWrapAround) {
     uint64_t offset = 0, length = 0;
     std::string t = "<bs>18446744073</bs><ds>00000000100</ds>";
     EXPECT_FALSE(parse_connection_trailer(t.data(), 2000, &offset, &length));
@@ -77,18 +77,18 @@ TEST_F(connection_data_test, huge_numbers_never_wrap_around) {
     EXPECT_FALSE(parse_connection_trailer(t.data(), 1999, &offset, &length));
 }
 
-TEST_F(connection_data_test, a_missing_executable_is_reported) {
+TEST_F(ConnectionDataTest, AMissingExecutableIsReported) {
     EXPECT_EQ(extract_connection_data(widen(log_.folder().file("none.exe")).c_str(), widen(out_).c_str()), 0);
     EXPECT_TRUE(log_.contains("Couldn't find the specified executable: " + log_.folder().file("none.exe")));
 }
 
-class prepare_test : public connection_data_test {
+class PrepareTest : public ConnectionDataTest {
 protected:
     void TearDown() override { free_options(); }
     run_context ctx_;
 };
 
-TEST_F(prepare_test, a_user_file_is_used_as_it_is) {
+TEST_F(PrepareTest, AUserFileIsUsedAsItIs) {
     write_whole_file(log_.folder().file("mine.xml"), document);
     set_option(OPT_CONINFO_PATH, widen(log_.folder().file("mine.xml")).c_str());
     std::wstring path;
@@ -99,7 +99,7 @@ TEST_F(prepare_test, a_user_file_is_used_as_it_is) {
     EXPECT_TRUE(log_.contains("coninfo.xml file path is passed by the user"));
 }
 
-TEST_F(prepare_test, a_user_path_that_is_a_folder_or_missing_fails) {
+TEST_F(PrepareTest, AUserPathThatIsAFolderOrMissingFails) {
     for (const std::string& given : {log_.folder().path(), log_.folder().file("missing.xml")}) {
         set_option(OPT_CONINFO_PATH, widen(given).c_str());
         std::wstring path;
@@ -108,7 +108,7 @@ TEST_F(prepare_test, a_user_path_that_is_a_folder_or_missing_fails) {
     EXPECT_TRUE(log_.contains("coninfo.xml file passed by the user might not exist"));
 }
 
-TEST_F(prepare_test, an_unstamped_executable_fails_and_cleans_the_previous_copy) {
+TEST_F(PrepareTest, AnUnstampedExecutableFailsAndCleansThePreviousCopy) {
     // This test program carries no connection data.
     ASSERT_EQ(mkdir(log_.folder().file("HolvenSwiftset").c_str(), 0700), 0);
     write_whole_file(log_.folder().file("HolvenSwiftset/coninfo.xml"), document);

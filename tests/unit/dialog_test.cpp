@@ -42,7 +42,7 @@ std::vector<int> bars_in(const std::vector<ui_post>& posts) {
 }
 
 // A run context attached to a dialog without a screen: the posts stay in the mailbox.
-class worker_side : public ::testing::Test {
+class WorkerSide : public ::testing::Test {
 protected:
     void SetUp() override {
         select_language_for_lcid(1033);
@@ -65,7 +65,7 @@ protected:
     run_context ctx;
 };
 
-TEST_F(worker_side, lines_are_formatted_and_step_the_bar_by_two_until_it_is_full) {
+TEST_F(WorkerSide, LinesAreFormattedAndStepTheBarByTwoUntilItIsFull) {
     EXPECT_EQ(dialog_message(&ctx, MSG_DOWNLOADING_CONFIG, L"server.example"), 1);
     std::vector<ui_post> first = take_all(dialog);
     EXPECT_EQ(lines_in(first), std::vector<std::wstring>{L"Downloading configuration file from server.example"});
@@ -80,7 +80,7 @@ TEST_F(worker_side, lines_are_formatted_and_step_the_bar_by_two_until_it_is_full
     EXPECT_EQ(bars.back(), 100);
 }
 
-TEST_F(worker_side, transfer_ticks_follow_the_phase_and_stop_the_bar_at_80) {
+TEST_F(WorkerSide, TransferTicksFollowThePhaseAndStopTheBarAt80) {
     ctx.phase = download_phase::configuration;   // a sixth of the configuration package per tick
     dialog_set_progress(&ctx, 20);
     take_all(dialog);
@@ -106,7 +106,7 @@ TEST_F(worker_side, transfer_ticks_follow_the_phase_and_stop_the_bar_at_80) {
     EXPECT_EQ(bar_after(1000, 1000), 42);
 }
 
-TEST_F(worker_side, unknown_or_odd_sizes_do_not_move_the_bar) {
+TEST_F(WorkerSide, UnknownOrOddSizesDoNotMoveTheBar) {
     ctx.phase = download_phase::install;
     EXPECT_EQ(bar_after(0, 5000), -1);
     EXPECT_EQ(ctx.progress_position, 0);
@@ -117,7 +117,7 @@ TEST_F(worker_side, unknown_or_odd_sizes_do_not_move_the_bar) {
     EXPECT_EQ(on_transfer_progress(&ctx, 0, 10), 1);
 }
 
-TEST(silent_run, draws_nothing_and_only_counts_ticks) {
+TEST(SilentRun, DrawsNothingAndOnlyCountsTicks) {
     run_context ctx;   // no dialog
     EXPECT_EQ(dialog_message(&ctx, MSG_STARTING), 0);
     dialog_set_progress(&ctx, 50);
@@ -189,7 +189,7 @@ int scripted_worker(run_context_ptr owned) {
     return 0;
 }
 
-class progress_logic : public ::testing::Test {
+class ProgressLogic : public ::testing::Test {
 protected:
     void SetUp() override {
         select_language_for_lcid(1033);
@@ -227,7 +227,7 @@ protected:
     run_context* ctx = nullptr;
 };
 
-TEST_F(progress_logic, start_hands_the_worker_a_run_context_and_shows_cancel) {
+TEST_F(ProgressLogic, StartHandsTheWorkerARunContextAndShowsCancel) {
     EXPECT_EQ(ctx->dialog, dialog);
     EXPECT_FALSE(os_event_is_set(dialog->cancel_event));
     EXPECT_EQ(view.caption, L"Ca&ncel");
@@ -236,7 +236,7 @@ TEST_F(progress_logic, start_hands_the_worker_a_run_context_and_shows_cancel) {
     EXPECT_EQ(ctx->cancel_flag.load(), 0) << "Enter does not cancel a running install";
 }
 
-TEST_F(progress_logic, cancel_twice_shows_the_abort_line_once_and_sets_the_event_each_time) {
+TEST_F(ProgressLogic, CancelTwiceShowsTheAbortLineOnceAndSetsTheEventEachTime) {
     procedure->on_cancel(view);
     EXPECT_EQ(ctx->cancel_flag.load(), 1);
     EXPECT_TRUE(os_event_is_set(dialog->cancel_event));
@@ -257,7 +257,7 @@ TEST_F(progress_logic, cancel_twice_shows_the_abort_line_once_and_sets_the_event
     EXPECT_EQ(procedure->current(), progress_dialog_procedure::state::ended);
 }
 
-TEST_F(progress_logic, finished_run_reads_ok_and_closes_on_enter_or_after_ten_seconds) {
+TEST_F(ProgressLogic, FinishedRunReadsOkAndClosesOnEnterOrAfterTenSeconds) {
     end_worker();
     deliver();
     EXPECT_FALSE(view.ended);
@@ -278,7 +278,7 @@ TEST_F(progress_logic, finished_run_reads_ok_and_closes_on_enter_or_after_ten_se
     EXPECT_EQ(other.result, finish_timer_id);
 }
 
-TEST_F(progress_logic, cancel_after_the_worker_let_go_leaves_its_freed_context_alone) {
+TEST_F(ProgressLogic, CancelAfterTheWorkerLetGoLeavesItsFreedContextAlone) {
     end_worker();   // finished and close posts wait in the mailbox; the context is freed
     procedure->on_cancel(view);
     EXPECT_TRUE(os_event_is_set(dialog->cancel_event));

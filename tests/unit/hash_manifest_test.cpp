@@ -156,17 +156,7 @@ protected:
 };
 
 TEST_F(HashManifest, ReadsElementChildrenOfTheFirstSha256InOrder) {
-    auto path = write_manifest(
-        "<?xml version=\"1.0\"?>\n<hashes>\n <!-- made by the server -->\n <sha256>\n"
-        "  <Vesinst.exe>ABCDEF</Vesinst.exe>\n"
-        "  <!-- not an entry -->\n"
-        "  <empty></empty>\n"
-        "  <nested><x>1</x></nested>\n"
-        "  <..\\evil.dll>0123</..\\evil.dll>\n"
-        "  <C:evil.dll>0123</C:evil.dll>\n"
-        "  <a.dll> spaced </a.dll>\n"
-        "  <b.dll>ff</b.dll>\n"
-        " </sha256>\n <sha256><second>1</second></sha256>\n</hashes>\n");
+    auto path = write_manifest(read_test_data("hash_manifest/mixed_entries.xml"));
     using entry = std::pair<std::string, std::string>;
     // Elements without a digest stay, with an empty one that never verifies.
     EXPECT_EQ(entries_of(read_hash_manifest(path.c_str())),

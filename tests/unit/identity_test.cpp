@@ -21,7 +21,7 @@
 #include "test_support.h"
 
 namespace {
-class identity_test : public ::testing::Test {
+class IdentityTest : public ::testing::Test {
 protected:
     scratch_folder root_;
     scoped_env env_{"QSW_REGISTRY_ROOT", root_.path()};
@@ -31,7 +31,7 @@ protected:
     }
 };
 
-TEST_F(identity_test, a_new_guid_is_36_lower_case_characters_and_unique) {
+TEST_F(IdentityTest, ANewGuidIs36LowerCaseCharactersAndUnique) {
     wchar_t a[260], b[260];
     ASSERT_EQ(generate_agent_guid(a), 1);
     ASSERT_EQ(generate_agent_guid(b), 1);
@@ -40,7 +40,7 @@ TEST_F(identity_test, a_new_guid_is_36_lower_case_characters_and_unique) {
     EXPECT_NE(narrow_ascii(a), narrow_ascii(b));
 }
 
-TEST_F(identity_test, no_installed_agent_means_no_guid_and_no_tenant) {
+TEST_F(IdentityTest, NoInstalledAgentMeansNoGuidAndNoTenant) {
     wchar_t guid[260] = L"unchanged";
     size_t capacity = 260;
     EXPECT_EQ(read_agent_guid(guid, &capacity), 0);
@@ -51,7 +51,7 @@ TEST_F(identity_test, no_installed_agent_means_no_guid_and_no_tenant) {
     EXPECT_STREQ(tenant, "header");
 }
 
-TEST_F(identity_test, registry_guid_in_braces_is_stripped_and_other_forms_are_kept) {
+TEST_F(IdentityTest, RegistryGuidInBracesIsStrippedAndOtherFormsAreKept) {
     store("AgentGUID", OS_REG_SZ, "{0AB1C2D3-E4F5-4A6B-8C7D-9E0F1A2B3C4D}");
     wchar_t guid[260];
     size_t capacity = 260;
@@ -68,7 +68,7 @@ TEST_F(identity_test, registry_guid_in_braces_is_stripped_and_other_forms_are_ke
     EXPECT_STREQ(odd, L"{short}");
 }
 
-TEST_F(identity_test, keys_and_value_names_match_whatever_their_case) {
+TEST_F(IdentityTest, KeysAndValueNamesMatchWhateverTheirCase) {
     ASSERT_TRUE(os_registry_write("SOFTWARE/norvasso/LUMACORE/agent", "agentguid", OS_REG_SZ, "abc"));
     wchar_t guid[260];
     size_t capacity = 260;
@@ -76,7 +76,7 @@ TEST_F(identity_test, keys_and_value_names_match_whatever_their_case) {
     EXPECT_STREQ(guid, L"abc");
 }
 
-TEST_F(identity_test, a_guid_of_another_type_is_an_upgrade_that_keeps_the_new_guid) {
+TEST_F(IdentityTest, AGuidOfAnotherTypeIsAnUpgradeThatKeepsTheNewGuid) {
     store("AgentGUID", OS_REG_MULTI_SZ, std::string("{A}\0{B}\0", 8));
     wchar_t guid[260] = L"new-guid";
     size_t capacity = 260;
@@ -84,7 +84,7 @@ TEST_F(identity_test, a_guid_of_another_type_is_an_upgrade_that_keeps_the_new_gu
     EXPECT_STREQ(guid, L"new-guid");
 }
 
-TEST_F(identity_test, a_guid_that_does_not_fit_reports_its_size_only) {
+TEST_F(IdentityTest, AGuidThatDoesNotFitReportsItsSizeOnly) {
     store("AgentGUID", OS_REG_SZ, "0123456789");
     wchar_t guid[8] = L"keep";
     size_t capacity = 8;
@@ -93,7 +93,7 @@ TEST_F(identity_test, a_guid_that_does_not_fit_reports_its_size_only) {
     EXPECT_STREQ(guid, L"keep");
 }
 
-TEST_F(identity_test, tenant_fits_up_to_127_bytes) {
+TEST_F(IdentityTest, TenantFitsUpTo127Bytes) {
     store("TenantId", OS_REG_SZ, std::string(127, 't'));
     char tenant[128] = "header";
     size_t capacity = 128;
@@ -108,7 +108,7 @@ TEST_F(identity_test, tenant_fits_up_to_127_bytes) {
     EXPECT_STREQ(kept, "header") << "a tenant that does not fit leaves the header's value";
 }
 
-TEST_F(identity_test, fqdn_is_never_empty) {
+TEST_F(IdentityTest, FqdnIsNeverEmpty) {
     wchar_t name[260];
     ASSERT_EQ(get_fqdn(name), 1);
     EXPECT_NE(name[0], L'\0');
@@ -160,7 +160,7 @@ os_fqdn_result fake_system_name(std::wstring& out, int* error) {
     return fake.system_result;
 }
 
-class fqdn_fallbacks : public ::testing::Test {
+class FqdnFallbacks : public ::testing::Test {
 protected:
     log_capture log_;
     host_identity_calls calls_{fake_host_name, fake_reverse_lookup, fake_retry, fake_embedded, fake_system_name};
@@ -197,7 +197,7 @@ protected:
     }
 };
 
-TEST_F(fqdn_fallbacks, a_name_from_the_reverse_lookup_is_taken_as_it_is) {
+TEST_F(FqdnFallbacks, ANameFromTheReverseLookupIsTakenAsItIs) {
     fake.getnameinfo_status = 0;
     fake.name = "host.example.test";
     EXPECT_EQ(fqdn(), "host.example.test");
@@ -206,7 +206,7 @@ TEST_F(fqdn_fallbacks, a_name_from_the_reverse_lookup_is_taken_as_it_is) {
     EXPECT_EQ(fqdn(), std::string(259, 'n')) << "cut to 259 characters";
 }
 
-TEST_F(fqdn_fallbacks, this_system_answers_not_embedded_and_says_so_before_the_failed_lookup) {
+TEST_F(FqdnFallbacks, ThisSystemAnswersNotEmbeddedAndSaysSoBeforeTheFailedLookup) {
     calls_.embedded_system = os_embedded_system;   // the real answer of this platform
     fake.last_error = 11;
     EXPECT_EQ(fqdn(), "sys.example.test");
@@ -217,7 +217,7 @@ TEST_F(fqdn_fallbacks, this_system_answers_not_embedded_and_says_so_before_the_f
     EXPECT_EQ(fake.retries, 0);
 }
 
-TEST_F(fqdn_fallbacks, a_system_that_cannot_tell_logs_only_the_failed_lookup) {
+TEST_F(FqdnFallbacks, ASystemThatCannotTellLogsOnlyTheFailedLookup) {
     fake.embedded = OS_EMBEDDED_UNKNOWN;
     fake.first_is_ipv6 = true;
     EXPECT_EQ(fqdn(), "sys.example.test");
@@ -227,7 +227,7 @@ TEST_F(fqdn_fallbacks, a_system_that_cannot_tell_logs_only_the_failed_lookup) {
     EXPECT_EQ(fake.retries, 0);
 }
 
-TEST_F(fqdn_fallbacks, an_embedded_system_retries_only_an_ipv6_address_as_ipv4) {
+TEST_F(FqdnFallbacks, AnEmbeddedSystemRetriesOnlyAnIpv6AddressAsIpv4) {
     fake.embedded = OS_EMBEDDED_YES;
     EXPECT_EQ(fqdn(), "sys.example.test");
     EXPECT_EQ(lines(), joined({"get_is_embedded, returning TRUE"}, system_name_lines()));
@@ -240,7 +240,7 @@ TEST_F(fqdn_fallbacks, an_embedded_system_retries_only_an_ipv6_address_as_ipv4) 
     EXPECT_EQ(fake.retries, 1);
 }
 
-TEST_F(fqdn_fallbacks, an_ipv6_retry_without_a_name_logs_how_it_ended_and_falls_back) {
+TEST_F(FqdnFallbacks, AnIpv6RetryWithoutANameLogsHowItEndedAndFallsBack) {
     fake.embedded = OS_EMBEDDED_YES;
     fake.first_is_ipv6 = true;
     fake.retry_status = 0;   // answered, but with an empty name
@@ -257,7 +257,7 @@ TEST_F(fqdn_fallbacks, an_ipv6_retry_without_a_name_logs_how_it_ended_and_falls_
     EXPECT_EQ(lines(), joined(expected, system_name_lines()));
 }
 
-TEST_F(fqdn_fallbacks, no_address_no_host_name_or_an_empty_name_fall_back_to_the_system) {
+TEST_F(FqdnFallbacks, NoAddressNoHostNameOrAnEmptyNameFallBackToTheSystem) {
     fake.getaddrinfo_status = EAI_NONAME;
     fake.last_error = 2;
     EXPECT_EQ(fqdn(), "sys.example.test");
@@ -274,7 +274,7 @@ TEST_F(fqdn_fallbacks, no_address_no_host_name_or_an_empty_name_fall_back_to_the
     EXPECT_EQ(lines(), joined(expected, system_name_lines()));
 }
 
-TEST_F(fqdn_fallbacks, the_system_name_failures_are_told_apart) {
+TEST_F(FqdnFallbacks, TheSystemNameFailuresAreToldApart) {
     fake.getaddrinfo_status = EAI_NONAME;
     fake.system_result = OS_FQDN_FAILED;
     fake.system_error = 5;
@@ -306,7 +306,7 @@ void reuse_freed_blocks() {
     for (void* block : blocks) std::free(block);
 }
 
-TEST(reverse_lookup, the_first_address_stays_readable_while_the_record_lives) {
+TEST(ReverseLookup, TheFirstAddressStaysReadableWhileTheRecordLives) {
     os_reverse_lookup copy;
     {
         os_reverse_lookup lookup;
@@ -325,7 +325,7 @@ TEST(reverse_lookup, the_first_address_stays_readable_while_the_record_lives) {
 
 // The retry asks the resolver about an address that is in no hosts file: it runs in a child
 // process with a network namespace of its own, so the question cannot leave the machine.
-TEST(reverse_lookup, the_ipv4_retry_rewrites_the_family_of_the_same_address) {
+TEST(ReverseLookup, TheIpv4RetryRewritesTheFamilyOfTheSameAddress) {
     pid_t child = fork();
     ASSERT_GE(child, 0);
     if (child == 0) {

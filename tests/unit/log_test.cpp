@@ -22,7 +22,7 @@ std::vector<std::string> lines_of(const std::string& text) {
     return lines;
 }
 
-TEST(log_file, line_format_and_severity_tags) {
+TEST(LogFile, LineFormatAndSeverityTags) {
     log_capture log;
     log_message(SEV_INFO, L"info %d", 1);
     log_message(SEV_WARNING, L"warning %ls", L"w\u00e4de");
@@ -40,7 +40,7 @@ TEST(log_file, line_format_and_severity_tags) {
     EXPECT_EQ(log.messages()[0], "info 1");
 }
 
-TEST(log_file, debug_lines_need_the_debug_mask) {
+TEST(LogFile, DebugLinesNeedTheDebugMask) {
     log_capture log;
     set_severity_mask(log_default_mask);
     EXPECT_EQ(log_message(SEV_DEBUG, L"hidden"), 0);
@@ -50,7 +50,7 @@ TEST(log_file, debug_lines_need_the_debug_mask) {
     EXPECT_EQ(log.messages(), (std::vector<std::string>{"shown", "now shown"}));
 }
 
-TEST(log_file, a_format_with_a_line_break_gets_no_second_one) {
+TEST(LogFile, AFormatWithALineBreakGetsNoSecondOne) {
     log_capture log;
     log_message(SEV_INFO, L"Agent Guid:%ls\n", L"abc");
     log_message(SEV_INFO, L"next");
@@ -59,7 +59,7 @@ TEST(log_file, a_format_with_a_line_break_gets_no_second_one) {
     EXPECT_EQ(log.messages(), (std::vector<std::string>{"Agent Guid:abc", "next"}));
 }
 
-TEST(log_file, each_run_after_the_first_starts_after_a_blank_line) {
+TEST(LogFile, EachRunAfterTheFirstStartsAfterABlankLine) {
     log_capture log;
     EXPECT_EQ(log.raw(), "") << "a new log gets no blank line";
     log_message(SEV_INFO, L"first run");
@@ -70,7 +70,7 @@ TEST(log_file, each_run_after_the_first_starts_after_a_blank_line) {
     EXPECT_EQ(lines[1], "");
 }
 
-TEST(log_file, rotates_at_five_mebibytes_and_not_one_byte_before) {
+TEST(LogFile, RotatesAtFiveMebibytesAndNotOneByteBefore) {
     const size_t five_mebibytes = 5242880;   // not log_rotate_size: that value is under test
     log_capture log;
     close_log();
@@ -89,7 +89,7 @@ TEST(log_file, rotates_at_five_mebibytes_and_not_one_byte_before) {
     EXPECT_EQ(log.raw(), "") << "the new log starts empty, without a blank line";
 }
 
-TEST(log_file, lines_stay_whole_across_threads_and_processes) {
+TEST(LogFile, LinesStayWholeAcrossThreadsAndProcesses) {
     log_capture log;
     log_message(SEV_INFO, L"start");   // so that the child's open adds its blank line first
     const int per_writer = 400;
@@ -125,7 +125,7 @@ TEST(log_file, lines_stay_whole_across_threads_and_processes) {
     EXPECT_EQ(seen.size(), 3u * per_writer) << "no line lost or doubled";
 }
 
-TEST(log_file, a_log_folder_that_is_a_link_turns_logging_off) {
+TEST(LogFile, ALogFolderThatIsALinkTurnsLoggingOff) {
     scratch_folder tmp, elsewhere;
     scoped_env env("TMPDIR", tmp.path());
     ASSERT_EQ(symlink(elsewhere.path().c_str(), tmp.file("HolvenLogs").c_str()), 0);
@@ -135,7 +135,7 @@ TEST(log_file, a_log_folder_that_is_a_link_turns_logging_off) {
     EXPECT_FALSE(path_exists(elsewhere.file("HolvenSwiftset.log")));
 }
 
-TEST(log_file, a_log_folder_open_to_others_turns_logging_off) {
+TEST(LogFile, ALogFolderOpenToOthersTurnsLoggingOff) {
     scratch_folder tmp;
     scoped_env env("TMPDIR", tmp.path());
     ASSERT_EQ(mkdir(tmp.file("HolvenLogs").c_str(), 0777), 0);

@@ -72,13 +72,13 @@ std::wstring text_for(unsigned lcid, int id) {
 }
 
 // The active catalogue is process-wide: every test starts and ends in English.
-class messages : public ::testing::Test {
+class Messages : public ::testing::Test {
 protected:
     void SetUp() override { select_language_for_lcid(english); }
     void TearDown() override { select_language_for_lcid(english); }
 };
 
-TEST_F(messages, exact_locale_id_picks_the_language) {
+TEST_F(Messages, ExactLocaleIdPicksTheLanguage) {
     EXPECT_EQ(text_for(1031, MSG_NEXT), L"Weiter");
     EXPECT_EQ(text_for(1031, MSG_BUTTON_CANCEL), L"Abbre&chen");
     EXPECT_EQ(text_for(1036, MSG_NEXT), L"Suivant");
@@ -91,7 +91,7 @@ TEST_F(messages, exact_locale_id_picks_the_language) {
     }
 }
 
-TEST_F(messages, both_spanish_locale_ids_share_one_table) {
+TEST_F(Messages, BothSpanishLocaleIdsShareOneTable) {
     for (int id = 0; id <= 53; ++id) {
         SCOPED_TRACE(id);
         const wchar_t* traditional_sort = (select_language_for_lcid(1034), get_message_text(id));
@@ -101,7 +101,7 @@ TEST_F(messages, both_spanish_locale_ids_share_one_table) {
     EXPECT_EQ(text_for(3082, MSG_NEXT), L"Siguiente");
 }
 
-TEST_F(messages, os_message_is_english_only_and_ids_out_of_range_have_no_text) {
+TEST_F(Messages, OsMessageIsEnglishOnlyAndIdsOutOfRangeHaveNoText) {
     EXPECT_EQ(text_for(english, MSG_OS_NOT_SUPPORTED), L"OS not supported");
     for (unsigned lcid : translated_lcids) {
         SCOPED_TRACE(lcid);
@@ -115,7 +115,7 @@ TEST_F(messages, os_message_is_english_only_and_ids_out_of_range_have_no_text) {
     }
 }
 
-TEST_F(messages, every_translation_is_complete_and_keeps_the_placeholders) {
+TEST_F(Messages, EveryTranslationIsCompleteAndKeepsThePlaceholders) {
     const std::wstring names[] = {L"Quenta Swiftset", L"Quenta Agent", L"QuentaSwiftset",
                                   L"Lumacore"};
     for (unsigned lcid : translated_lcids) {
@@ -140,7 +140,7 @@ TEST_F(messages, every_translation_is_complete_and_keeps_the_placeholders) {
     }
 }
 
-TEST_F(messages, conversion_parser_sees_what_printf_sees) {
+TEST_F(Messages, ConversionParserSeesWhatPrintfSees) {
     // The completeness test above is only as good as this parser.
     EXPECT_EQ(conversions(L"from %ls to %d"), (std::vector<std::wstring>{L"ls", L"d"}));
     EXPECT_EQ(conversions(L"100%% %-10.3ls %lu"), (std::vector<std::wstring>{L"ls", L"lu"}));
@@ -149,7 +149,7 @@ TEST_F(messages, conversion_parser_sees_what_printf_sees) {
     EXPECT_TRUE(conversions(L"no conversions").empty());
 }
 
-TEST_F(messages, english_help_text_has_its_exact_layout) {
+TEST_F(Messages, EnglishHelpTextHasItsExactLayout) {
     const std::wstring expected_lines[] = {
         L"Options:-",
         L"QuentaSwiftset.exe -d <DataPath>",
@@ -177,7 +177,7 @@ TEST_F(messages, english_help_text_has_its_exact_layout) {
     EXPECT_NE(text_for(english, 36).find(L"QuentaSwiftset.sh -g <Debug log>"), std::wstring::npos);
 }
 
-TEST_F(messages, every_help_text_keeps_the_layout_and_the_command_lines) {
+TEST_F(Messages, EveryHelpTextKeepsTheLayoutAndTheCommandLines) {
     const wchar_t letters[] = L"digapuwksvfh?";
     for (unsigned lcid : translated_lcids) {
         SCOPED_TRACE(lcid);
@@ -201,7 +201,7 @@ TEST_F(messages, every_help_text_keeps_the_layout_and_the_command_lines) {
     }
 }
 
-TEST_F(messages, select_language_follows_the_locale_environment) {
+TEST_F(Messages, SelectLanguageFollowsTheLocaleEnvironment) {
     const std::wstring german = text_for(1031, MSG_NEXT);
     const std::wstring spanish = text_for(3082, MSG_NEXT);
     const std::wstring japanese = text_for(1041, MSG_NEXT);
@@ -225,7 +225,7 @@ TEST_F(messages, select_language_follows_the_locale_environment) {
     }
 }
 
-TEST_F(messages, a_bare_language_gets_its_primary_sublanguage_and_every_norwegian_form_norwegian) {
+TEST_F(Messages, ABareLanguageGetsItsPrimarySublanguageAndEveryNorwegianFormNorwegian) {
     // Texts where the two tables of a language differ: the right one must be picked.
     const std::wstring brazil = text_for(1046, MSG_STARTING);
     const std::wstring portugal = text_for(2070, MSG_STARTING);

@@ -10,7 +10,7 @@
 
 namespace {
 // The usage box must not wait for a key: give the process no terminal on standard input.
-class options_test : public ::testing::Test {
+class OptionsTest : public ::testing::Test {
 protected:
     void SetUp() override {
         saved_stdin_ = dup(STDIN_FILENO);
@@ -41,13 +41,13 @@ protected:
     int saved_stdin_ = -1;
 };
 
-TEST_F(options_test, no_arguments_runs_with_debug_and_logs_nothing) {
+TEST_F(OptionsTest, NoArgumentsRunsWithDebugAndLogsNothing) {
     EXPECT_EQ(parse({}), 1);
     EXPECT_EQ(slot(OPT_DEBUG_LOG), "1");
     EXPECT_TRUE(log_.messages().empty());
 }
 
-TEST_F(options_test, clusters_and_separate_letters_are_the_same) {
+TEST_F(OptionsTest, ClustersAndSeparateLettersAreTheSame) {
     ASSERT_EQ(parse({L"-ks"}), 1);
     EXPECT_EQ(slot(OPT_NO_PEER_VERIFICATION), "1");
     EXPECT_EQ(slot(OPT_SILENT), "1");
@@ -60,7 +60,7 @@ TEST_F(options_test, clusters_and_separate_letters_are_the_same) {
     EXPECT_EQ(slot(OPT_DELAY_START), " /DelayStart");
 }
 
-TEST_F(options_test, values_come_from_the_cluster_rest_or_the_next_argument_whatever_it_is) {
+TEST_F(OptionsTest, ValuesComeFromTheClusterRestOrTheNextArgumentWhateverItIs) {
     ASSERT_EQ(parse({L"-d/opt/data", L"-i", L"/opt/inst dir", L"-c", L"-s"}), 1);
     EXPECT_EQ(slot(OPT_DATA_PATH), "/opt/data");
     EXPECT_EQ(slot(OPT_INSTALL_PATH), "/opt/inst dir");
@@ -71,13 +71,13 @@ TEST_F(options_test, values_come_from_the_cluster_rest_or_the_next_argument_what
     EXPECT_EQ(slot(OPT_DATA_PATH), "<empty>") << "an empty value leaves the slot as it was";
 }
 
-TEST_F(options_test, h_sets_force_and_keep_guid) {
+TEST_F(OptionsTest, HSetsForceAndKeepGuid) {
     ASSERT_EQ(parse({L"-f", L"-h"}), 1);
     EXPECT_EQ(slot(OPT_FORCE_INSTALL), " /ForceInstall");
     EXPECT_EQ(slot(OPT_KEEP_GUID), " /keepguid");
 }
 
-TEST_F(options_test, unknown_letters_and_missing_values_are_rejected) {
+TEST_F(OptionsTest, UnknownLettersAndMissingValuesAreRejected) {
     for (auto args : std::vector<std::vector<std::wstring>>{{L"-x"}, {L"-s", L"-d"}, {L"-:"}}) {
         log_capture fresh;
         EXPECT_EQ(parse(args), 0);
@@ -85,7 +85,7 @@ TEST_F(options_test, unknown_letters_and_missing_values_are_rejected) {
     }
 }
 
-TEST_F(options_test, proxy_combinations) {
+TEST_F(OptionsTest, ProxyCombinations) {
     struct combination {
         std::vector<std::wstring> args;
         int result;
@@ -108,14 +108,14 @@ TEST_F(options_test, proxy_combinations) {
     }
 }
 
-TEST_F(options_test, leftover_arguments_are_logged_one_by_one) {
+TEST_F(OptionsTest, LeftoverArgumentsAreLoggedOneByOne) {
     EXPECT_EQ(parse({L"-s", L"word", L"another"}), 0);
     EXPECT_EQ(log_.messages(), (std::vector<std::string>{"Proxy information not provided via commandline",
                                                          "Invalid option word ", "Invalid option another "}));
     EXPECT_EQ(slot(OPT_SILENT), "1");
 }
 
-TEST_F(options_test, double_dash_ends_the_options) {
+TEST_F(OptionsTest, DoubleDashEndsTheOptions) {
     EXPECT_EQ(parse({L"-s", L"--"}), 1);
     {
         log_capture fresh;
@@ -130,12 +130,12 @@ TEST_F(options_test, double_dash_ends_the_options) {
     }
 }
 
-TEST_F(options_test, help_shows_usage_and_logs_nothing) {
+TEST_F(OptionsTest, HelpShowsUsageAndLogsNothing) {
     EXPECT_EQ(parse({L"-?"}), 0);
     EXPECT_TRUE(log_.messages().empty());
 }
 
-TEST_F(options_test, get_option_capacity_contract) {
+TEST_F(OptionsTest, GetOptionCapacityContract) {
     size_t capacity = 0;
     EXPECT_EQ(get_option(OPT_DATA_PATH, nullptr, &capacity), 0) << "empty slot";
     EXPECT_EQ(get_option(OPT_DATA_PATH, nullptr, nullptr), 0);

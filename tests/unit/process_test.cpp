@@ -20,7 +20,7 @@
 namespace {
 constexpr char lock_name[] = "Global\\QSW_PROCESS_TEST";
 
-class process_test : public ::testing::Test {
+class ProcessTest : public ::testing::Test {
 protected:
     scratch_folder root_;
     std::string locks_ = root_.file("locks");
@@ -41,7 +41,7 @@ protected:
     }
 };
 
-TEST_F(process_test, only_the_lock_handed_on_is_inherited) {
+TEST_F(ProcessTest, OnlyTheLockHandedOnIsInherited) {
     os_named_lock* lock = os_named_lock_open(lock_name);
     ASSERT_NE(lock, nullptr);
     ASSERT_EQ(os_named_lock_try(lock), 1);
@@ -58,7 +58,7 @@ TEST_F(process_test, only_the_lock_handed_on_is_inherited) {
 
 // The run that started the program dies without letting go of anything (as under SIGKILL):
 // the lock stays held until the program ends.
-TEST_F(process_test, the_lock_outlives_a_killed_starter_until_the_program_ends) {
+TEST_F(ProcessTest, TheLockOutlivesAKilledStarterUntilTheProgramEnds) {
     std::string release = root_.file("release");
     std::string started = root_.file("started");
     std::string program = script("installer", "touch '" + started + "'\n"
@@ -91,7 +91,7 @@ TEST_F(process_test, the_lock_outlives_a_killed_starter_until_the_program_ends) 
     os_named_lock_close(second);
 }
 
-TEST_F(process_test, the_program_starts_with_no_signal_blocked) {
+TEST_F(ProcessTest, TheProgramStartsWithNoSignalBlocked) {
     sigset_t term, old;
     sigemptyset(&term);
     sigaddset(&term, SIGTERM);

@@ -10,7 +10,7 @@
 namespace {
 using site_list = site_list_ptr;
 
-class site_list_test : public ::testing::Test {
+class SiteListTest : public ::testing::Test {
 protected:
     scratch_folder folder_;
     std::string path_ = folder_.file("sitelist.xml");
@@ -32,7 +32,7 @@ protected:
     }
 };
 
-TEST_F(site_list_test, sites_come_out_by_order_and_equal_orders_keep_file_order) {
+TEST_F(SiteListTest, SitesComeOutByOrderAndEqualOrdersKeepFileOrder) {
     site_list list = parse(R"(<HttpSite Order="2" Enabled="1" Server="b:80"/>)"
                            R"(<HttpSite Order="1" Enabled="1" Server="a:80"/>)"
                            R"(<HttpSite Order="2" Enabled="1" Server="c:80"/>)"
@@ -43,17 +43,8 @@ TEST_F(site_list_test, sites_come_out_by_order_and_equal_orders_keep_file_order)
     EXPECT_EQ(next_site(list.get(), &site), 0) << "every site is handed out once";
 }
 
-TEST_F(site_list_test, unusable_sites_are_never_handed_out) {
-    site_list list = parse(R"(<HttpSite Order="1" Enabled="0" Server="disabled:80"/>)"
-                           R"(<FtpSite Order="1" Enabled="1" Server="ftp:21"/>)"
-                           R"(<UNCSite Order="1" Enabled="1" Server="unc:0"/>)"
-                           R"(<OtherSite Order="1" Enabled="1" Server="other:80"/>)"
-                           R"(<HttpSite Order="1" Enabled="1" Server="fallback:80" Type="fallback"/>)"
-                           R"(<HttpSite Order="1" Enabled="1" ServerName="NETBIOS:80"/>)"
-                           R"(<HttpSite Order="1" Server="no-enabled:80"/>)"
-                           R"(<HttpSite Order="1" Enabled="1" Server="Fallback:80" Type="Fallback"/>)"
-                           R"(<HttpSite Order="1" Enabled="1" ServerIP="10.0.0.1:80"/>)"
-                           R"(<SboltSite Order="1" Enabled="1" Server="sbolt:443"/>)");
+TEST_F(SiteListTest, UnusableSitesAreNeverHandedOut) {
+    site_list list = parse(read_test_data("site_list/unusable_sites.xml"));
     EXPECT_EQ(handed_out(list.get()), (std::vector<std::wstring>{L"Fallback:80", L"10.0.0.1:80", L"sbolt:443"}));
     int count = 0, used = 0;
     for (site_record* r = list.get(); r; r = r->next, ++count) used += r->used;
@@ -61,7 +52,7 @@ TEST_F(site_list_test, unusable_sites_are_never_handed_out) {
     EXPECT_EQ(used, 10) << "every record was looked at";
 }
 
-TEST_F(site_list_test, fields_and_types_are_read_from_the_element) {
+TEST_F(SiteListTest, FieldsAndTypesAreReadFromTheElement) {
     site_list list = parse(R"(<SboltSite Order="7x" Enabled="3" Server="h.example:80" ServerName="H:80" ServerIP="10.1.1.1:80" )"
                            R"(Type="repository" Unknown="u"><RelativePath>Software</RelativePath></SboltSite>)"
                            R"(<Strange Order="abc"/>)");
@@ -82,7 +73,7 @@ TEST_F(site_list_test, fields_and_types_are_read_from_the_element) {
     EXPECT_STREQ(s->type, "repository");
 }
 
-TEST_F(site_list_test, secure_port_replaces_the_port_of_sbolt_sites_only) {
+TEST_F(SiteListTest, SecurePortReplacesThePortOfSboltSitesOnly) {
     site_list list = parse(R"(<SboltSite Order="1" Enabled="1" Server="h.example:80" ServerName="H:80" )"
                            R"(ServerIP="[fd00::1]:80" SecurePort="443"/>)"
                            R"(<HttpSite Order="2" Enabled="1" Server="h.example:80" SecurePort="443"/>)"
@@ -99,7 +90,7 @@ TEST_F(site_list_test, secure_port_replaces_the_port_of_sbolt_sites_only) {
     EXPECT_STREQ(site.server_ip, L"") << "an empty value stays empty";
 }
 
-TEST_F(site_list_test, relative_path_is_the_first_such_child_with_text) {
+TEST_F(SiteListTest, RelativePathIsTheFirstSuchChildWithText) {
     site_list list = parse(R"(<HttpSite Order="1"><Other>x</Other><RelativePath>First</RelativePath>)"
                            R"(<RelativePath>Second</RelativePath></HttpSite>)"
                            R"(<HttpSite Order="2"><RelativePath/><RelativePath>Filled</RelativePath></HttpSite>)"
@@ -112,7 +103,7 @@ TEST_F(site_list_test, relative_path_is_the_first_such_child_with_text) {
     EXPECT_STREQ(list->next->next->relative_path, L"") << "only children of the site count";
 }
 
-TEST_F(site_list_test, pretty_printed_and_compact_files_give_the_same_records) {
+TEST_F(SiteListTest, PrettyPrintedAndCompactFilesGiveTheSameRecords) {
     const std::string compact =
         R"(<SboltSite Order="2" Enabled="1" Server="a:80" SecurePort="443"><RelativePath>Software</RelativePath></SboltSite>)"
         R"(<HttpSite Order="1" Enabled="1" ServerIP="10.0.0.1:80" Type="repository"><RelativePath>Repo</RelativePath></HttpSite>)";
@@ -140,7 +131,7 @@ TEST_F(site_list_test, pretty_printed_and_compact_files_give_the_same_records) {
     EXPECT_STREQ(b->relative_path, L"Repo");
 }
 
-TEST_F(site_list_test, missing_or_empty_documents) {
+TEST_F(SiteListTest, MissingOrEmptyDocuments) {
     site_record* list = reinterpret_cast<site_record*>(0x1);
     EXPECT_EQ(parse_site_list(&list, folder_.file("absent.xml").c_str()), 0);
     EXPECT_EQ(list, nullptr);
@@ -159,7 +150,7 @@ TEST_F(site_list_test, missing_or_empty_documents) {
     free_site_list(list);
 }
 
-TEST_F(site_list_test, long_values_are_cut_to_the_field) {
+TEST_F(SiteListTest, LongValuesAreCutToTheField) {
     std::string host(400, 'h');
     site_list list = parse("<HttpSite Order=\"1\" Enabled=\"1\" Server=\"" + host + ":80\" Type=\"" + std::string(300, 't') +
                            "\"><RelativePath>" + std::string(300, 'p') + "</RelativePath></HttpSite>");

@@ -28,7 +28,7 @@ bool wait_for_requests(int count) {
     return requests.load() >= count;
 }
 
-TEST(stop_requests, termination_and_hang_up_reach_the_handler_then_are_held_back) {
+TEST(StopRequests, TerminationAndHangUpReachTheHandlerThenAreHeldBack) {
     main_thread = std::this_thread::get_id();
     ASSERT_TRUE(os_watch_stop_requests(record));
     EXPECT_FALSE(os_watch_stop_requests(record)) << "one watch at a time";

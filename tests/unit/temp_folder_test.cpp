@@ -18,7 +18,7 @@ std::string mode_text(const std::string& path, unsigned owner, const char* mode,
     return path + " (owner " + std::to_string(owner) + ", mode " + mode + "): " + cause;
 }
 
-class temp_folder_test : public ::testing::Test {
+class TempFolderTest : public ::testing::Test {
 protected:
     scratch_folder root_;
 
@@ -34,7 +34,7 @@ protected:
     }
 };
 
-TEST(temp_folder, without_tmpdir_the_base_is_the_installers_own_folder) {
+TEST(TempFolder, WithoutTmpdirTheBaseIsTheInstallersOwnFolder) {
     for (const char* value : {"", "relative/tmp"}) {
         scoped_env env("TMPDIR", value);
         std::wstring folder;
@@ -44,7 +44,7 @@ TEST(temp_folder, without_tmpdir_the_base_is_the_installers_own_folder) {
     EXPECT_STREQ(os_default_temp_folder, "/var/lib/quenta-swiftset/");
 }
 
-TEST_F(temp_folder_test, a_private_chain_is_accepted_and_a_missing_last_folder_is_made_private) {
+TEST_F(TempFolderTest, APrivateChainIsAcceptedAndAMissingLastFolderIsMadePrivate) {
     std::string why;
     EXPECT_TRUE(check(root_.path(), why)) << why;
     std::string own = root_.file("own");
@@ -57,7 +57,7 @@ TEST_F(temp_folder_test, a_private_chain_is_accepted_and_a_missing_last_folder_i
     EXPECT_EQ(st.st_mode & 07777, 0700u);
 }
 
-TEST_F(temp_folder_test, a_folder_others_may_write_is_refused_unless_it_is_sticky) {
+TEST_F(TempFolderTest, AFolderOthersMayWriteIsRefusedUnlessItIsSticky) {
     std::string open_folder = make("open", 0777);
     std::string why;
     EXPECT_FALSE(check(open_folder, why));
@@ -77,7 +77,7 @@ TEST_F(temp_folder_test, a_folder_others_may_write_is_refused_unless_it_is_stick
     EXPECT_TRUE(check(below, why)) << why;
 }
 
-TEST_F(temp_folder_test, another_users_folder_or_link_on_the_way_is_refused) {
+TEST_F(TempFolderTest, AnotherUsersFolderOrLinkOnTheWayIsRefused) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to give a folder to another user";
     std::string theirs = make("theirs", 0755);
     ASSERT_EQ(chown(theirs.c_str(), nobody, nobody), 0);
@@ -99,7 +99,7 @@ TEST_F(temp_folder_test, another_users_folder_or_link_on_the_way_is_refused) {
     EXPECT_NE(why.find("a link owned by another user"), std::string::npos) << why;
 }
 
-TEST_F(temp_folder_test, links_are_followed_and_their_targets_checked_too) {
+TEST_F(TempFolderTest, LinksAreFollowedAndTheirTargetsCheckedToo) {
     std::string good = make("good", 0700);
     std::string open_folder = make("open", 0777);
     std::string to_good = root_.file("to-good");
@@ -120,7 +120,7 @@ TEST_F(temp_folder_test, links_are_followed_and_their_targets_checked_too) {
     EXPECT_EQ(why, loop + ": a link that cannot be followed");
 }
 
-TEST_F(temp_folder_test, what_is_not_a_plain_absolute_folder_path_is_refused) {
+TEST_F(TempFolderTest, WhatIsNotAPlainAbsoluteFolderPathIsRefused) {
     std::string file = root_.file("file");
     write_whole_file(file, "x");
     std::string why;
@@ -132,7 +132,7 @@ TEST_F(temp_folder_test, what_is_not_a_plain_absolute_folder_path_is_refused) {
     EXPECT_EQ(why, "tmp/relative: not an absolute path");
 }
 
-TEST_F(temp_folder_test, the_temporary_folder_check_uses_tmpdir) {
+TEST_F(TempFolderTest, TheTemporaryFolderCheckUsesTmpdir) {
     std::string open_folder = make("open", 0777);
     std::string why;
     {
@@ -144,7 +144,7 @@ TEST_F(temp_folder_test, the_temporary_folder_check_uses_tmpdir) {
     EXPECT_TRUE(os_check_temp_folder(why)) << why;
 }
 
-TEST_F(temp_folder_test, a_refused_private_folder_says_what_was_found) {
+TEST_F(TempFolderTest, ARefusedPrivateFolderSaysWhatWasFound) {
     std::string why;
     std::string link = root_.file("link");
     ASSERT_EQ(symlink(root_.path().c_str(), link.c_str()), 0);

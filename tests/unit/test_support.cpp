@@ -53,3 +53,9 @@ std::string narrow_ascii(const std::wstring& ascii) {
     for (wchar_t c : ascii) out += static_cast<char>(c);
     return out;
 }
+
+std::string read_test_data(const std::string& name) {
+    std::string path = std::string(QSW_TEST_DATA_DIR) + "/" + name;
+    if (!path_exists(path)) throw std::runtime_error("missing test data " + path);
+    return read_whole_file(path);
+}

@@ -32,6 +32,8 @@ private:
 };
 
 std::string read_whole_file(const std::string& path);
+// A test input kept as a file under tests/data/ ("site_list/unusable_sites.xml").
+std::string read_test_data(const std::string& name);
 void write_whole_file(const std::string& path, const std::string& data);
 bool path_exists(const std::string& path);
 std::wstring widen(const std::string& ascii);

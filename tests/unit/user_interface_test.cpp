@@ -67,7 +67,7 @@ std::string kinds(const std::vector<terminal::key>& keys) {
     return out;
 }
 
-TEST(key_reader, lone_escape_is_told_from_escape_sequences) {
+TEST(KeyReader, LoneEscapeIsToldFromEscapeSequences) {
     piped_input input;
     terminal::key_reader reader;
     input.send("\x1b");
@@ -80,7 +80,7 @@ TEST(key_reader, lone_escape_is_told_from_escape_sequences) {
     EXPECT_EQ(kinds(keys_for(reader)), "esc ch ");
 }
 
-TEST(key_reader, control_keys_and_characters_split_across_reads) {
+TEST(KeyReader, ControlKeysAndCharactersSplitAcrossReads) {
     std::setlocale(LC_ALL, "C.UTF-8");
     piped_input input;
     terminal::key_reader reader;
@@ -124,7 +124,7 @@ bool pseudo_terminals_available() {
     return true;
 }
 
-TEST(output_capture, takes_whole_lines_and_gives_standard_output_back) {
+TEST(OutputCapture, TakesWholeLinesAndGivesStandardOutputBack) {
     if (!pseudo_terminals_available()) GTEST_SKIP() << "no pseudo-terminal here";
     file_identity out = identity_of(STDOUT_FILENO), err = identity_of(STDERR_FILENO);
     {
@@ -147,7 +147,7 @@ TEST(output_capture, takes_whole_lines_and_gives_standard_output_back) {
     EXPECT_TRUE(identity_of(STDERR_FILENO) == err);
 }
 
-TEST(mailbox, keeps_the_order_of_posts) {
+TEST(Mailbox, KeepsTheOrderOfPosts) {
     ui_mailbox* box = ui_mailbox_create();
     ASSERT_NE(box, nullptr);
     for (int i = 0; i < 100; ++i) ASSERT_TRUE(ui_mailbox_post(box, {i, i * 2, std::wstring(1, L'a' + i % 26)}));

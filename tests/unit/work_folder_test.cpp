@@ -22,7 +22,7 @@ private:
     std::string old_;
 };
 
-TEST(work_folder, created_once_with_two_lines_then_silently_reused) {
+TEST(WorkFolder, CreatedOnceWithTwoLinesThenSilentlyReused) {
     log_capture log;
     wchar_t path[path_capacity];
     ASSERT_EQ(get_work_folder(path), 1);
@@ -37,7 +37,7 @@ TEST(work_folder, created_once_with_two_lines_then_silently_reused) {
     EXPECT_EQ(log.messages().size(), 2u) << "later calls log nothing";
 }
 
-TEST(work_folder, a_planted_link_or_a_folder_open_to_others_is_refused) {
+TEST(WorkFolder, APlantedLinkOrAFolderOpenToOthersIsRefused) {
     {
         log_capture log;
         scratch_folder target;
@@ -62,7 +62,7 @@ TEST(work_folder, a_planted_link_or_a_folder_open_to_others_is_refused) {
     }
 }
 
-TEST(work_folder, a_refused_folder_is_logged_with_its_owner_and_mode) {
+TEST(WorkFolder, ARefusedFolderIsLoggedWithItsOwnerAndMode) {
     log_capture log;
     std::string folder = log.folder().file("HolvenSwiftset");
     ASSERT_EQ(mkdir(folder.c_str(), 0700), 0);
@@ -76,7 +76,7 @@ TEST(work_folder, a_refused_folder_is_logged_with_its_owner_and_mode) {
     EXPECT_TRUE(work_folder_refused());
 }
 
-TEST(work_folder, module_path_is_this_program) {
+TEST(WorkFolder, ModulePathIsThisProgram) {
     wchar_t path[path_capacity];
     ASSERT_EQ(get_module_path(path), 1);
     char self[4096];
@@ -86,7 +86,7 @@ TEST(work_folder, module_path_is_this_program) {
     EXPECT_EQ(narrow_ascii(path), std::string(self));
 }
 
-TEST(delete_folder_tree, removes_a_tree_but_only_the_link_to_an_outside_folder) {
+TEST(DeleteFolderTree, RemovesATreeButOnlyTheLinkToAnOutsideFolder) {
     log_capture log;
     scratch_folder tree, outside;
     write_whole_file(outside.file("precious.txt"), "keep me");
@@ -104,7 +104,7 @@ TEST(delete_folder_tree, removes_a_tree_but_only_the_link_to_an_outside_folder) 
 
 // Names are bytes: under a locale that cannot express them they must still be deleted, or a
 // work folder survives a successful run.
-TEST(delete_folder_tree, removes_names_the_locale_cannot_express) {
+TEST(DeleteFolderTree, RemovesNamesTheLocaleCannotExpress) {
     log_capture log;
     scoped_locale ascii("C");
     scratch_folder tree;
@@ -120,7 +120,7 @@ TEST(delete_folder_tree, removes_names_the_locale_cannot_express) {
     EXPECT_TRUE(log.messages().empty());
 }
 
-TEST(shown_bytes, odd_bytes_are_escaped_and_characters_kept) {
+TEST(ShownBytes, OddBytesAreEscapedAndCharactersKept) {
     {
         scoped_locale utf8("C.UTF-8");
         EXPECT_EQ(os_to_wide_shown("caf\xc3\xa9"), L"caf\u00e9");
@@ -132,7 +132,7 @@ TEST(shown_bytes, odd_bytes_are_escaped_and_characters_kept) {
     EXPECT_EQ(os_to_wide_shown(""), L"");
 }
 
-TEST(delete_folder_tree, a_link_given_as_the_folder_is_not_followed) {
+TEST(DeleteFolderTree, ALinkGivenAsTheFolderIsNotFollowed) {
     log_capture log;
     scratch_folder outside;
     write_whole_file(outside.file("precious.txt"), "keep me");
@@ -143,7 +143,7 @@ TEST(delete_folder_tree, a_link_given_as_the_folder_is_not_followed) {
     EXPECT_EQ(log.messages(), std::vector<std::string>{"FindFirstFile :" + link + "/*.*"});
 }
 
-TEST(delete_folder_tree, a_missing_folder_logs_its_listing_failure) {
+TEST(DeleteFolderTree, AMissingFolderLogsItsListingFailure) {
     log_capture log;
     std::string missing = log.folder().file("missing");
     EXPECT_EQ(delete_folder_tree(widen(missing).c_str()), 0);
