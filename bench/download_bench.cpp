@@ -2,11 +2,11 @@
 // does (route 1, no peer verification, the progress hook of the run), and prints the figures.
 //   download_bench URL FILE [--resume] [--quiet]
 // The log goes to $TMPDIR/HolvenLogs with debug lines on, as in a real run.
+#include <sys/stat.h>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <sys/stat.h>
 
 #include "core/dialog.h"
 #include "core/log.h"

@@ -80,8 +80,7 @@ struct ping {
 
 void pong(void* data) {
     ping* p = static_cast<ping*>(data);
-    p->latency_ns.store(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(clock_type::now() - p->sent).count());
+    p->latency_ns.store(std::chrono::duration_cast<std::chrono::nanoseconds>(clock_type::now() - p->sent).count());
 }
 
 template <typename Submit>
@@ -112,7 +111,7 @@ double median_latency_us(int rounds, Submit submit) {
     return samples[samples.size() / 2] / 1000.0;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     long items = argc > 1 ? std::atol(argv[1]) : 300000;
@@ -151,8 +150,7 @@ int main(int argc, char** argv) {
         cv_latency = median_latency_us(rounds, cv_submit);
     }
 
-    std::printf("loop worker hand-over, %ld items from another thread, %d single round trips\n",
-                items, rounds);
+    std::printf("loop worker hand-over, %ld items from another thread, %d single round trips\n", items, rounds);
     std::printf("%-28s %14s %18s\n", "", "items/s", "median latency us");
     std::printf("%-28s %14.0f %18.2f\n", "qz_loop_worker (pipe)", worker_rate, worker_latency);
     std::printf("%-28s %14.0f %18.2f\n", "mutex + condition variable", cv_rate, cv_latency);

@@ -43,7 +43,7 @@ int usage(const char* program) {
     for (const command& c : commands) std::fprintf(stderr, "usage: %s %s\n", program, c.usage);
     return 2;
 }
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     os_use_user_locale();

@@ -8,12 +8,12 @@
 #include "clients/udp/qz_udp_request.h"
 #include "utils/event_loop/qz_loop_worker.h"
 
+#include <sys/stat.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
 namespace {
@@ -42,9 +42,7 @@ bool inside_harness_namespace(const std::string& name) {
     return wanted.st_ino == mine.st_ino && wanted.st_dev == mine.st_dev;
 }
 
-double ms(clock_type::duration d) {
-    return std::chrono::duration<double, std::milli>(d).count();
-}
+double ms(clock_type::duration d) { return std::chrono::duration<double, std::milli>(d).count(); }
 
 double median(std::vector<double> values) {
     if (values.empty()) return 0;
@@ -80,7 +78,7 @@ bool run_once(qz_net_context* context, uint16_t port, bool stop, double* total_m
     return true;
 }
 
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     if (argc < 3) {

@@ -12,8 +12,8 @@
 #include <sstream>
 #include <string>
 
-#include "core/connection_data.h"
 #include "config/xml_document.h"
+#include "core/connection_data.h"
 #include "os/files.h"
 
 namespace {
@@ -49,7 +49,7 @@ std::string document_problem(const char* path, const std::string& document) {
     if (!doc.find("bsurl")) return "the connection document has no bsurl element";
     return {};
 }
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     if (argc != 4) {

@@ -3,25 +3,25 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <exception>
 #include <cwchar>
+#include <exception>
 #include <memory>
 #include <mutex>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "bootstrap/dialogs.h"
+#include "clients/relay/relay_download.h"
+#include "config/coninfo.h"
 #include "core/connection_data.h"
 #include "core/dialog.h"
 #include "core/identity.h"
 #include "core/log.h"
 #include "core/messages.h"
 #include "core/options.h"
-#include "bootstrap/dialogs.h"
 #include "core/run_context.h"
 #include "core/work_folder.h"
-#include "clients/relay/relay_download.h"
-#include "config/coninfo.h"
 #include "download/orchestration.h"
 #include "download/proxy_record.h"
 #include "install/agent_installer.h"
@@ -58,8 +58,7 @@ os_named_lock_ptr instance_lock;
         if (std::exception_ptr error = std::current_exception()) std::rethrow_exception(error);
     } catch (const std::bad_alloc&) {
         what = "Quenta Swiftset: out of memory\n";
-    } catch (...) {
-    }
+    } catch (...) {}
     std::fputs(what, stderr);
     std::abort();
 }
@@ -68,8 +67,10 @@ void report_second_instance() {
     select_language();
     wchar_t text[path_capacity];
     copy_text(text, path_capacity, get_message_text(MSG_ANOTHER_INSTANCE));
-    if (os_is_noninteractive_session()) console_print(L"%ls\n", text);
-    else os_message_box(box_title, text);
+    if (os_is_noninteractive_session())
+        console_print(L"%ls\n", text);
+    else
+        os_message_box(box_title, text);
 }
 
 bool silent_requested() {
@@ -120,8 +121,10 @@ os_named_lock_ptr take_instance_lock() {
     os_named_lock_ptr instance(os_named_lock_open(instance_lock_name, &why));
     if (!instance) {
         // An ordinary user cannot reach the lock folder at all: the real reason is the rights.
-        if (!os_is_administrator()) os_message_box(box_title, L"This program needs administrator privileges to run");
-        else os_console_error("Quenta Swiftset: run refused: " + why);
+        if (!os_is_administrator())
+            os_message_box(box_title, L"This program needs administrator privileges to run");
+        else
+            os_console_error("Quenta Swiftset: run refused: " + why);
         return nullptr;
     }
     if (!os_named_lock_try(instance.get())) {
@@ -271,8 +274,8 @@ bool build_config_url(sequence& s) {
     if (ready) os_computer_name(computer, computer_name_capacity);
     // A URL that would not fit is refused like a missing part rather than sent cut short.
     if (!ready || !format_text(s.config_url, url_capacity, L"%ls?%ls=%ls&%ls=%ls&%ls=%ls&%ls=%ls", s.base_url,
-                               L"TokenCode", s.token, L"ComputerName", computer, L"AgentGUID",
-                               s.ctx->agent_guid, L"MachineName", s.ctx->machine_name)) {
+                               L"TokenCode", s.token, L"ComputerName", computer, L"AgentGUID", s.ctx->agent_guid,
+                               L"MachineName", s.ctx->machine_name)) {
         dialog_message(s.ctx, MSG_GENERATING_URL);
         log_message(SEV_ERROR, L"Url generation failed");
         return false;
@@ -300,26 +303,34 @@ enum class road { downloaded, failed, cancelled };
 
 // The four mechanisms in their fixed order; the first that delivers ends the search.
 road download_by_any_mechanism(sequence& s) {
-    log_message(SEV_INFO, L"[0] Top level mechanism - p2p - Config files from Agent handlers directly - Install files via p2p only");
+    log_message(
+        SEV_INFO,
+        L"[0] Top level mechanism - p2p - Config files from Agent handlers directly - Install files via p2p only");
     dialog_message(s.ctx, MSG_TRYING_PEERS);
     log_message(SEV_INFO, L"Install via p2p mechanism");
     if (try_route(s, ROUTE_PEERS)) return road::downloaded;
     log_message(SEV_INFO, L"Install via p2p mechanism failed");
     if (s.cancelled()) return road::cancelled;
 
-    log_message(SEV_WARNING, L"[1] Top level mechanism - Agent handlers - Config files from Agent handlers directly - Install files via direct only");
+    log_message(
+        SEV_WARNING,
+        L"[1] Top level mechanism - Agent handlers - Config files from Agent handlers directly - Install files via direct only");
     dialog_message(s.ctx, MSG_TRYING_DIRECT);
     log_message(SEV_INFO, L"Install directly via Agent handlers");
     if (try_route(s, ROUTE_AGENT_HANDLER)) return road::downloaded;
     log_message(SEV_INFO, L"Install directly via Agent handlers failed");
     if (s.cancelled()) return road::cancelled;
 
-    log_message(SEV_WARNING, L"[2] Top level mechanism - Proxy - Config files from Agent handlers via Proxy mechanism - Install files via p2p then Proxy");
+    log_message(
+        SEV_WARNING,
+        L"[2] Top level mechanism - Proxy - Config files from Agent handlers via Proxy mechanism - Install files via p2p then Proxy");
     dialog_message(s.ctx, MSG_USING_PROXY);
     if (download_files_via_proxy(s.ctx, s.config_url, s.work_folder)) return road::downloaded;
     if (s.cancelled()) return road::cancelled;
 
-    log_message(SEV_WARNING, L"[3] Top level mechanism - Relay - Config files from Agent handlers via Relay mechanism - Install files via p2p then Relay");
+    log_message(
+        SEV_WARNING,
+        L"[3] Top level mechanism - Relay - Config files from Agent handlers via Relay mechanism - Install files via p2p then Relay");
     dialog_message(s.ctx, MSG_USING_RELAY);
     if (download_via_relay(s.ctx, s.config_url, s.work_folder)) return road::downloaded;
     log_message(SEV_ERROR, L"Trying to install agent failed by all mechanisms");
@@ -333,9 +344,10 @@ void install_agent(sequence& s) {
     // The registry's tenant replaces the header's only when it is text that fits.
     size_t capacity = sizeof s.ctx->tenant_id;
     read_tenant_id(s.ctx->tenant_id, &capacity);
-    int status = verify_agent_installer(s.ctx->manifest.get(), s.narrow_work_folder)
-                     ? launch_agent_installer(s.narrow_work_folder, s.ctx->agent_guid, s.ctx->tenant_id, instance_lock.get())
-                     : 0;
+    int status =
+        verify_agent_installer(s.ctx->manifest.get(), s.narrow_work_folder)
+            ? launch_agent_installer(s.narrow_work_folder, s.ctx->agent_guid, s.ctx->tenant_id, instance_lock.get())
+            : 0;
     log_message(SEV_INFO, L"[Install] Final status:%d", status);
     if (status == 0) {
         if (s.ctx->upgrade_flag) {
@@ -349,7 +361,8 @@ void install_agent(sequence& s) {
     }
     if (move_installer_files(s.narrow_work_folder) == 1)
         log_message(SEV_INFO, L"Moved installation files to p2p folder successfully");
-    log_message(SEV_INFO, s.ctx->upgrade_flag ? L"Agent was upgraded successfully" : L"Agent was installed successfully");
+    log_message(SEV_INFO,
+                s.ctx->upgrade_flag ? L"Agent was upgraded successfully" : L"Agent was installed successfully");
     if (s.cancelled()) return;
     dialog_message(s.ctx, MSG_CLEANING_UP);
     std::wstring folder;
@@ -364,8 +377,9 @@ void error_end(sequence& s) {
     dialog_message(s.ctx, MSG_ERROR_END);
     // A refused work folder stays refused: promising a resume would be false.
     if (work_folder_refused())
-        log_message(SEV_ERROR, L"The run was refused: the work folder cannot be trusted (see above); no run can "
-                               L"go on until it is removed");
+        log_message(SEV_ERROR,
+                    L"The run was refused: the work folder cannot be trusted (see above); no run can "
+                    L"go on until it is removed");
     else
         log_message(SEV_WARNING, L"FrameworkInstall.zip download is failed. It will resume in next run.");
 }
@@ -387,7 +401,7 @@ bool prepare_run(sequence& s) {
     if (!build_config_url(s) || s.cancelled()) return false;
     return prepare_work_folder(s);
 }
-}  // namespace
+}   // namespace
 
 int run_bootstrap(run_context_ptr owned) {
     run_context* ctx = owned.get();
@@ -407,8 +421,10 @@ int run_bootstrap(run_context_ptr owned) {
     dialog_message(ctx, MSG_INITIALIZING);
 
     bool ok = prepare_run(s) && download_by_any_mechanism(s) == road::downloaded && !s.cancelled();
-    if (ok) install_agent(s);
-    else error_end(s);
+    if (ok)
+        install_agent(s);
+    else
+        error_end(s);
     end_run(s);
     active.leave();
     owned.reset();
@@ -425,8 +441,10 @@ int bootstrap_main() {
     // Before any other thread starts: they all leave these requests to the watcher.
     bool watching = os_watch_stop_requests(on_stop_request);
     if (parse_arguments()) {
-        if (silent_requested()) run_silently();
-        else run_interactively();
+        if (silent_requested())
+            run_silently();
+        else
+            run_interactively();
         free_options();
     }
     if (watching) os_unwatch_stop_requests();

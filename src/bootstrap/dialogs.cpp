@@ -21,16 +21,16 @@ struct shown_dialog {
     shown_dialog() { ++dialogs_shown; }
     ~shown_dialog() { --dialogs_shown; }
 };
-}  // namespace
+}   // namespace
 
 int run_welcome_dialog(int* error) {
     shown_dialog shown;
     wchar_t caption[next_caption_capacity] = {};
     format_text(caption, next_caption_capacity, L"%ls>>", get_message_text(MSG_NEXT));
     switch (ui_show_welcome(dialog_title, get_message_text(MSG_WELCOME), caption, error)) {
-    case ui_choice::next: return welcome_next;
-    case ui_choice::closed: return 0;
-    default: return -1;
+        case ui_choice::next: return welcome_next;
+        case ui_choice::closed: return 0;
+        default: return -1;
     }
 }
 
@@ -52,7 +52,7 @@ int run_progress_dialog(int* error, install_worker_fn worker) {
 
 int prompt_proxy_credentials(proxy_record* record) {
     if (!record || dialogs_shown.load() == 0) return 0;
-    ui_credentials_form form{L"Enter Proxy Credentials", L"Username", L"Password", L"OK", L"Cancel",
+    ui_credentials_form form{L"Enter Proxy Credentials",   L"Username", L"Password", L"OK", L"Cancel",
                              proxy_credential_capacity - 1};
     std::wstring user, password;
     bool accepted = ui_prompt_credentials(form, user, password) && !user.empty() && !password.empty();

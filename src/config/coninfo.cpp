@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "core/log.h"
 #include "config/xml_document.h"
+#include "core/log.h"
 #include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
@@ -45,18 +45,17 @@ void write_pem_block(FILE* file, const std::string& base64) {
     }
     std::fputs("-----END CERTIFICATE-----\n", file);
 }
-}  // namespace
+}   // namespace
 
-int read_xml_element_text(const wchar_t* path, const wchar_t* element, wchar_t* out, size_t capacity,
-                          int* index) {
+int read_xml_element_text(const wchar_t* path, const wchar_t* element, wchar_t* out, size_t capacity, int* index) {
     std::string file, name;
     if (!narrow_path(path, file) || !element || !os_to_narrow(element, name) || !index) return 0;
     xml_document doc(file);
     if (!doc.ok()) return 0;
     if (!doc.find(name.c_str())) return 1;
 
-    std::unique_ptr<mxml_index_t, void (*)(mxml_index_t*)> all(
-        mxmlIndexNew(doc.root(), name.c_str(), nullptr), mxmlIndexDelete);
+    std::unique_ptr<mxml_index_t, void (*)(mxml_index_t*)> all(mxmlIndexNew(doc.root(), name.c_str(), nullptr),
+                                                               mxmlIndexDelete);
     if (!all) return 0;
     if (!out) {
         *index = mxmlIndexGetCount(all.get());
@@ -69,7 +68,8 @@ int read_xml_element_text(const wchar_t* path, const wchar_t* element, wchar_t* 
         if (!node) return 1;
     }
     mxml_node_t* child = mxmlGetFirstChild(node);
-    if (child && mxmlGetType(child) == MXML_OPAQUE && capacity > 0) widen_bounded(xml_element_text(node), out, capacity);
+    if (child && mxmlGetType(child) == MXML_OPAQUE && capacity > 0)
+        widen_bounded(xml_element_text(node), out, capacity);
     return 1;
 }
 

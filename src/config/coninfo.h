@@ -12,8 +12,7 @@ constexpr size_t certificate_capacity = 5000;
 // Count mode (out null): stores the number of such elements in `*index`. A document without the
 // element returns 1 and leaves `out` and `*index` untouched. 0 when the file cannot be opened or
 // does not parse.
-int read_xml_element_text(const wchar_t* path, const wchar_t* element, wchar_t* out, size_t capacity,
-                          int* index);
+int read_xml_element_text(const wchar_t* path, const wchar_t* element, wchar_t* out, size_t capacity, int* index);
 
 // Splits the first `element`'s URL: `base` (capacity 1024) gets the text before the first '?',
 // `token` (capacity 260) the text after the first '='. 1 only when both were found.

@@ -8,10 +8,10 @@
 #include <string>
 #include <system_error>
 
+#include "config/xml_document.h"
 #include "core/file_digest.h"
 #include "core/log.h"
 #include "core/run_context.h"
-#include "config/xml_document.h"
 #include "os/paths.h"
 #include "os/text.h"
 #include "utils/contained_name.h"
@@ -78,8 +78,7 @@ bool digest_length_recognised(const char* digest) {
 }
 
 void log_unusable_digest(const char* name) {
-    log_message(SEV_ERROR, L"The digest of " OS_NARROW_S L" in hashes.xml is empty or of an unrecognised length",
-                name);
+    log_message(SEV_ERROR, L"The digest of " OS_NARROW_S L" in hashes.xml is empty or of an unrecognised length", name);
 }
 
 // One present file checked against its entry, with the events of the check.
@@ -94,7 +93,7 @@ bool verify_entry(const hash_entry& entry, const wchar_t* name, run_context* ctx
     report(on_event, name, verify_event_succeeded, ctx);
     return true;
 }
-}  // namespace
+}   // namespace
 
 int on_response_header(const wchar_t* name, const wchar_t* value, run_context* ctx) {
     if (!name || !value || !ctx) return 0;
@@ -128,8 +127,10 @@ hash_entry* read_hash_manifest(const wchar_t* path) {
             return nullptr;   // head frees what was built
         }
         if (!entry) continue;
-        if (tail) tail->next = entry;
-        else head.reset(entry);
+        if (tail)
+            tail->next = entry;
+        else
+            head.reset(entry);
         tail = entry;
     }
     if (!head) log_message(SEV_ERROR, L"No sha256 digests could be read from %ls", path);
@@ -150,8 +151,7 @@ int verify_install_files(const hash_entry* manifest, const char* required, run_c
     int result = 0;
     for (const hash_entry* entry = manifest; entry; entry = entry->next) {
         wchar_t name[hash_entry_capacity];
-        if (!os_to_wide(entry->file_name, name, hash_entry_capacity) || !is_present_file(entry->file_name))
-            continue;
+        if (!os_to_wide(entry->file_name, name, hash_entry_capacity) || !is_present_file(entry->file_name)) continue;
         if (!verify_entry(*entry, name, ctx, on_event)) return 0;
         result = 1;
     }
@@ -181,4 +181,3 @@ int verify_listed_file(const hash_entry* manifest, const char* name, const wchar
     if (listed == 0) log_message(SEV_ERROR, L"" OS_NARROW_S L" is not listed in hashes.xml: it is not trusted", name);
     return listed > 0 ? 1 : 0;
 }
-

@@ -90,7 +90,7 @@ bool usable(const site_record& r) {
     return r.enabled != 0 && (r.site_type == SITE_SBOLT || r.site_type == SITE_HTTP) &&
            std::strcmp(r.type, "fallback") != 0 && (r.server_ip[0] != L'\0' || r.server[0] != L'\0');
 }
-}  // namespace
+}   // namespace
 
 int parse_site_list(site_record** list, const char* path) {
     if (!list || !path) return 0;

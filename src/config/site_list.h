@@ -23,7 +23,7 @@ struct site_record {
     char type[site_text_capacity];
     int32_t order;
     int32_t enabled;
-    int32_t used;                              // next_site has looked at it
+    int32_t used;   // next_site has looked at it
     site_record* next;
 };
 

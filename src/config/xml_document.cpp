@@ -6,7 +6,7 @@
 
 namespace {
 mxml_type_t everything_opaque(mxml_node_t*) { return MXML_OPAQUE; }
-}  // namespace
+}   // namespace
 
 xml_document::xml_document(const std::string& narrow_path) {
     file_ptr file(std::fopen(narrow_path.c_str(), "r"));

@@ -5,12 +5,12 @@
 #include <memory>
 
 #include "core/dialog.h"
+#include "core/file_digest.h"
 #include "core/log.h"
 #include "core/messages.h"
 #include "core/options.h"
 #include "core/run_context.h"
 #include "core/work_folder.h"
-#include "core/file_digest.h"
 #include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
@@ -53,8 +53,10 @@ int copy_range(FILE* in, FILE* out, uint64_t length, const std::string& executab
         }
         left -= got;
         if (got < want) {
-            if (std::feof(in)) log_message(SEV_INFO, L"Read and write finished before required data");
-            else log_message(SEV_INFO, L"Read and write error occured");
+            if (std::feof(in))
+                log_message(SEV_INFO, L"Read and write finished before required data");
+            else
+                log_message(SEV_INFO, L"Read and write error occured");
             return 0;
         }
     }
@@ -79,14 +81,13 @@ int use_option_file(std::wstring& path) {
     path = wide;
     return 1;
 }
-}  // namespace
+}   // namespace
 
 bool parse_connection_trailer(const char* trailer, uint64_t file_size, uint64_t* offset, uint64_t* length) {
     uint64_t ds = read_half(trailer + half_size, "<ds>", "</ds>", true);
     uint64_t bs = read_half(trailer, "<bs>", "</bs>", false);
     // Checked without overflow: bs + ds + 40 <= file size.
-    if (ds == 0 || file_size < trailer_size || ds > file_size - trailer_size ||
-        bs > file_size - trailer_size - ds)
+    if (ds == 0 || file_size < trailer_size || ds > file_size - trailer_size || bs > file_size - trailer_size - ds)
         return false;
     *offset = bs;
     *length = ds;
@@ -119,8 +120,7 @@ int extract_connection_data_from(const std::string& exe, const wchar_t* output) 
 
     uint64_t offset = 0, length = 0;
     char trailer[trailer_size] = {};
-    bool have_trailer = size >= trailer_size &&
-                        os_seek_file(in.get(), size - trailer_size) &&
+    bool have_trailer = size >= trailer_size && os_seek_file(in.get(), size - trailer_size) &&
                         std::fread(trailer, 1, trailer_size, in.get()) == trailer_size;
     if (!have_trailer || !parse_connection_trailer(trailer, size, &offset, &length)) {
         log_message(SEV_INFO, L"Couldn't read size of files");

@@ -30,10 +30,8 @@ int count_ticks(download_phase phase, double total, double now) {
     return ticks >= max_ticks ? max_ticks : static_cast<int>(ticks);
 }
 
-void post_bar(progress_dialog* dialog) {
-    ui_mailbox_post(dialog->mailbox, {PDM_BAR, dialog->bar, {}});
-}
-}  // namespace
+void post_bar(progress_dialog* dialog) { ui_mailbox_post(dialog->mailbox, {PDM_BAR, dialog->bar, {}}); }
+}   // namespace
 
 int dialog_message(run_context* ctx, int id, ...) {
     if (!ctx || !ctx->dialog) return 0;
@@ -70,7 +68,8 @@ int on_transfer_progress(run_context* ctx, double total, double now) {
         progress_dialog* dialog = ctx->dialog;
         std::lock_guard<std::mutex> guard(dialog->lock);
         int start = dialog->bar;
-        for (int tick = ctx->progress_position; tick < ticks && dialog->step > 0 && dialog->bar < download_bar_limit; ++tick)
+        for (int tick = ctx->progress_position; tick < ticks && dialog->step > 0 && dialog->bar < download_bar_limit;
+             ++tick)
             dialog->bar = std::min(download_bar_limit, dialog->bar + dialog->step);
         if (dialog->bar != start) post_bar(dialog);
     }

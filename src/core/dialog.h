@@ -25,4 +25,3 @@ int on_transfer_progress(run_context* ctx, double total, double now);
 // The run has ended: the bar goes to 100 and the dialog is told (and, after a cancel, told to
 // close at once). The dialog lets go of the run context here, so the worker may free it after.
 void dialog_finish(run_context* ctx);
-

@@ -22,7 +22,7 @@ bool equal_ignoring_case(const std::string& a, const char* b) {
     }
     return true;
 }
-}  // namespace
+}   // namespace
 
 int verify_file_digest(const wchar_t* path, const char* expected_digest) {
     if (!path || !expected_digest) return 0;

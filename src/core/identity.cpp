@@ -25,7 +25,8 @@ unsigned pointer_bits(const void* p) { return static_cast<unsigned>(reinterpret_
 
 void log_lookup(const wchar_t* which, const os_reverse_lookup& r, const wchar_t* tail) {
     std::wstring format = std::wstring(which) +
-                          L"(res->ai_addr=0x%x, res->ai_addrlen=%d, res->ai_next=0x%x) returned %d last error=%d" + tail;
+                          L"(res->ai_addr=0x%x, res->ai_addrlen=%d, res->ai_next=0x%x) returned %d last error=%d" +
+                          tail;
     log_message(SEV_INFO, format.c_str(), pointer_bits(r.address), r.address_length, pointer_bits(r.next),
                 r.getnameinfo_status, r.last_error);
 }
@@ -34,8 +35,10 @@ void log_lookup(const wchar_t* which, const os_reverse_lookup& r, const wchar_t*
 std::string name_by_ipv4_retry(os_reverse_lookup& lookup) {
     if (!lookup.first_is_ipv6) return {};
     calls->reverse_lookup_as_ipv4(&lookup);
-    if (lookup.getnameinfo_status != 0) log_lookup(L"getnameinfo3", lookup, L"");
-    else if (lookup.name.empty()) log_lookup(L"getnameinfo2", lookup, L" addr is empty");
+    if (lookup.getnameinfo_status != 0)
+        log_lookup(L"getnameinfo3", lookup, L"");
+    else if (lookup.name.empty())
+        log_lookup(L"getnameinfo2", lookup, L" addr is empty");
     return lookup.getnameinfo_status == 0 ? lookup.name : std::string();
 }
 
@@ -44,11 +47,8 @@ std::string name_after_failed_lookup(os_reverse_lookup& lookup) {
         case OS_EMBEDDED_YES:
             log_message(SEV_INFO, L"get_is_embedded, returning TRUE");
             return name_by_ipv4_retry(lookup);
-        case OS_EMBEDDED_NO:
-            log_message(SEV_INFO, L"get_is_embedded, returning FALSE");
-            break;
-        case OS_EMBEDDED_UNKNOWN:
-            break;
+        case OS_EMBEDDED_NO: log_message(SEV_INFO, L"get_is_embedded, returning FALSE"); break;
+        case OS_EMBEDDED_UNKNOWN: break;
     }
     log_lookup(L"getnameinfo", lookup, L"");
     return {};
@@ -66,7 +66,7 @@ std::string name_by_reverse_lookup(const std::string& host) {
     if (lookup.name.empty()) log_lookup(L"getnameinfo1", lookup, L" addr is empty");
     return lookup.name;
 }
-}  // namespace
+}   // namespace
 
 void set_host_identity_calls(const host_identity_calls* replacement) {
     calls = replacement ? replacement : &system_calls;
@@ -94,12 +94,8 @@ int get_fqdn_from_system(wchar_t* out, size_t capacity) {
             if (!name.empty()) break;
             log_message(SEV_INFO, L"GetComputerNameEx failed %d", error);
             return 0;
-        case OS_FQDN_FAILED:
-            log_message(SEV_INFO, L"GetComputerNameEx failed %d", error);
-            return 0;
-        case OS_FQDN_UNEXPECTED:
-            log_message(SEV_INFO, L"GetComputerNameEx - unexpected error code");
-            return 0;
+        case OS_FQDN_FAILED: log_message(SEV_INFO, L"GetComputerNameEx failed %d", error); return 0;
+        case OS_FQDN_UNEXPECTED: log_message(SEV_INFO, L"GetComputerNameEx - unexpected error code"); return 0;
     }
     log_message(SEV_INFO, L"DNS fully-qualified: %ls", name.c_str());
     if (name.size() > 259) name.resize(259);

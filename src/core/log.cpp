@@ -33,8 +33,8 @@ std::string time_stamp() {
     os_local_time(now, local);
     char buffer[64];
     std::snprintf(buffer, sizeof buffer, "%s %s %2d %02d:%02d:%02d %4d", days[local.tm_wday % 7],
-                  months[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min,
-                  local.tm_sec, local.tm_year + 1900);
+                  months[local.tm_mon % 12], local.tm_mday, local.tm_hour, local.tm_min, local.tm_sec,
+                  local.tm_year + 1900);
     return buffer;
 }
 
@@ -60,8 +60,7 @@ bool log_paths(std::string& log_path, std::string& backup_path) {
     if (made == os_folder_failed) os_console_error("Quenta Swiftset: no log: cannot make the log folder " + why);
     if (made != os_folder_created && made != os_folder_existed) return false;
     std::wstring base = folder + OS_SEP_S L"HolvenSwiftset";
-    if (!os_to_narrow(base + L".log", log_path) || !os_to_narrow(base + L"_backup.log", backup_path))
-        return false;
+    if (!os_to_narrow(base + L".log", log_path) || !os_to_narrow(base + L"_backup.log", backup_path)) return false;
     return log_path.size() <= max_narrow_path && backup_path.size() <= max_narrow_path;
 }
 
@@ -87,7 +86,7 @@ int write_line(unsigned masked, const wchar_t* format, va_list args) {
     locked_write(line);
     return 1;
 }
-}  // namespace
+}   // namespace
 
 int open_log() {
     close_log();
@@ -99,8 +98,10 @@ int open_log() {
         if (!log_mutex) os_console_error("Quenta Swiftset: no log: " + why);
         if (log_mutex) {
             log_file.reset(os_log_file_open(log_path));
-            if (!log_file) log_mutex.reset();
-            else if (size != 0) locked_write("\n");
+            if (!log_file)
+                log_mutex.reset();
+            else if (size != 0)
+                locked_write("\n");
         }
     }
     select_language();

@@ -37,10 +37,22 @@ void apply_letter(wchar_t letter, const wchar_t* value) {
         case L'c': set_option(OPT_CONINFO_PATH, value); break;
         case L'd': set_option(OPT_DATA_PATH, value); break;
         case L'i': set_option(OPT_INSTALL_PATH, value); break;
-        case L'a': set_option(OPT_PROXY_ADDRESS, value); proxy_bits |= PROXY_GIVEN_ADDRESS; break;
-        case L'p': set_option(OPT_PROXY_PORT, value); proxy_bits |= PROXY_GIVEN_PORT; break;
-        case L'u': set_option(OPT_PROXY_USER, value); proxy_bits |= PROXY_GIVEN_USER; break;
-        case L'w': set_option(OPT_PROXY_PASSWORD, value); proxy_bits |= PROXY_GIVEN_PASSWORD; break;
+        case L'a':
+            set_option(OPT_PROXY_ADDRESS, value);
+            proxy_bits |= PROXY_GIVEN_ADDRESS;
+            break;
+        case L'p':
+            set_option(OPT_PROXY_PORT, value);
+            proxy_bits |= PROXY_GIVEN_PORT;
+            break;
+        case L'u':
+            set_option(OPT_PROXY_USER, value);
+            proxy_bits |= PROXY_GIVEN_USER;
+            break;
+        case L'w':
+            set_option(OPT_PROXY_PASSWORD, value);
+            proxy_bits |= PROXY_GIVEN_PASSWORD;
+            break;
         case L'g': set_option(OPT_DEBUG_LOG, L"1"); break;
         case L'k': set_option(OPT_NO_PEER_VERIFICATION, L"1"); break;
         case L's': set_option(OPT_SILENT, L"1"); break;
@@ -106,13 +118,11 @@ parse_step judge_proxy_bits() {
         case 15:
             log_message(SEV_INFO, L"Proxy IP address ,port , Username and password provided via commandline");
             break;
-        default:
-            reject(L"Incorrect Proxy information provided via commandline");
-            return parse_step::stop;
+        default: reject(L"Incorrect Proxy information provided via commandline"); return parse_step::stop;
     }
     return parse_step::go_on;
 }
-}  // namespace
+}   // namespace
 
 int set_option(int slot, const wchar_t* text) {
     if (!valid_slot(slot) || !text || !*text) return 0;

@@ -5,21 +5,21 @@
 #include <cstddef>
 
 enum option_slot {
-    OPT_CONINFO_PATH = 0,          // -c
-    OPT_DATA_PATH = 1,             // -d
-    OPT_INSTALL_PATH = 2,          // -i
-    OPT_DEBUG_LOG = 3,             // -g, and "1" by default
-    OPT_PROXY_ADDRESS = 4,         // -a
-    OPT_PROXY_PORT = 5,            // -p
-    OPT_PROXY_USER = 6,            // -u
-    OPT_PROXY_PASSWORD = 7,        // -w
-    OPT_NO_PEER_VERIFICATION = 8,  // -k
-    OPT_SILENT = 9,                // -s
-    OPT_VDI_MODE = 10,             // -v: " /enableVDIMode"
-    OPT_FORCE_INSTALL = 11,        // -f, -h: " /ForceInstall"
-    OPT_DELAY_START = 12,          // -D: " /DelayStart"
-    OPT_KEEP_GUID = 13,            // -h: " /keepguid"
-    OPT_P2P_PORT = 15,             // no letter; empty means 8082
+    OPT_CONINFO_PATH = 0,           // -c
+    OPT_DATA_PATH = 1,              // -d
+    OPT_INSTALL_PATH = 2,           // -i
+    OPT_DEBUG_LOG = 3,              // -g, and "1" by default
+    OPT_PROXY_ADDRESS = 4,          // -a
+    OPT_PROXY_PORT = 5,             // -p
+    OPT_PROXY_USER = 6,             // -u
+    OPT_PROXY_PASSWORD = 7,         // -w
+    OPT_NO_PEER_VERIFICATION = 8,   // -k
+    OPT_SILENT = 9,                 // -s
+    OPT_VDI_MODE = 10,              // -v: " /enableVDIMode"
+    OPT_FORCE_INSTALL = 11,         // -f, -h: " /ForceInstall"
+    OPT_DELAY_START = 12,           // -D: " /DelayStart"
+    OPT_KEEP_GUID = 13,             // -h: " /keepguid"
+    OPT_P2P_PORT = 15,              // no letter; empty means 8082
     OPTION_SLOT_COUNT = 16,
 };
 

@@ -68,19 +68,19 @@ int progress_dialog_procedure::on_start(ui_progress_view& view) {
 
 void progress_dialog_procedure::on_post(ui_progress_view& view, const ui_post& post) {
     switch (post.message) {
-    case PDM_LINE: view.append_line(post.text); break;
-    case PDM_BAR: view.set_bar(static_cast<int>(post.param)); break;
-    case PDM_FINISHED:
-        caption_ = get_message_text(MSG_BUTTON_OK);
-        view.set_button(caption_, enabled_);
-        view.set_timer(finish_timer_id, finish_timer_ms);
-        state_ = state::finished;
-        break;
-    case PDM_CLOSE:
-        state_ = state::ended;
-        view.end(static_cast<int>(post.param));
-        break;
-    default: break;
+        case PDM_LINE: view.append_line(post.text); break;
+        case PDM_BAR: view.set_bar(static_cast<int>(post.param)); break;
+        case PDM_FINISHED:
+            caption_ = get_message_text(MSG_BUTTON_OK);
+            view.set_button(caption_, enabled_);
+            view.set_timer(finish_timer_id, finish_timer_ms);
+            state_ = state::finished;
+            break;
+        case PDM_CLOSE:
+            state_ = state::ended;
+            view.end(static_cast<int>(post.param));
+            break;
+        default: break;
     }
 }
 

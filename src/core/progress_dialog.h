@@ -15,13 +15,13 @@ struct run_context;
 
 // Posts to the progress dialog. The two private messages keep their window-message numbers.
 enum progress_post : int {
-    PDM_LINE = 1,            // text: one formatted step line
-    PDM_BAR = 2,             // param: the bar's new position
-    PDM_FINISHED = 32779,    // the run has ended
-    PDM_CLOSE = 32780,       // close now; param is the dialog's result
+    PDM_LINE = 1,           // text: one formatted step line
+    PDM_BAR = 2,            // param: the bar's new position
+    PDM_FINISHED = 32779,   // the run has ended
+    PDM_CLOSE = 32780,      // close now; param is the dialog's result
 };
 
-constexpr int welcome_next = 1005;         // the welcome dialog's result for Next
+constexpr int welcome_next = 1005;   // the welcome dialog's result for Next
 constexpr int finish_timer_id = 11111;
 constexpr unsigned finish_timer_ms = 10000;
 constexpr char cancel_event_name[] = "FRAMEINSTCANCELEVENT";
@@ -29,11 +29,11 @@ constexpr char cancel_event_name[] = "FRAMEINSTCANCELEVENT";
 struct progress_dialog {
     ui_mailbox* mailbox = nullptr;
     os_event* cancel_event = nullptr;
-    std::thread worker;          // joined by release_progress_dialog
+    std::thread worker;   // joined by release_progress_dialog
 
-    std::mutex lock;             // guards the fields below
-    run_context* run = nullptr;  // the worker's run context, from its start to its finished post
-    int bar = 0;                 // the bar's position once every post so far is shown
+    std::mutex lock;              // guards the fields below
+    run_context* run = nullptr;   // the worker's run context, from its start to its finished post
+    int bar = 0;                  // the bar's position once every post so far is shown
     int step = 10;
 };
 

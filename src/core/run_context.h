@@ -13,18 +13,18 @@ enum class download_phase { none, configuration, install };
 
 struct run_context {
     progress_dialog* dialog = nullptr;
-    std::atomic<int> cancel_flag{0};       // set by the dialog, or by a stop request in a silent run
-    char config_hash[128] = {};            // response header Config-Hash
-    char install_hash[128] = {};           // response header Install-Hash
-    char tenant_id[128] = {};              // header Tenant-ID, replaced by the registry's TenantId
-    wchar_t machine_name[260] = {};        // fully qualified host name
-    wchar_t agent_guid[260] = {};          // without braces
+    std::atomic<int> cancel_flag{0};   // set by the dialog, or by a stop request in a silent run
+    char config_hash[128] = {};        // response header Config-Hash
+    char install_hash[128] = {};       // response header Install-Hash
+    char tenant_id[128] = {};          // header Tenant-ID, replaced by the registry's TenantId
+    wchar_t machine_name[260] = {};    // fully qualified host name
+    wchar_t agent_guid[260] = {};      // without braces
     download_phase phase = download_phase::none;
-    int upgrade_flag = 0;                  // an agent is installed already
-    int progress_position = 0;             // download ticks already shown
-    int config_done = 0;                   // configuration package verified and extracted
-    int resume_flag = 0;                   // connection data unchanged since the last run
-    hash_entries_ptr manifest;             // hashes.xml of the verified configuration package
+    int upgrade_flag = 0;        // an agent is installed already
+    int progress_position = 0;   // download ticks already shown
+    int config_done = 0;         // configuration package verified and extracted
+    int resume_flag = 0;         // connection data unchanged since the last run
+    hash_entries_ptr manifest;   // hashes.xml of the verified configuration package
 };
 
 // The worker that runs the install sequence owns the run context and frees it at the end of the run.

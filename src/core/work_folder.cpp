@@ -27,7 +27,7 @@ void report_refusal(const std::string& why) {
     log_message(SEV_ERROR, L"Work folder refused: %ls", reason.c_str());
     os_console_error("Quenta Swiftset: work folder refused: " + why);
 }
-}  // namespace
+}   // namespace
 
 int get_work_folder(wchar_t* out, size_t capacity) {
     std::wstring path;
@@ -36,8 +36,7 @@ int get_work_folder(wchar_t* out, size_t capacity) {
     if (path.size() >= path_capacity) return 0;
     std::string why;
     switch (os_make_private_folder(path, &why)) {
-        case os_folder_existed:
-            return copy_text(out, capacity, path.c_str()) ? 1 : 0;
+        case os_folder_existed: return copy_text(out, capacity, path.c_str()) ? 1 : 0;
         case os_folder_created:
             log_message(SEV_INFO, L"CreateDirectory (%ls)", path.c_str());
             log_message(SEV_INFO, L"Created Directory (%ls) successfully", path.c_str());
@@ -46,8 +45,7 @@ int get_work_folder(wchar_t* out, size_t capacity) {
             log_message(SEV_INFO, L"CreateDirectory (%ls)", path.c_str());
             report_refusal(why);
             return 0;
-        case os_folder_failed:
-            break;
+        case os_folder_failed: break;
     }
     log_message(SEV_INFO, L"CreateDirectory (%ls)", path.c_str());
     return 0;
@@ -106,7 +104,7 @@ void empty_folder(os_folder* folder, const std::wstring& shown, int depth) {
         if (!os_remove_subfolder(folder, entry.name)) os_delete_at_restart(path);
     }
 }
-}  // namespace
+}   // namespace
 
 int delete_folder_tree(const wchar_t* folder) {
     if (!folder) return 0;

@@ -6,14 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "config/coninfo.h"
+#include "config/hash_manifest.h"
 #include "core/dialog.h"
 #include "core/log.h"
 #include "core/messages.h"
 #include "core/options.h"
 #include "core/run_context.h"
 #include "core/work_folder.h"
-#include "config/coninfo.h"
-#include "config/hash_manifest.h"
 #include "download/host_forms.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
@@ -48,9 +48,7 @@ int report_config_event(const wchar_t* text, int event, run_context* ctx) {
             log_message(SEV_INFO, L"Use count associated with this bootstrap might be over:Response: %ls", shown);
             dialog_message(ctx, MSG_USE_COUNT_OVER, shown);
             break;
-        default:
-            log_message(SEV_INFO, L"Configuration request response code: %ls", shown);
-            break;
+        default: log_message(SEV_INFO, L"Configuration request response code: %ls", shown); break;
     }
     return 0;
 }
@@ -92,7 +90,8 @@ int extract_install_package(const wchar_t* package, run_context* ctx) {
     }
     dialog_message(ctx, MSG_DECOMPRESSING_INSTALL);
     if (!folder.empty()) remove_old_installer(folder);
-    if (narrow_zip.empty() || narrow_folder.empty() || extract_install_zip(narrow_zip.c_str(), narrow_folder.c_str()) != zip_extracted) {
+    if (narrow_zip.empty() || narrow_folder.empty() ||
+        extract_install_zip(narrow_zip.c_str(), narrow_folder.c_str()) != zip_extracted) {
         dialog_message(ctx, MSG_DECOMPRESSING_INSTALL_FAILED);
         log_message(SEV_ERROR, L"Decompression of FrameworkInstall.zip failed");
         return 0;
@@ -104,9 +103,7 @@ int extract_install_package(const wchar_t* package, run_context* ctx) {
 int report_install_event(const wchar_t* text, int event, run_context* ctx) {
     const wchar_t* shown = text ? text : L"";
     switch (event) {
-        case EVENT_FILE_VERIFIED:
-            log_message(SEV_INFO, L"Hash verification of %ls succeded", shown);
-            return 0;
+        case EVENT_FILE_VERIFIED: log_message(SEV_INFO, L"Hash verification of %ls succeded", shown); return 0;
         case EVENT_FILE_VERIFY_FAILED:
             dialog_message(ctx, MSG_VERIFYING_INSTALL_FILE_FAILED, shown);
             log_message(SEV_INFO, L"Verification of %ls failed", shown);
@@ -115,10 +112,8 @@ int report_install_event(const wchar_t* text, int event, run_context* ctx) {
             dialog_message(ctx, MSG_VERIFYING_INSTALL_FILE, shown);
             log_message(SEV_INFO, L"Verifying %ls ", shown);
             return 0;
-        case EVENT_EXTRACT_INSTALL_PACKAGE:
-            return extract_install_package(text, ctx);
-        default:
-            return 0;
+        case EVENT_EXTRACT_INSTALL_PACKAGE: return extract_install_package(text, ctx);
+        default: return 0;
     }
 }
 
@@ -131,8 +126,8 @@ struct config_request {
     proxy_record* route;
     transfer_handle* handle;
     std::wstring coninfo;
-    std::wstring query;          // the configuration URL from its last '?'
-    std::string package;         // narrow, for libcurl
+    std::wstring query;    // the configuration URL from its last '?'
+    std::string package;   // narrow, for libcurl
     int verify = 1;
     char ca_path[path_capacity] = {};
     long response_code = 0;
@@ -246,7 +241,7 @@ int fetch_with_fallback(config_request& r, const wchar_t* config_url) {
     }
     return 0;
 }
-}  // namespace
+}   // namespace
 
 int on_download_event(const wchar_t* text, int event, run_context* ctx) {
     if (!ctx) return 0;

@@ -5,13 +5,13 @@
 #include <memory>
 #include <string>
 
+#include "config/coninfo.h"
+#include "config/hash_manifest.h"
+#include "config/site_list.h"
 #include "core/dialog.h"
 #include "core/log.h"
 #include "core/run_context.h"
 #include "core/work_folder.h"
-#include "config/coninfo.h"
-#include "config/hash_manifest.h"
-#include "config/site_list.h"
 #include "download/config_package.h"
 #include "download/host_forms.h"
 #include "download/peer_road.h"
@@ -32,12 +32,12 @@ struct repository_road {
     run_context* ctx;
     proxy_record* route;
     transfer_handle* handle;
-    std::wstring package;          // FrameworkInstall.zip in the work folder
+    std::wstring package;   // FrameworkInstall.zip in the work folder
     std::string narrow_package;
-    std::wstring location;         // of the package below a site's relative path (PackageInfo.xml)
+    std::wstring location;   // of the package below a site's relative path (PackageInfo.xml)
     bool location_known = false;
     site_record site{};
-    std::wstring host_base;        // scheme and host of the current attempt
+    std::wstring host_base;   // scheme and host of the current attempt
     long response_code = 0;
 };
 
@@ -87,9 +87,12 @@ int transfer_package(repository_road& r, const std::string& url) {
 
 void log_outcome(const repository_road& r, int result) {
     const wchar_t* line = nullptr;
-    if (result == 0 && r.response_code == 200) line = L"Downloaded install file Successfully";
-    else if (result == 0 && r.response_code == 206) line = L"Downloaded install (Partial Content) file Successfully";
-    else if ((result == 0 || result == curl_http_error) && r.response_code == 416) line = L"Install file is already downloaded";
+    if (result == 0 && r.response_code == 200)
+        line = L"Downloaded install file Successfully";
+    else if (result == 0 && r.response_code == 206)
+        line = L"Downloaded install (Partial Content) file Successfully";
+    else if ((result == 0 || result == curl_http_error) && r.response_code == 416)
+        line = L"Install file is already downloaded";
     if (!line) return;
     log_message(SEV_INFO, line);
     log_message(SEV_INFO, L"Install file stored in %ls", r.package.c_str());
@@ -173,7 +176,8 @@ road_step try_site(repository_road& r, wchar_t* package_path) {
         after_attempt = host[0] != L'\0';
         if (!after_attempt) {
             log_message(SEV_WARNING, form.install.missing);
-            if (&form == &host_forms[host_form_count - 1]) log_message(SEV_WARNING, L"Now Looking for any other repositories");
+            if (&form == &host_forms[host_form_count - 1])
+                log_message(SEV_WARNING, L"Now Looking for any other repositories");
             continue;
         }
         set_host_base(r, form.address ? ip_host(host) : std::wstring(host));
@@ -214,10 +218,10 @@ std::wstring in_folder(const wchar_t* work_folder, const wchar_t* name) {
     std::wstring path = std::wstring(work_folder) + OS_SEP_S + name;
     return path.size() < path_capacity ? path : L"";
 }
-}  // namespace
+}   // namespace
 
-int retrieve_install_package(wchar_t* package_path, const wchar_t* work_folder, run_context* ctx,
-                             proxy_record* route, int resume) {
+int retrieve_install_package(wchar_t* package_path, const wchar_t* work_folder, run_context* ctx, proxy_record* route,
+                             int resume) {
     transfer_handle_ptr handle(create_transfer_handle(on_transfer_progress, ctx, nullptr, nullptr));
     if (!handle) return 0;
 
@@ -225,18 +229,24 @@ int retrieve_install_package(wchar_t* package_path, const wchar_t* work_folder, 
         peer_road_result peers = fetch_install_files_from_peers(handle.get(), work_folder, ctx, route);
         if (peers == PEER_ROAD_NO_MANIFEST) return 0;
         if (route->route_kind == ROUTE_PEERS) {
-            log_message(SEV_INFO, peers == PEER_ROAD_DELIVERED
-                                      ? L"Returning from Install via p2p mechanism within top level p2p mechanism as we got all install files"
-                                      : L"Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms");
+            log_message(
+                SEV_INFO,
+                peers == PEER_ROAD_DELIVERED
+                    ? L"Returning from Install via p2p mechanism within top level p2p mechanism as we got all install files"
+                    : L"Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms");
             return peers == PEER_ROAD_DELIVERED ? 1 : 0;
         }
         if (peers == PEER_ROAD_DELIVERED) {
-            log_message(SEV_INFO, L"Returning from Install via p2p mechanism within the selected top level - %d - mechanism as we got all install files",
-                        route->route_kind);
+            log_message(
+                SEV_INFO,
+                L"Returning from Install via p2p mechanism within the selected top level - %d - mechanism as we got all install files",
+                route->route_kind);
             return 1;
         }
-        log_message(SEV_INFO, L"Continue from Install via p2p mechanism within the selected top level - %d - mechanism as we failed to get files from p2p",
-                    route->route_kind);
+        log_message(
+            SEV_INFO,
+            L"Continue from Install via p2p mechanism within the selected top level - %d - mechanism as we failed to get files from p2p",
+            route->route_kind);
     }
 
     repository_road r(ctx, route, handle.get());

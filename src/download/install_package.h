@@ -9,5 +9,5 @@ struct proxy_record;
 // only, 1 the repository road only, 2 and 3 peers first and then the repositories. On the
 // repository road `package_path` (260 characters) receives the package's path. `resume` keeps a
 // partial package of an earlier run (honoured on route kind 1).
-int retrieve_install_package(wchar_t* package_path, const wchar_t* work_folder, run_context* ctx,
-                             proxy_record* route, int resume);
+int retrieve_install_package(wchar_t* package_path, const wchar_t* work_folder, run_context* ctx, proxy_record* route,
+                             int resume);

@@ -33,7 +33,7 @@ std::wstring bracket_host(const std::wstring& rest) {
     std::wstring host = without_zone(authority.substr(0, colon), cut);
     return L"[" + host + L"]" + authority.substr(colon) + after;
 }
-}  // namespace
+}   // namespace
 
 int format_ipv6_url(const wchar_t* input, wchar_t* output) {
     if (!output) return 0;

@@ -4,13 +4,13 @@
 #include <cwchar>
 #include <string>
 
+#include "config/hash_manifest.h"
 #include "core/dialog.h"
 #include "core/file_digest.h"
 #include "core/log.h"
 #include "core/messages.h"
 #include "core/run_context.h"
 #include "core/work_folder.h"
-#include "config/hash_manifest.h"
 #include "download/config_package.h"
 #include "download/install_package.h"
 #include "download/proxy_record.h"
@@ -80,7 +80,7 @@ int bring_config_package(run_context* ctx, const wchar_t* config_url, wchar_t* w
     keep_trusted_manifest(ctx, work_folder);
     return run_cancelled(ctx) ? 0 : 1;
 }
-}  // namespace
+}   // namespace
 
 int download_packages(run_context* ctx, const wchar_t* config_url, const wchar_t* work_folder_in, proxy_record* route) {
     if (!ctx || !config_url || !work_folder_in) return 0;
@@ -88,7 +88,8 @@ int download_packages(run_context* ctx, const wchar_t* config_url, const wchar_t
     copy_text(work_folder, path_capacity, work_folder_in);
     if (route) {
         clear_proxy_credentials(route);
-        if (route->route_kind == ROUTE_PEERS) dialog_message(ctx, MSG_DOWNLOADING_CONFIG, server_host(config_url).c_str());
+        if (route->route_kind == ROUTE_PEERS)
+            dialog_message(ctx, MSG_DOWNLOADING_CONFIG, server_host(config_url).c_str());
     }
     if (!ctx->config_done && !bring_config_package(ctx, config_url, work_folder, route)) return 0;
 
@@ -97,7 +98,8 @@ int download_packages(run_context* ctx, const wchar_t* config_url, const wchar_t
     ctx->progress_position = 0;
     ctx->phase = download_phase::install;
     if (!retrieve_install_package(package, work_folder, ctx, route, ctx->resume_flag)) {
-        if (route && route->route_kind != ROUTE_PEERS) log_message(SEV_ERROR, L"Downloading of FrameworkInstall.zip failed");
+        if (route && route->route_kind != ROUTE_PEERS)
+            log_message(SEV_ERROR, L"Downloading of FrameworkInstall.zip failed");
         return 0;
     }
     return run_cancelled(ctx) ? 0 : 1;

@@ -7,14 +7,14 @@
 #include <new>
 #include <string>
 
+#include "clients/p2p/qz_p2p_client_content_discovery.h"
+#include "clients/udp/qz_udp_request.h"
+#include "config/hash_manifest.h"
 #include "core/file_digest.h"
 #include "core/log.h"
 #include "core/options.h"
 #include "core/run_context.h"
 #include "core/work_folder.h"
-#include "clients/p2p/qz_p2p_client_content_discovery.h"
-#include "clients/udp/qz_udp_request.h"
-#include "config/hash_manifest.h"
 #include "download/config_package.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
@@ -37,7 +37,9 @@ constexpr transfer_limits peer_limits = {false, 1024LL * 1024 * 1024, 16 * 1024,
 // handle with the defaults again.
 class peer_limits_scope {
 public:
-    explicit peer_limits_scope(transfer_handle* handle) : handle_(handle) { set_transfer_limits(handle_, &peer_limits); }
+    explicit peer_limits_scope(transfer_handle* handle) : handle_(handle) {
+        set_transfer_limits(handle_, &peer_limits);
+    }
     ~peer_limits_scope() { set_transfer_limits(handle_, nullptr); }
     peer_limits_scope(const peer_limits_scope&) = delete;
     peer_limits_scope& operator=(const peer_limits_scope&) = delete;
@@ -148,7 +150,8 @@ bool fetch_one(peer_network& peers, uint16_t port, transfer_handle* handle, cons
     if (result != 0 || code != 200) {
         // Whatever the peer sent is not the file: it must not stay to be taken for one later.
         os_delete_file(target);
-        if (result != 0) log_message(SEV_WARNING, L"[P2P] Download of %ls from the peer failed: error %d", name.c_str(), result);
+        if (result != 0)
+            log_message(SEV_WARNING, L"[P2P] Download of %ls from the peer failed: error %d", name.c_str(), result);
         log_message(SEV_DEBUG, L"[P2P] P2P download returned %d", static_cast<int>(code));
         return false;
     }
@@ -171,10 +174,10 @@ bool is_configuration_entry(const hash_entry& entry) {
                 entry.file_name);
     return true;
 }
-}  // namespace
+}   // namespace
 
-peer_road_result fetch_install_files_from_peers(transfer_handle* handle, const wchar_t* work_folder,
-                                                run_context* ctx, proxy_record* route) {
+peer_road_result fetch_install_files_from_peers(transfer_handle* handle, const wchar_t* work_folder, run_context* ctx,
+                                                proxy_record* route) {
     log_message(SEV_INFO, L"Try to get install files via p2p mechanism with the selected top level - %d - mechanism",
                 route ? route->route_kind : 0);
     // Without a work folder there is no place for the files: "/" is not ours to write.

@@ -13,5 +13,5 @@ enum peer_road_result {
     PEER_ROAD_DELIVERED = 1,
 };
 
-peer_road_result fetch_install_files_from_peers(transfer_handle* handle, const wchar_t* work_folder,
-                                                run_context* ctx, proxy_record* route);
+peer_road_result fetch_install_files_from_peers(transfer_handle* handle, const wchar_t* work_folder, run_context* ctx,
+                                                proxy_record* route);

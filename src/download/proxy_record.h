@@ -23,14 +23,14 @@ struct proxy_record;
 using proxy_prompt_fn = int (*)(proxy_record* record);
 
 struct proxy_record {
-    int32_t route_kind;          // a route_kind value
-    int32_t port;                // proxy or relay port; used only when 1..65535
-    int32_t ipv6;                // 1 when the host is an IPv6 address
-    int32_t scope_id;            // IPv6 scope (interface index) of a link-local host
-    char host[proxy_host_capacity];   // proxy or relay host; empty for routes 0 and 1
-    int32_t scope_list_present;  // 1 when scope_list is set
-    uint32_t scope_count;        // entries in scope_list
-    const int32_t* scope_list;   // scope ids to try in turn for link-local URLs; creator-owned
+    int32_t route_kind;                                  // a route_kind value
+    int32_t port;                                        // proxy or relay port; used only when 1..65535
+    int32_t ipv6;                                        // 1 when the host is an IPv6 address
+    int32_t scope_id;                                    // IPv6 scope (interface index) of a link-local host
+    char host[proxy_host_capacity];                      // proxy or relay host; empty for routes 0 and 1
+    int32_t scope_list_present;                          // 1 when scope_list is set
+    uint32_t scope_count;                                // entries in scope_list
+    const int32_t* scope_list;                           // scope ids to try in turn for link-local URLs; creator-owned
     wchar_t proxy_user[proxy_credential_capacity];       // from option -u, set by transfer_via_route
     wchar_t proxy_password[proxy_credential_capacity];   // from option -w, set by transfer_via_route
     proxy_prompt_fn prompt_credentials;                  // optional; null when nobody can be asked

@@ -3,12 +3,12 @@
 // (src/os/trust_store.h); in both, the certificate must also name the agent handler: a
 // certificate that the same CA issued for another name (another agent, another server) would
 // otherwise pass, because host-name verification is off for the IP and NetBIOS fallbacks.
-#include <algorithm>
 #include <curl/curl.h>
 #include <openssl/bio.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 #include <openssl/x509v3.h>
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -61,8 +61,10 @@ bool names_the_server(X509* leaf, const server_names* names) {
         }
     }
     std::string expected = names ? joined(*names) : std::string();
-    log_message(SEV_ERROR, L"Server certificate refused: " OS_NARROW_S L" names none of the agent handler's hosts (" OS_NARROW_S L")",
-                leaf ? printable_subject(leaf).c_str() : "", expected.c_str());
+    log_message(
+        SEV_ERROR,
+        L"Server certificate refused: " OS_NARROW_S L" names none of the agent handler's hosts (" OS_NARROW_S L")",
+        leaf ? printable_subject(leaf).c_str() : "", expected.c_str());
     return false;
 }
 
@@ -78,7 +80,8 @@ int chain_and_name_check(int chain_ok, X509_STORE_CTX* store) {
     if (!chain_ok || X509_STORE_CTX_get_error_depth(store) != 0) return chain_ok;
     auto* ssl = static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
     SSL_CTX* context = ssl ? SSL_get_SSL_CTX(ssl) : nullptr;
-    const auto* names = context ? static_cast<const server_names*>(SSL_CTX_get_ex_data(context, names_index())) : nullptr;
+    const auto* names =
+        context ? static_cast<const server_names*>(SSL_CTX_get_ex_data(context, names_index())) : nullptr;
     if (names_the_server(X509_STORE_CTX_get_current_cert(store), names)) return 1;
     X509_STORE_CTX_set_error(store, X509_V_ERR_HOSTNAME_MISMATCH);
     return 0;
@@ -111,7 +114,7 @@ int system_chain_check(X509_STORE_CTX* store, void* names) {
     X509_STORE_CTX_set_error(store, X509_V_ERR_HOSTNAME_MISMATCH);
     return 0;
 }
-}  // namespace
+}   // namespace
 
 int verify_server_certificate(void*, void* ssl_ctx, void* names) {
     if (!ssl_ctx) return CURLE_SSL_ENGINE_INITFAILED;

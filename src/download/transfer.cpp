@@ -3,10 +3,10 @@
 
 #include "download/transfer.h"
 
+#include <curl/curl.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <curl/curl.h>
 #include <filesystem>
 #include <memory>
 #include <new>
@@ -24,10 +24,10 @@
 const transfer_limits default_transfer_limits = {true, 0, 1, 300};
 
 namespace {
-constexpr long connect_timeout = 180;      // seconds
+constexpr long connect_timeout = 180;   // seconds
 constexpr char allowed_protocols[] = "http,https";
-constexpr long receive_buffer = 512 * 1024;         // libcurl's largest read buffer
-constexpr size_t file_buffer = 256 * 1024;          // stdio buffer: 256 KiB measured fastest
+constexpr long receive_buffer = 512 * 1024;   // libcurl's largest read buffer
+constexpr size_t file_buffer = 256 * 1024;    // stdio buffer: 256 KiB measured fastest
 // Every method but Negotiate and Digest-IE.
 constexpr unsigned long proxy_auth_methods = CURLAUTH_ANY & ~(CURLAUTH_NEGOTIATE | CURLAUTH_DIGEST_IE);
 constexpr CURLcode range_error = CURLE_RANGE_ERROR;   // 33: the server ignored the range
@@ -36,13 +36,13 @@ constexpr int missing_argument = 2;
 struct curl_easy_deleter {
     void operator()(CURL* c) const noexcept { curl_easy_cleanup(c); }
 };
-}  // namespace
+}   // namespace
 
 struct transfer_handle {
     std::unique_ptr<CURL, curl_easy_deleter> easy;
-    FILE* output = nullptr;   // open only inside transfer_file
-    std::string output_path;  // of the open output
-    int write_error = 0;      // errno of a failed write of this transfer; the file is then gone
+    FILE* output = nullptr;    // open only inside transfer_file
+    std::string output_path;   // of the open output
+    int write_error = 0;       // errno of a failed write of this transfer; the file is then gone
     std::unique_ptr<char[]> output_buffer;
     transfer_progress_fn progress = nullptr;
     run_context* progress_data = nullptr;
@@ -50,8 +50,8 @@ struct transfer_handle {
     run_context* header_data = nullptr;
     transfer_limits limits = default_transfer_limits;
     std::vector<std::string> server_names;   // read by the TLS callbacks during a transfer
-    long long file_bytes = 0;     // size of the output file in this attempt, resumed part included
-    bool over_cap = false;        // the write hook refused bytes beyond limits.max_bytes
+    long long file_bytes = 0;                // size of the output file in this attempt, resumed part included
+    bool over_cap = false;                   // the write hook refused bytes beyond limits.max_bytes
 
     ~transfer_handle() {
         if (output) std::fclose(output);
@@ -141,7 +141,8 @@ size_t header_hook(char* data, size_t size, size_t count, void* user) {
     auto* handle = static_cast<transfer_handle*>(user);
     if (!handle || !handle->header) return total;
     std::wstring name, value;
-    if (split_response_header(data, total, name, value)) handle->header(name.c_str(), value.c_str(), handle->header_data);
+    if (split_response_header(data, total, name, value))
+        handle->header(name.c_str(), value.c_str(), handle->header_data);
     return total;
 }
 
@@ -273,8 +274,7 @@ CURLcode set_reach(transfer_handle* handle) {
     CURLcode rc;
     if ((rc = curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, allowed_protocols)) != CURLE_OK) return rc;
     if ((rc = curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, allowed_protocols)) != CURLE_OK) return rc;
-    if ((rc = curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, limits.follow_redirects ? 1L : 0L)) != CURLE_OK)
-        return rc;
+    if ((rc = curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, limits.follow_redirects ? 1L : 0L)) != CURLE_OK) return rc;
     return curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits.max_bytes));
 }
 
@@ -376,7 +376,7 @@ void set_proxy_credentials(transfer_handle* handle, proxy_record* route) {
     for (size_t i = 0; i < proxy_credential_capacity; ++i) wipe_user[i] = wipe_password[i] = 0;
 }
 
-}  // namespace
+}   // namespace
 
 transfer_handle* create_transfer_handle(transfer_progress_fn progress, run_context* progress_data,
                                         response_header_fn header, run_context* header_data) {
@@ -407,8 +407,7 @@ int apply_route(transfer_handle* handle, const proxy_record* route) {
     if (rc != CURLE_OK || !route || route->route_kind == ROUTE_PEERS) return rc;
     if (route->host[0] != '\0' && route->port >= 1 && route->port <= 65535) {
         if ((rc = curl_easy_setopt(easy, CURLOPT_PROXY, route->host)) != CURLE_OK) return rc;
-        if ((rc = curl_easy_setopt(easy, CURLOPT_PROXYPORT, static_cast<long>(route->port))) != CURLE_OK)
-            return rc;
+        if ((rc = curl_easy_setopt(easy, CURLOPT_PROXYPORT, static_cast<long>(route->port))) != CURLE_OK) return rc;
     }
     if (route->ipv6 == 1 && std::strstr(route->host, "fe80"))
         rc = curl_easy_setopt(easy, CURLOPT_ADDRESS_SCOPE, static_cast<long>(route->scope_id));
@@ -435,9 +434,8 @@ int set_transfer_scope_id(transfer_handle* handle, long scope_id) {
     return curl_easy_setopt(handle->easy.get(), CURLOPT_ADDRESS_SCOPE, scope_id);
 }
 
-int transfer_via_route(transfer_handle* handle, proxy_record* route, const char* url,
-                       const char* file, int verify, const char* ca_path, long* response_code,
-                       int resume) {
+int transfer_via_route(transfer_handle* handle, proxy_record* route, const char* url, const char* file, int verify,
+                       const char* ca_path, long* response_code, int resume) {
     // Only the direct road may continue a file: another road may have written it from
     // elsewhere, and relays and proxies may answer ranges differently.
     bool direct = route && route->route_kind == ROUTE_AGENT_HANDLER;
@@ -445,8 +443,8 @@ int transfer_via_route(transfer_handle* handle, proxy_record* route, const char*
     return transfer_file(handle, url, file, verify, ca_path, response_code, direct ? resume : 0);
 }
 
-int transfer_file(transfer_handle* handle, const char* url, const char* file, int verify,
-                  const char* ca_path, long* response_code, int resume) {
+int transfer_file(transfer_handle* handle, const char* url, const char* file, int verify, const char* ca_path,
+                  long* response_code, int resume) {
     if (!handle || !response_code || !url || !file) return missing_argument;
     handle->write_error = 0;
     if (!prepare_output(handle, file, resume)) return missing_argument;
@@ -476,9 +474,9 @@ int transfer_file(transfer_handle* handle, const char* url, const char* file, in
     return rc;
 }
 
-int transfer_trying_scopes(transfer_handle* handle, proxy_record* route, const char* url, const char* file,
-                           int verify, const char* ca_path, long* response_code, int resume,
-                           const wchar_t* scope_line, transfer_accepted_fn accepted) {
+int transfer_trying_scopes(transfer_handle* handle, proxy_record* route, const char* url, const char* file, int verify,
+                           const char* ca_path, long* response_code, int resume, const wchar_t* scope_line,
+                           transfer_accepted_fn accepted) {
     if (response_code) *response_code = 0;
     // Only a host that is a link-local address needs a scope; "fe80" elsewhere in the URL (a
     // token, a GUID, a name, a path) is just text.

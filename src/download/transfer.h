@@ -45,9 +45,9 @@ using transfer_handle_ptr = std::unique_ptr<transfer_handle, transfer_handle_rel
 // elsewhere. Every transfer is limited to http and https, redirects included.
 struct transfer_limits {
     bool follow_redirects;
-    long long max_bytes;          // of the file, 0 for no cap
-    long floor_bytes_per_second;  // slower than this ...
-    long floor_seconds;           // ... for this long ends the transfer
+    long long max_bytes;           // of the file, 0 for no cap
+    long floor_bytes_per_second;   // slower than this ...
+    long floor_seconds;            // ... for this long ends the transfer
 };
 extern const transfer_limits default_transfer_limits;   // redirects followed, no cap, 1 B/s for 300 s
 
@@ -70,9 +70,8 @@ int set_transfer_scope_id(transfer_handle* handle, long scope_id);
 
 // The call for server and repository downloads: resume only on route 1; on route 3 the proxy
 // credentials of options -u and -w go into the record and the handle. Then transfer_file.
-int transfer_via_route(transfer_handle* handle, proxy_record* route, const char* url,
-                       const char* file, int verify, const char* ca_path, long* response_code,
-                       int resume);
+int transfer_via_route(transfer_handle* handle, proxy_record* route, const char* url, const char* file, int verify,
+                       const char* ca_path, long* response_code, int resume);
 
 // A download call's transfer: a URL whose host is a link-local IPv6 address (fe80::/10) on
 // route kind 1 or 3 is tried once per scope id of the route, logging `scope_line` (a format
@@ -80,16 +79,16 @@ int transfer_via_route(transfer_handle* handle, proxy_record* route, const char*
 // fetched and the result is transfer_not_made. Any other URL gets one transfer_via_route.
 constexpr int transfer_not_made = -1;
 using transfer_accepted_fn = bool (*)(int result, long response_code);
-int transfer_trying_scopes(transfer_handle* handle, proxy_record* route, const char* url, const char* file,
-                           int verify, const char* ca_path, long* response_code, int resume,
-                           const wchar_t* scope_line, transfer_accepted_fn accepted);
+int transfer_trying_scopes(transfer_handle* handle, proxy_record* route, const char* url, const char* file, int verify,
+                           const char* ca_path, long* response_code, int resume, const wchar_t* scope_line,
+                           transfer_accepted_fn accepted);
 
 // Fetches `url` into `file` (narrow paths). With resume and a non-empty file the transfer asks
 // for the rest and appends; a server that ignores ranges gets one fresh attempt. verify 0: no
 // peer verification; verify 1 with a CA path: that PEM file; verify 1 with an empty path: the
 // system trust store. *response_code is written only when libcurl knows one.
-int transfer_file(transfer_handle* handle, const char* url, const char* file, int verify,
-                  const char* ca_path, long* response_code, int resume);
+int transfer_file(transfer_handle* handle, const char* url, const char* file, int verify, const char* ca_path,
+                  long* response_code, int resume);
 
 // libcurl's SSL-context function for the system-trust-store mode: replaces the TLS library's
 // chain check by the operating system's, and requires the certificate to carry one of the

@@ -10,7 +10,7 @@ struct curl_url_deleter {
 struct curl_text_deleter {
     void operator()(char* text) const noexcept { curl_free(text); }
 };
-}  // namespace
+}   // namespace
 
 std::string url_host(const char* url) {
     if (!url) return {};
@@ -33,10 +33,14 @@ bool is_link_local_ipv6(const std::string& host) {
     for (size_t i = 0; i < colon; ++i) {
         char c = host[i];
         unsigned digit;
-        if (c >= '0' && c <= '9') digit = static_cast<unsigned>(c - '0');
-        else if (c >= 'a' && c <= 'f') digit = static_cast<unsigned>(c - 'a' + 10);
-        else if (c >= 'A' && c <= 'F') digit = static_cast<unsigned>(c - 'A' + 10);
-        else return false;
+        if (c >= '0' && c <= '9')
+            digit = static_cast<unsigned>(c - '0');
+        else if (c >= 'a' && c <= 'f')
+            digit = static_cast<unsigned>(c - 'a' + 10);
+        else if (c >= 'A' && c <= 'F')
+            digit = static_cast<unsigned>(c - 'A' + 10);
+        else
+            return false;
         group = group * 16 + digit;
     }
     return (group & 0xffc0u) == 0xfe80u;

@@ -3,9 +3,9 @@
 #include <cstring>
 #include <string>
 
+#include "config/hash_manifest.h"
 #include "core/log.h"
 #include "core/options.h"
-#include "config/hash_manifest.h"
 #include "os/paths.h"
 #include "os/process.h"
 #include "os/text.h"
@@ -53,7 +53,8 @@ bool append_options(std::wstring& line) {
         int slot;
         const wchar_t* name;
     };
-    for (const quoted_switch& s : {quoted_switch{OPT_DATA_PATH, L" /DataDir="}, quoted_switch{OPT_INSTALL_PATH, L" /InstDir="}}) {
+    for (const quoted_switch& s :
+         {quoted_switch{OPT_DATA_PATH, L" /DataDir="}, quoted_switch{OPT_INSTALL_PATH, L" /InstDir="}}) {
         std::wstring value;
         option_read read = read_option(s.slot, value_capacity, value);
         if (read == option_read::too_long) return false;
@@ -81,7 +82,7 @@ bool build_command_line(const char* work_folder, const wchar_t* agent_guid, cons
     line += L" /TenantID=" + quoted(tenant) + L" /AgentGUID=" + quoted(guid);
     return line.size() < command_capacity;
 }
-}  // namespace
+}   // namespace
 
 int verify_agent_installer(const hash_entry* manifest, const char* work_folder) {
     std::wstring folder, name;

@@ -1,10 +1,10 @@
 #include "install/block_writer.h"
 
+#include <zlib.h>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
-#include <zlib.h>
 
 #include "os/unpack.h"
 

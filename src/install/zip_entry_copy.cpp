@@ -60,7 +60,7 @@ private:
     block_writer writer_;
     bool pipelined_ = false;
 };
-}  // namespace
+}   // namespace
 
 struct entry_copier::parts {
     zlib_filefunc64_def functions{};
@@ -136,16 +136,15 @@ bool entry_copier::open(const zlib_filefunc64_def& functions, const char* archiv
     if (!parts_) return false;
     parts& p = *parts_;
     p.functions = functions;
-    p.stream = functions.zopen64_file(functions.opaque, archive_path,
-                                      ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
+    p.stream =
+        functions.zopen64_file(functions.opaque, archive_path, ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
     p.input.reset(new (std::nothrow) unsigned char[input_buffer_size]);
     for (auto& buffer : p.output) buffer.reset(new (std::nothrow) unsigned char[output_buffer_size]);
     p.inflate_ready = inflateInit2(&p.inflate_stream, -MAX_WBITS) == Z_OK;
     return p.stream && p.input && p.output[0] && p.output[1] && p.inflate_ready;
 }
 
-entry_copy_result entry_copier::copy(unzFile archive, const unz_file_info64& info, int method,
-                                     os_output_file* file) {
+entry_copy_result entry_copier::copy(unzFile archive, const unz_file_info64& info, int method, os_output_file* file) {
     entry_copy_result result;
     parts& p = *parts_;
     p.remaining = info.compressed_size;

@@ -5,8 +5,8 @@
 // Large entries are written by a helper thread while the next block is inflated.
 #pragma once
 
-#include <memory>
 #include <unzip.h>
+#include <memory>
 
 struct os_output_file;
 

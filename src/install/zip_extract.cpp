@@ -1,12 +1,12 @@
 #include "install/zip_extract.h"
 
+#include <unzip.h>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
 #include <memory>
 #include <new>
 #include <string>
-#include <unzip.h>
 
 #include "core/log.h"
 #include "install/zip_entry_copy.h"
@@ -112,7 +112,8 @@ void stamp_output_file(os_output_file* file, const unz_file_info64& info) {
 void refuse_entry(const extraction& x, const char* stored, const char* reason) {
     std::string shown = printable_name(stored);
     print_out("refusing %s: %s\n", shown.c_str(), reason);
-    log_message(SEV_ERROR, L"Refused to extract " OS_NARROW_S L" from " OS_NARROW_S L" into " OS_NARROW_S L": " OS_NARROW_S,
+    log_message(SEV_ERROR,
+                L"Refused to extract " OS_NARROW_S L" from " OS_NARROW_S L" into " OS_NARROW_S L": " OS_NARROW_S,
                 shown.c_str(), x.archive_path, x.target_dir, reason);
 }
 
@@ -129,8 +130,8 @@ const char* refusal_reason(const extraction& x, const char* stored) {
 // the space it holds is what the log needs next.
 void report_failed_write(const extraction& x, const std::string& name, int error) {
     bool removed = os_output_remove_file(x.folder, name.c_str());
-    log_message(SEV_ERROR, L"Writing " OS_NARROW_S L"%ls" OS_NARROW_S L" failed: " OS_NARROW_S L"%ls",
-                x.target_dir, OS_SEP_S, name.c_str(), os_error_text(error).c_str(),
+    log_message(SEV_ERROR, L"Writing " OS_NARROW_S L"%ls" OS_NARROW_S L" failed: " OS_NARROW_S L"%ls", x.target_dir,
+                OS_SEP_S, name.c_str(), os_error_text(error).c_str(),
                 removed ? L"; the partial file was removed" : L"");
 }
 
@@ -195,7 +196,8 @@ int extract_file_entry(extraction& x, const unz_file_info64& info, const char* s
     if (file) {
         print_out(" extracting: %s\n", stored);
         copied = x.copier->copy(x.archive, info, method, file.get());
-        if (copied.failure == copy_failure::read) print_out("error %d with zipfile in unzReadCurrentFile\n", copied.error);
+        if (copied.failure == copy_failure::read)
+            print_out("error %d with zipfile in unzReadCurrentFile\n", copied.error);
         if (copied.failure == copy_failure::write) print_out("error in writing extracted file\n");
         if (copied.error != 0) {
             int write_error = os_output_file_error(file.get());
@@ -280,7 +282,7 @@ int extract(const char* archive_path, const char* target_dir, bool refuse_config
     std::fflush(stdout);
     return x.incomplete ? zip_incomplete : zip_extracted;
 }
-}  // namespace
+}   // namespace
 
 int extract_zip(const char* archive_path, const char* target_dir) { return extract(archive_path, target_dir, false); }
 

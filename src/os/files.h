@@ -17,8 +17,8 @@ using os_file_name = std::string;
 #endif
 
 struct os_folder_entry {
-    os_file_name name;     // to hand back to the calls below
-    std::wstring shown;    // for logs: what the locale cannot express appears as \xNN
+    os_file_name name;        // to hand back to the calls below
+    std::wstring shown;       // for logs: what the locale cannot express appears as \xNN
     bool is_folder = false;   // a real folder; a link to one is not
 };
 

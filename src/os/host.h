@@ -19,7 +19,7 @@ struct os_reverse_lookup {
     int address_length = 0;
     const void* next = nullptr;
     bool first_is_ipv6 = false;
-    std::string name;              // the address's name (a name is required, not a number)
+    std::string name;   // the address's name (a name is required, not a number)
     std::shared_ptr<void> addresses;
 };
 

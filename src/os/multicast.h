@@ -8,5 +8,4 @@
 // datagrams loop back, and the multicast hop limit. Stops at the first refusal.
 // 0 when all three were set; else the refused call's result, with the system's error number in
 // *error.
-int os_set_ipv6_multicast_sending(uv_os_fd_t socket, unsigned interface_index, int loop, int hops,
-                                  int* error);
+int os_set_ipv6_multicast_sending(uv_os_fd_t socket, unsigned interface_index, int loop, int hops, int* error);

@@ -10,18 +10,18 @@ enum os_address_family { OS_FAMILY_IPV4 = 1, OS_FAMILY_IPV6 = 2 };
 enum os_adapter_kind { OS_ADAPTER_ETHERNET = 1, OS_ADAPTER_WIRELESS = 2, OS_ADAPTER_OTHER = 3 };
 
 struct os_adapter_address {
-    int family = 0;                     // os_address_family
-    unsigned char address[16] = {};     // network byte order; IPv4 uses the first 4 bytes
-    unsigned char netmask[16] = {};     // same layout
-    int prefix_length = -1;             // leading one bits of the netmask; -1 when none is known
+    int family = 0;                   // os_address_family
+    unsigned char address[16] = {};   // network byte order; IPv4 uses the first 4 bytes
+    unsigned char netmask[16] = {};   // same layout
+    int prefix_length = -1;           // leading one bits of the netmask; -1 when none is known
 };
 
 struct os_adapter {
-    std::string name;                   // UTF-8
+    std::string name;   // UTF-8
     unsigned char physical_address[6] = {};
-    unsigned ipv4_index = 0;            // 0 when IPv4 is off on the adapter
+    unsigned ipv4_index = 0;   // 0 when IPv4 is off on the adapter
     unsigned ipv6_index = 0;
-    int kind = OS_ADAPTER_OTHER;        // os_adapter_kind
+    int kind = OS_ADAPTER_OTHER;   // os_adapter_kind
     bool loopback = false;
     // Operational status down: administratively down, or its own link lost (an unplugged
     // cable). A link whose lower layer is down (a veth whose peer is down) or that is dormant

@@ -15,8 +15,7 @@ struct os_named_lock;
 // this process has blocked.
 // `keep_held` (optional) is a lock this process holds that the program inherits: it stays
 // held while the program runs, also when this process ends first. Nothing else is inherited.
-os_process* os_start_process(const std::wstring& command_line, int* start_error,
-                             os_named_lock* keep_held = nullptr);
+os_process* os_start_process(const std::wstring& command_line, int* start_error, os_named_lock* keep_held = nullptr);
 
 struct os_exit {
     bool read = false;

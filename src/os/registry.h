@@ -23,8 +23,8 @@ enum os_registry_status {
 
 // Reads a value's type and data. Text values come back as the stored UTF-8 without a
 // terminator; REG_MULTI_SZ items are separated by NUL.
-os_registry_status os_registry_read(const std::string& key, const std::string& value,
-                                    os_registry_type* type, std::string* data);
+os_registry_status os_registry_read(const std::string& key, const std::string& value, os_registry_type* type,
+                                    std::string* data);
 
 // Writes a value, creating the key. For tools, tests and the demo agent installer.
 bool os_registry_write(const std::string& key, const std::string& value, os_registry_type type,

@@ -4,9 +4,9 @@
 // Only one thread may use a folder handle and its files.
 #pragma once
 
+#include <ioapi.h>
 #include <cstddef>
 #include <ctime>
-#include <ioapi.h>
 
 // Fills minizip's file functions for reading an archive given by its narrow path (read mode
 // only; opening for writing fails).

@@ -20,8 +20,8 @@ struct ui_post {
 // A thread-safe queue of posts to one progress screen. Posts made while no screen is running
 // wait in the queue.
 struct ui_mailbox;
-ui_mailbox* ui_mailbox_create();            // null when it cannot be made
-void ui_mailbox_release(ui_mailbox* box);   // accepts null; drops what is still queued
+ui_mailbox* ui_mailbox_create();                       // null when it cannot be made
+void ui_mailbox_release(ui_mailbox* box);              // accepts null; drops what is still queued
 bool ui_mailbox_post(ui_mailbox* box, ui_post post);   // any thread; false when out of memory
 bool ui_mailbox_take(ui_mailbox* box, ui_post& out);   // the oldest post; false when empty
 
@@ -65,13 +65,12 @@ enum class ui_choice { next, closed, failed };
 
 // The welcome screen: `text` and one button. Next on Enter; closed on Esc, q, Ctrl-C or end
 // of input. failed (with *error) when the screen cannot be shown.
-ui_choice ui_show_welcome(const std::wstring& title, const std::wstring& text,
-                          const std::wstring& next_caption, int* error);
+ui_choice ui_show_welcome(const std::wstring& title, const std::wstring& text, const std::wstring& next_caption,
+                          int* error);
 
 // Runs a progress screen until the handler ends it; returns the handler's end result, or -1
 // with *error when the screen cannot be shown or the handler's start fails.
-int ui_run_progress_screen(const std::wstring& title, ui_mailbox* box, ui_progress_handler& handler,
-                           int* error);
+int ui_run_progress_screen(const std::wstring& title, ui_mailbox* box, ui_progress_handler& handler, int* error);
 
 // A message box with one OK button; returns when it is closed (Enter, Esc, Ctrl-C, end of
 // input). False when no screen can be shown.

@@ -78,7 +78,7 @@ bool top_level_component(const char* name, std::string& component, bool& above) 
     component = folded(components[0]);
     return true;
 }
-}  // namespace
+}   // namespace
 
 bool name_stays_inside_folder(const char* name) {
     if (!name) return false;

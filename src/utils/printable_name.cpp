@@ -9,7 +9,7 @@ size_t control_length(const unsigned char* p) {
     if (p[0] == 0xC2 && p[1] >= 0x80 && p[1] <= 0x9F) return 2;
     return 0;
 }
-}  // namespace
+}   // namespace
 
 bool has_control_characters(const char* name) {
     if (!name) return false;

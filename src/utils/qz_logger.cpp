@@ -3,8 +3,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-void qz_log(const qz_logger* logger, int severity, const char* module, const char* file, int line,
-            const char* function, const char* format, ...) {
+void qz_log(const qz_logger* logger, int severity, const char* module, const char* file, int line, const char* function,
+            const char* format, ...) {
     if (logger == nullptr || logger->write == nullptr || severity > logger->max_severity) {
         return;
     }

@@ -16,8 +16,8 @@ enum qz_log_severity {
 
 // Receives one finished line (no trailing line break unless the format had one). Called on
 // whichever thread logged, possibly several at once: the sink does its own locking.
-typedef void (*qz_log_fn)(void* context, int severity, const char* module, const char* file,
-                          int line, const char* function, const char* message);
+typedef void (*qz_log_fn)(void* context, int severity, const char* module, const char* file, int line,
+                          const char* function, const char* message);
 
 struct qz_logger {
     qz_log_fn write = nullptr;
@@ -34,9 +34,8 @@ struct qz_logger {
 // Formats (printf rules, narrow text) and hands the line to the logger. Does nothing for a null
 // logger, a logger without a sink, or a severity above its maximum. Lines longer than 1,023
 // bytes are cut.
-void qz_log(const qz_logger* logger, int severity, const char* module, const char* file, int line,
-            const char* function, const char* format, ...)
-    QZ_PRINTF_FORMAT(7, 8);
+void qz_log(const qz_logger* logger, int severity, const char* module, const char* file, int line, const char* function,
+            const char* format, ...) QZ_PRINTF_FORMAT(7, 8);
 
 // The call site's file, line and function go with every line.
 #define QZ_LOG(logger, severity, module, ...) \

@@ -3,8 +3,7 @@
 const char* qz_status_name(int status) {
     switch (status) {
 #define QZ_STATUS_NAME(name, value, text) \
-    case value:                           \
-        return #name;
+    case value: return #name;
         QZ_STATUS_MAP(QZ_STATUS_NAME)
 #undef QZ_STATUS_NAME
     }
@@ -14,8 +13,7 @@ const char* qz_status_name(int status) {
 const char* qz_status_text(int status) {
     switch (status) {
 #define QZ_STATUS_TEXT(name, value, text) \
-    case value:                           \
-        return text;
+    case value: return text;
         QZ_STATUS_MAP(QZ_STATUS_TEXT)
 #undef QZ_STATUS_TEXT
     }

@@ -22,10 +22,10 @@ struct qz_value {
         float single;
         double dbl;
     } number{};
-    std::string text;                                      // QZ_VALUE_STRING
-    std::vector<uint8_t> bytes;                            // QZ_VALUE_RAW
-    std::vector<qz_value*> items;                          // QZ_VALUE_ARRAY, owned references
-    std::vector<std::pair<std::string, qz_value*>> entries;  // QZ_VALUE_TABLE, sorted by key
+    std::string text;                                         // QZ_VALUE_STRING
+    std::vector<uint8_t> bytes;                               // QZ_VALUE_RAW
+    std::vector<qz_value*> items;                             // QZ_VALUE_ARRAY, owned references
+    std::vector<std::pair<std::string, qz_value*>> entries;   // QZ_VALUE_TABLE, sorted by key
 };
 
 namespace {
@@ -43,8 +43,7 @@ bool is_signed_integer(qz_value_type t) {
 }
 
 bool is_unsigned_integer(qz_value_type t) {
-    return t == QZ_VALUE_UINT8 || t == QZ_VALUE_UINT16 || t == QZ_VALUE_UINT32 ||
-           t == QZ_VALUE_UINT64;
+    return t == QZ_VALUE_UINT8 || t == QZ_VALUE_UINT16 || t == QZ_VALUE_UINT32 || t == QZ_VALUE_UINT64;
 }
 
 // Reads any integer value as T when T holds it exactly.
@@ -76,9 +75,7 @@ int read_integer(const qz_value* value, T* out) {
     return QZ_OK;
 }
 
-bool is_container(const qz_value* v) {
-    return v->type == QZ_VALUE_ARRAY || v->type == QZ_VALUE_TABLE;
-}
+bool is_container(const qz_value* v) { return v->type == QZ_VALUE_ARRAY || v->type == QZ_VALUE_TABLE; }
 
 // True when target is value itself or lies anywhere inside it.
 bool reaches(const qz_value* value, const qz_value* target) {
@@ -122,7 +119,7 @@ entry_list::const_iterator find_slot(const entry_list& entries, const std::strin
                             [](const auto& entry, const std::string& k) { return entry.first < k; });
 }
 
-}  // namespace
+}   // namespace
 
 qz_value* qz_value_create_null() { return make(QZ_VALUE_NULL); }
 
@@ -132,11 +129,11 @@ qz_value* qz_value_create_bool(bool v) {
     return value;
 }
 
-#define QZ_VALUE_SIGNED_CREATE(name, ctype, type_code)  \
-    qz_value* name(ctype v) {                           \
-        qz_value* value = make(type_code);              \
-        if (value != nullptr) value->number.sint = v;   \
-        return value;                                   \
+#define QZ_VALUE_SIGNED_CREATE(name, ctype, type_code) \
+    qz_value* name(ctype v) {                          \
+        qz_value* value = make(type_code);             \
+        if (value != nullptr) value->number.sint = v;  \
+        return value;                                  \
     }
 #define QZ_VALUE_UNSIGNED_CREATE(name, ctype, type_code) \
     qz_value* name(ctype v) {                            \
@@ -241,9 +238,7 @@ void qz_value_release(qz_value* value) {
     }
 }
 
-qz_value_type qz_value_get_type(const qz_value* value) {
-    return value == nullptr ? QZ_VALUE_NULL : value->type;
-}
+qz_value_type qz_value_get_type(const qz_value* value) { return value == nullptr ? QZ_VALUE_NULL : value->type; }
 
 int qz_value_get_bool(const qz_value* value, bool* out) {
     if (value == nullptr || out == nullptr) return QZ_ERR_MISSING_ARGUMENT;
@@ -274,8 +269,7 @@ int qz_value_get_float(const qz_value* value, float* out) {
         return QZ_OK;
     }
     if (d > std::numeric_limits<float>::max() || d < std::numeric_limits<float>::lowest()) {
-        if (d == std::numeric_limits<double>::infinity() ||
-            d == -std::numeric_limits<double>::infinity()) {
+        if (d == std::numeric_limits<double>::infinity() || d == -std::numeric_limits<double>::infinity()) {
             *out = static_cast<float>(d);
             return QZ_OK;
         }

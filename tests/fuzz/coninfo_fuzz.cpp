@@ -47,7 +47,7 @@ void check_bundle(const std::string& bundle_path) {
         fuzz_require(line.find_first_of(" \t\r\v\f") == std::string::npos, "CA bundle line holds a blank");
     }
 }
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_begin_input();

@@ -16,18 +16,18 @@ void check_range(const char* trailer, uint64_t file_size) {
     uint64_t offset = 0, length = 0;
     if (!parse_connection_trailer(trailer, file_size, &offset, &length)) return;
     fuzz_require(length > 0, "empty connection data accepted");
-    fuzz_require(file_size >= trailer_size && length <= file_size - trailer_size &&
-                     offset <= file_size - trailer_size - length,
-                 "connection data range leaves the file");
+    fuzz_require(
+        file_size >= trailer_size && length <= file_size - trailer_size && offset <= file_size - trailer_size - length,
+        "connection data range leaves the file");
 }
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_begin_input();
     if (size < trailer_size) return 0;
     const char* trailer = reinterpret_cast<const char*>(data) + size - trailer_size;
-    for (uint64_t file_size : {uint64_t{size}, uint64_t{trailer_size}, UINT64_MAX, UINT64_MAX - trailer_size,
-                               uint64_t{1} << 63})
+    for (uint64_t file_size :
+         {uint64_t{size}, uint64_t{trailer_size}, UINT64_MAX, UINT64_MAX - trailer_size, uint64_t{1} << 63})
         check_range(trailer, file_size);
 
     std::string executable = fuzz_write_input("stamped", data, size);

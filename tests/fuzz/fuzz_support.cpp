@@ -1,11 +1,11 @@
 #include "fuzz_support.h"
 
+#include <mxml.h>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
-#include <mxml.h>
 
 #include "core/log.h"
 #include "unit/test_support.h"
@@ -43,7 +43,7 @@ fuzz_environment& environment() {
     static fuzz_environment instance;
     return instance;
 }
-}  // namespace
+}   // namespace
 
 void fuzz_begin_input() {
     fuzz_environment& env = environment();

@@ -24,7 +24,7 @@ bool lands_inside(const char* name) {
     auto mismatch = std::mismatch(folder.begin(), folder.end(), joined.begin(), joined.end());
     return !std::filesystem::path(portable).is_absolute() && mismatch.first == folder.end();
 }
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_begin_input();

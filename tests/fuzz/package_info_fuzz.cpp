@@ -11,7 +11,7 @@
 namespace {
 constexpr size_t location_capacity = 260;   // the retrieval's path buffer
 constexpr int locations_read_at_most = 4;
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_begin_input();

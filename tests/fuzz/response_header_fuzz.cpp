@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "core/run_context.h"
 #include "config/hash_manifest.h"
+#include "core/run_context.h"
 #include "download/response_header.h"
 #include "fuzz_support.h"
 
@@ -20,7 +20,7 @@ bool is_ascii(const uint8_t* data, size_t size) {
 }
 
 bool field_fits(const char (&field)[128]) { return strnlen(field, sizeof field) < sizeof field; }
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_begin_input();

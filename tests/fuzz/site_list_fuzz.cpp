@@ -25,7 +25,7 @@ size_t check_list(const site_record* list) {
     }
     return count;
 }
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_begin_input();

@@ -19,7 +19,7 @@ void require(bool condition) {
     if (!condition) __builtin_trap();
 }
 
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     qz_udp_message* message = nullptr;
@@ -36,8 +36,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         require(qz_udp_message_decode(first.bytes, first.length, &again) == QZ_OK);
         encoded second;
         require(qz_udp_message_encode(again, &second.bytes, &second.length) == QZ_OK);
-        require(second.length == first.length &&
-                std::memcmp(second.bytes, first.bytes, first.length) == 0);
+        require(second.length == first.length && std::memcmp(second.bytes, first.bytes, first.length) == 0);
         qz_udp_message_release(again);
     }
     qz_udp_message_release(message);

@@ -125,7 +125,7 @@ void extract_as_nobody(const std::string& archive, const layout& l) {
     }
     fs::current_path(starting_folder);
 }
-}  // namespace
+}   // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_begin_input();

@@ -5,9 +5,9 @@
 #include <cstdio>
 #include <string>
 
+#include "bootstrap/dialogs.h"
 #include "core/dialog.h"
 #include "core/messages.h"
-#include "bootstrap/dialogs.h"
 #include "core/run_context.h"
 #include "download/proxy_record.h"
 #include "os/text.h"
@@ -21,15 +21,15 @@ int asking_worker(run_context_ptr owned) {
     proxy_record route{};
     int result = prompt_proxy_credentials(&route);
     if (FILE* out = std::fopen(result_path, "w")) {
-        std::fprintf(out, "result=%d\nuser=%s\npassword=%s\n", result,
-                     os_to_narrow_lossy(route.proxy_user).c_str(), os_to_narrow_lossy(route.proxy_password).c_str());
+        std::fprintf(out, "result=%d\nuser=%s\npassword=%s\n", result, os_to_narrow_lossy(route.proxy_user).c_str(),
+                     os_to_narrow_lossy(route.proxy_password).c_str());
         std::fclose(out);
     }
     clear_proxy_credentials(&route);
     dialog_finish(ctx);
     return 0;
 }
-}  // namespace
+}   // namespace
 
 int main(int argc, char** argv) {
     if (argc != 2) {

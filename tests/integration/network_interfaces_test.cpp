@@ -32,8 +32,8 @@ std::vector<listed_interface> snapshot(const network_interface_list& list) {
     for (const network_interface* nic = list.first; nic; nic = nic->next) {
         listed_interface copy{nic->name, nic->index, nic->family_mask, {}};
         for (const interface_address* a = nic->first_address; a; a = a->next)
-            copy.addresses.push_back({a->ip_address, a->subnet_mask, a->subnet_address, a->broadcast_address,
-                                      a->scope_id, a->family});
+            copy.addresses.push_back(
+                {a->ip_address, a->subnet_mask, a->subnet_address, a->broadcast_address, a->scope_id, a->family});
         EXPECT_EQ(nic->address_count, static_cast<int32_t>(copy.addresses.size()));
         out.push_back(copy);
     }
@@ -160,4 +160,4 @@ TEST_F(NetworkInterfacesTest, OnlyLoopbackGivesAnEmptyList) {
     EXPECT_EQ(list.family_mask, 0u);
 }
 
-}  // namespace
+}   // namespace

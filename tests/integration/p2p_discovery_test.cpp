@@ -29,8 +29,12 @@ std::string hex_of(const std::string& text) {
 
 // The request as it must look on the wire for a 64-character hash, built from the layout alone.
 std::string expected_request_hex(const std::string& hash) {
-    return "92" "9e0060000000000000a12000a120a12000a120" "82" "b5" + hex_of("prop.key.content_hash") + "d940" +
-           hex_of(hash) + "b1" + hex_of("prop.key.msg_type") + "d923" + hex_of("prop.val.rqst.p2p.content_discovery");
+    return "92"
+           "9e0060000000000000a12000a120a12000a120"
+           "82"
+           "b5" +
+           hex_of("prop.key.content_hash") + "d940" + hex_of(hash) + "b1" + hex_of("prop.key.msg_type") + "d923" +
+           hex_of("prop.val.rqst.p2p.content_discovery");
 }
 
 // A test peer in a member namespace, with its HTTP port and what it printed.
@@ -38,7 +42,8 @@ struct test_peer {
     netns_process process;
     std::string http_port;
 
-    bool start(const std::string& ns, const std::string& folder, const std::vector<std::string>& extra, std::string* why) {
+    bool start(const std::string& ns, const std::string& folder, const std::vector<std::string>& extra,
+               std::string* why) {
         return netns_start_p2p_peer(process, ns, folder, extra, &http_port, why);
     }
     // Its output so far ("asked ...", "answered ...", "served ...").
@@ -200,4 +205,4 @@ TEST_F(P2pDiscoveryTest, UnheldHashOrStoppedWorkerFindNothing) {
     EXPECT_TRUE(peer.lines().empty());
 }
 
-}  // namespace
+}   // namespace

@@ -14,10 +14,10 @@
 #include <string>
 #include <vector>
 
+#include "config/hash_manifest.h"
 #include "core/log.h"
 #include "core/options.h"
 #include "core/run_context.h"
-#include "config/hash_manifest.h"
 #include "download/install_package.h"
 #include "download/proxy_record.h"
 #include "download/transfer.h"
@@ -130,7 +130,9 @@ protected:
         static int made = 0;
         std::string folder = s_->root.file("peer" + std::to_string(++made));
         fs::create_directories(folder);
-        for (int i : held) write_whole_file(folder + "/" + s_->files[static_cast<size_t>(i)].name, s_->files[static_cast<size_t>(i)].content);
+        for (int i : held)
+            write_whole_file(folder + "/" + s_->files[static_cast<size_t>(i)].name,
+                             s_->files[static_cast<size_t>(i)].content);
         peers_.push_back(std::make_unique<netns_process>());
         std::string why, port;
         EXPECT_TRUE(netns_start_p2p_peer(*peers_.back(), member(index).name, folder, extra, &port, &why)) << why;
@@ -166,17 +168,20 @@ TEST_F(PeerRoadTest, Route0FetchesEachListedFileFromThePeerThatHoldsIt) {
 
     ASSERT_EQ(retrieve(package_path, &peers), 1);
     EXPECT_STREQ(package_path, L"unchanged");
-    std::vector<std::string> expected = {"Try to get install files via p2p mechanism with the selected top level - 0 - mechanism"};
+    std::vector<std::string> expected = {
+        "Try to get install files via p2p mechanism with the selected top level - 0 - mechanism"};
     for (size_t i = 0; i < 3; ++i) {
         const install_file& f = s_->files[i];
         EXPECT_EQ(read_whole_file(target(f)), f.content) << f.name;
         std::string host = i < 2 ? member(1).ipv4 + ":" + port2 : member(2).ipv4 + ":" + port3;
-        expected.insert(expected.end(), {"[P2P] Discovering " + f.name + " ", "Discovered p2p path:http://" + host + "/p2p/" + f.hash,
-                                         "User agent information successfully set",
-                                         "[P2P] P2p download and hash verification of " + f.name + " succeeded",
-                                         "Hash verification of " + target(f) + " succeded"});
+        expected.insert(expected.end(),
+                        {"[P2P] Discovering " + f.name + " ", "Discovered p2p path:http://" + host + "/p2p/" + f.hash,
+                         "User agent information successfully set",
+                         "[P2P] P2p download and hash verification of " + f.name + " succeeded",
+                         "Hash verification of " + target(f) + " succeded"});
     }
-    expected.push_back("Returning from Install via p2p mechanism within top level p2p mechanism as we got all install files");
+    expected.push_back(
+        "Returning from Install via p2p mechanism within top level p2p mechanism as we got all install files");
     EXPECT_TRUE(logged_in_order(expected));
     EXPECT_EQ(count_of("User agent information successfully set"), 3u);
     EXPECT_EQ(count_of("unable to Parse sitelist errno 1"), 0u) << "the site list is not read on route kind 0";
@@ -200,8 +205,9 @@ TEST_F(PeerRoadTest, Ipv6PeerOnThePortOfOption15GivesABracketedUrl) {
     ASSERT_EQ(retrieve(nullptr, &peers), 1);
     for (const install_file& f : s_->files) {
         std::string url = "http://[" + member(2).ipv6 + "]:" + port + "/p2p/" + f.hash;
-        EXPECT_TRUE(logged_in_order({"Discovered p2p path:" + url, "Discovered p2p path after ipv6 format for curl:" + url,
-                                     "[P2P] P2p download and hash verification of " + f.name + " succeeded"}));
+        EXPECT_TRUE(
+            logged_in_order({"Discovered p2p path:" + url, "Discovered p2p path after ipv6 format for curl:" + url,
+                             "[P2P] P2p download and hash verification of " + f.name + " succeeded"}));
         EXPECT_EQ(read_whole_file(target(f)), f.content);
     }
 
@@ -210,9 +216,10 @@ TEST_F(PeerRoadTest, Ipv6PeerOnThePortOfOption15GivesABracketedUrl) {
     log_start_ = read_whole_file(log_path()).size();
     ASSERT_EQ(set_option(OPT_P2P_PORT, L"18082x"), 1);
     EXPECT_EQ(retrieve(nullptr, &peers), 0);
-    EXPECT_TRUE(logged_in_order({"P2P port 18082x is not a port number",
-                                 "[P2P] Discovery of " + s_->files[0].name + " failed in P2P cache. rc<1>",
-                                 "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
+    EXPECT_TRUE(logged_in_order(
+        {"P2P port 18082x is not a port number",
+         "[P2P] Discovery of " + s_->files[0].name + " failed in P2P cache. rc<1>",
+         "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
     EXPECT_TRUE(peer_lines().empty());
 }
 
@@ -224,9 +231,10 @@ TEST_F(PeerRoadTest, FirstFileUnansweredGivesUpAtOnce) {
     wchar_t package_path[260] = L"unchanged";
     EXPECT_EQ(retrieve(package_path, &peers), 0);
     EXPECT_STREQ(package_path, L"unchanged");
-    EXPECT_TRUE(logged_in_order({"[P2P] Discovering " + s_->files[0].name + " ",
-                                 "[P2P] Discovery of " + s_->files[0].name + " failed in P2P cache. rc<1>",
-                                 "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
+    EXPECT_TRUE(logged_in_order(
+        {"[P2P] Discovering " + s_->files[0].name + " ",
+         "[P2P] Discovery of " + s_->files[0].name + " failed in P2P cache. rc<1>",
+         "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
     EXPECT_EQ(count_of("[P2P] Discovering " + s_->files[1].name + " "), 0u) << "no further file is asked for";
     std::vector<std::string> lines = peer_lines();
     EXPECT_EQ(count_prefix(lines, "asked "), 2) << "one lookup, heard on both families";
@@ -244,10 +252,11 @@ TEST_F(PeerRoadTest, CorruptedFileFromAPeerFailsTheRoad) {
     proxy_record peers{};
     peers.route_kind = ROUTE_PEERS;
     EXPECT_EQ(retrieve(nullptr, &peers), 0);
-    EXPECT_TRUE(logged_in_order({"Discovered p2p path:http://" + member(1).ipv4 + ":" + port + "/p2p/" + s_->files[0].hash,
-                                 "[P2P] Hash verification of " + s_->files[0].name + " failed",
-                                 "Verification of " + target(s_->files[0]) + " failed",
-                                 "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
+    EXPECT_TRUE(logged_in_order(
+        {"Discovered p2p path:http://" + member(1).ipv4 + ":" + port + "/p2p/" + s_->files[0].hash,
+         "[P2P] Hash verification of " + s_->files[0].name + " failed",
+         "Verification of " + target(s_->files[0]) + " failed",
+         "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
     EXPECT_EQ(count_of("[P2P] P2p download and hash verification of " + s_->files[0].name + " succeeded"), 0u);
     EXPECT_EQ(count_of("[P2P] Discovering " + s_->files[1].name + " "), 0u);
     EXPECT_EQ(count_prefix(peer_lines(), "served " + s_->files[0].hash + " 200"), 1);
@@ -269,8 +278,9 @@ TEST_F(PeerRoadTest, KeptManifestDecidesAndConfigurationFilesAreNeverFetched) {
     ASSERT_EQ(keep_trusted_manifest(&ctx_, work().c_str()), 1);
     write_whole_file(work_ + "/hashes.xml", hashes_xml({{s_->files[0].name, sha256_hex(read_whole_file(hostile))}}));
 
-    start_peer(1, {0, 1, 2}, {"--families", "4", "--hold", sha256_hex(read_whole_file(hostile)) + "=" + hostile,
-                              "--hold", site_list_hash + "=" + forged_site_list});
+    start_peer(1, {0, 1, 2},
+               {"--families", "4", "--hold", sha256_hex(read_whole_file(hostile)) + "=" + hostile, "--hold",
+                site_list_hash + "=" + forged_site_list});
     proxy_record peers{};
     peers.route_kind = ROUTE_PEERS;
     ctx_.phase = download_phase::install;
@@ -293,8 +303,9 @@ TEST_F(PeerRoadTest, PeerAnsweringForAFileItCannotServeFailsTheDownload) {
     proxy_record peers{};
     peers.route_kind = ROUTE_PEERS;
     EXPECT_EQ(retrieve(nullptr, &peers), 0);
-    EXPECT_TRUE(logged_in_order({"[P2P] Discovering " + s_->files[0].name + " ", "[P2P] P2P download returned 404",
-                                 "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
+    EXPECT_TRUE(logged_in_order(
+        {"[P2P] Discovering " + s_->files[0].name + " ", "[P2P] P2P download returned 404",
+         "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
     EXPECT_EQ(count_of("[P2P] Hash verification of " + s_->files[0].name + " failed"), 0u);
     EXPECT_EQ(count_of("[P2P] Discovering " + s_->files[1].name + " "), 0u);
     EXPECT_EQ(count_prefix(peer_lines(), "served " + s_->files[0].hash + " 404"), 1);
@@ -307,8 +318,8 @@ TEST_F(PeerRoadTest, HostilePeersAreAbandonedAndTheirPartialFilesDeleted) {
     const install_file& first = s_->files[0];
     struct attack {
         const char* mode;
-        int error;       // libcurl's result
-        int bound_s;     // the road ends within this many seconds
+        int error;     // libcurl's result
+        int bound_s;   // the road ends within this many seconds
     };
     // Endless: stopped at the 1 GiB cap (write error). 2 GiB announced: refused before the body.
     // Two bytes a second: below 16 KiB/s for 30 s (timed out).
@@ -322,10 +333,11 @@ TEST_F(PeerRoadTest, HostilePeersAreAbandonedAndTheirPartialFilesDeleted) {
         EXPECT_EQ(retrieve(nullptr, &peers), 0);
         EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(a.bound_s));
         EXPECT_FALSE(path_exists(target(first))) << "the partial file is deleted";
-        EXPECT_TRUE(logged_in_order({"[P2P] Discovering " + first.name + " ",
-                                     "[P2P] Download of " + first.name + " from the peer failed: error " + std::to_string(a.error),
-                                     "[P2P] P2P download returned 200",
-                                     "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
+        EXPECT_TRUE(logged_in_order(
+            {"[P2P] Discovering " + first.name + " ",
+             "[P2P] Download of " + first.name + " from the peer failed: error " + std::to_string(a.error),
+             "[P2P] P2P download returned 200",
+             "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
         EXPECT_EQ(count_of("[P2P] Discovering " + s_->files[1].name + " "), 0u);
         EXPECT_EQ(count_prefix(peer_lines(), "serving " + first.hash + " " + a.mode), 1);
         peers_.back()->stop();
@@ -349,7 +361,9 @@ TEST_F(PeerRoadTest, HostilePeerRedirectNeverReachesALocalService) {
     // A request of the test's own, logged after any the installer could have made.
     transfer_handle_ptr probe(create_transfer_handle(nullptr, nullptr, nullptr, nullptr));
     long code = 0;
-    ASSERT_EQ(transfer_file(probe.get(), (local.field("url") + "/probe").c_str(), (work_ + "/probe").c_str(), 0, "", &code, 0), 0);
+    ASSERT_EQ(transfer_file(probe.get(), (local.field("url") + "/probe").c_str(), (work_ + "/probe").c_str(), 0, "",
+                            &code, 0),
+              0);
     auto requests = qsw_test::wait_for_lines(local.field("access_log"), 1);
     ASSERT_EQ(requests.size(), 1u) << "the local service was hit by the installer";
     EXPECT_NE(qsw_test::json_field(requests[0], "request").find("/probe"), std::string::npos);
@@ -371,7 +385,8 @@ TEST_F(PeerRoadTest, Route3WithoutPeersGoesOnWithTheRepositoryThroughTheProxy) {
     fs::copy_file(qsw_test::json_field(built, "install"), folder + "/FrameworkInstall.zip");
     write_whole_file(work_ + "/sitelist.xml",
                      "<?xml version=\"1.0\"?>\n<ns:SiteLists xmlns:ns=\"naSiteList\"><SiteList><HttpSite Order=\"1\" "
-                     "Enabled=\"1\" ServerIP=\"" + host + "\"><RelativePath>Software</RelativePath></HttpSite></SiteList></ns:SiteLists>\n");
+                     "Enabled=\"1\" ServerIP=\"" +
+                         host + "\"><RelativePath>Software</RelativePath></HttpSite></SiteList></ns:SiteLists>\n");
     fs::copy_file(packages + "/PackageInfo.xml", work_ + "/PackageInfo.xml");
     fs::copy_file(packages + "/hashes.xml", work_ + "/hashes.xml");
 
@@ -381,16 +396,18 @@ TEST_F(PeerRoadTest, Route3WithoutPeersGoesOnWithTheRepositoryThroughTheProxy) {
     wchar_t package_path[260] = L"";
     ASSERT_EQ(retrieve(package_path, &route), 1);
     EXPECT_EQ(narrow_ascii(package_path), work_ + "/FrameworkInstall.zip");
-    EXPECT_TRUE(logged_in_order({"Try to get install files via p2p mechanism with the selected top level - 3 - mechanism",
-                                 "[P2P] Discovering Vesinst.exe ", "[P2P] Discovery of Vesinst.exe failed in P2P cache. rc<1>",
-                                 "Continue from Install via p2p mechanism within the selected top level - 3 - mechanism as we failed to get files from p2p",
-                                 "Trying to connect to repository via proxy", "Proxy information successfully set",
-                                 "Downloading install file from http://" + host + "/Software/Current/QUENTAAGENT1000/Install/0000/FrameworkInstall.zip",
-                                 "Downloaded install file Successfully",
-                                 "Hash verification for Framework install files succeeded"}));
+    EXPECT_TRUE(logged_in_order(
+        {"Try to get install files via p2p mechanism with the selected top level - 3 - mechanism",
+         "[P2P] Discovering Vesinst.exe ", "[P2P] Discovery of Vesinst.exe failed in P2P cache. rc<1>",
+         "Continue from Install via p2p mechanism within the selected top level - 3 - mechanism as we failed to get files from p2p",
+         "Trying to connect to repository via proxy", "Proxy information successfully set",
+         "Downloading install file from http://" + host +
+             "/Software/Current/QUENTAAGENT1000/Install/0000/FrameworkInstall.zip",
+         "Downloaded install file Successfully", "Hash verification for Framework install files succeeded"}));
     EXPECT_EQ(count_of("[P2P] Discovering agent.dat "), 0u);
     std::string recorded = read_whole_file(records);
-    EXPECT_NE(recorded.find("FrameworkInstall.zip"), std::string::npos) << "the repository was reached through the proxy";
+    EXPECT_NE(recorded.find("FrameworkInstall.zip"), std::string::npos)
+        << "the repository was reached through the proxy";
 }
 
-}  // namespace
+}   // namespace

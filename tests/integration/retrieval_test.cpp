@@ -22,10 +22,10 @@
 #include <utility>
 #include <vector>
 
+#include "config/hash_manifest.h"
 #include "core/log.h"
 #include "core/options.h"
 #include "core/run_context.h"
-#include "config/hash_manifest.h"
 #include "download/config_package.h"
 #include "download/install_package.h"
 #include "download/orchestration.h"
@@ -71,7 +71,7 @@ struct suite_state {
     scoped_env tmpdir{"TMPDIR", root.path()};
     netns_network net;
     std::unique_ptr<netns_scope> inside;
-    std::string no_namespace;   // why the suite runs in the host's namespace
+    std::string no_namespace;        // why the suite runs in the host's namespace
     bool namespace_failed = false;   // namespaces can be made here, but this one was not
     std::unique_ptr<fixture_server> handler, nginx, empty_nginx;
     std::string packages = root.file("packages");
@@ -119,7 +119,8 @@ protected:
     static void start_servers() {
         fs::create_directories(s_->root.file("repo"));
         fs::create_directories(s_->root.file("empty"));
-        s_->nginx = std::make_unique<fixture_server>("nginx_server.py", std::vector<std::string>{"--root", s_->root.file("repo")});
+        s_->nginx = std::make_unique<fixture_server>("nginx_server.py",
+                                                     std::vector<std::string>{"--root", s_->root.file("repo")});
         s_->empty_nginx = std::make_unique<fixture_server>(
             "nginx_server.py", std::vector<std::string>{"--root", s_->root.file("empty"), "--host", "127.0.0.2"});
         if (!s_->nginx->ready() || !s_->empty_nginx->ready()) {
@@ -129,9 +130,10 @@ protected:
         }
         std::string port = std::to_string(s_->nginx->port());
         std::string built = qsw_test::run_fixture_tool(
-            "make_packages.py", {s_->packages, "--data-size", "2097152", "--site",
-                                 "<HttpSite Order=\"1\" Enabled=\"1\" ServerIP=\"127.0.0.1:" + port + "\" Server=\"localhost:" +
-                                     port + "\"><RelativePath>Software</RelativePath></HttpSite>"});
+            "make_packages.py",
+            {s_->packages, "--data-size", "2097152", "--site",
+             "<HttpSite Order=\"1\" Enabled=\"1\" ServerIP=\"127.0.0.1:" + port + "\" Server=\"localhost:" + port +
+                 "\"><RelativePath>Software</RelativePath></HttpSite>"});
         s_->config_zip = qsw_test::json_field(built, "config");
         s_->install_zip = qsw_test::json_field(built, "install");
         s_->bad_zip = qsw_test::json_field(built, "bad_install");
@@ -143,16 +145,17 @@ protected:
         publish(s_->install_zip, "Software");
         publish(s_->bad_zip, "Bad");
         s_->handler = std::make_unique<fixture_server>(
-            "agent_handler.py", std::vector<std::string>{"--package", s_->config_zip, "--token", token, "--listen", "127.0.0.1",
-                                                         "--listen", "127.0.0.2", "--listen", "::1", "--certs",
-                                                         s_->root.file("certs")});
+            "agent_handler.py",
+            std::vector<std::string>{"--package", s_->config_zip, "--token", token, "--listen", "127.0.0.1", "--listen",
+                                     "127.0.0.2", "--listen", "::1", "--certs", s_->root.file("certs")});
         if (!s_->handler->ready()) {
             s_->missing = s_->handler->missing();
             s_->error = "agent handler: " + s_->handler->error();
             return;
         }
         s_->ca_base64 = qsw_test::run_fixture_tool("certs.py", {"der-base64", s_->handler->field("ca")});
-        while (!s_->ca_base64.empty() && std::isspace(static_cast<unsigned char>(s_->ca_base64.back()))) s_->ca_base64.pop_back();
+        while (!s_->ca_base64.empty() && std::isspace(static_cast<unsigned char>(s_->ca_base64.back())))
+            s_->ca_base64.pop_back();
     }
 
     static void publish(const std::string& zip, const std::string& relative_path) {
@@ -237,8 +240,9 @@ protected:
     }
 
     static request_list all_requests() {
-        std::string json = control_get("https://127.0.0.1:" + std::to_string(s_->handler->port()) + "/_control/requests",
-                                       s_->handler->field("ca"));
+        std::string json =
+            control_get("https://127.0.0.1:" + std::to_string(s_->handler->port()) + "/_control/requests",
+                        s_->handler->field("ca"));
         request_list out;
         for (size_t at = json.find("\"host\": \""); at != std::string::npos; at = json.find("\"host\": \"", at)) {
             at += 9;
@@ -263,13 +267,17 @@ protected:
     void write_coninfo(const std::string& serverip, const std::string& netbios, const std::string& certificate) {
         std::string bundle = certificate.empty() ? "" : "<CaCertificate>" + certificate + "</CaCertificate>";
         write_whole_file(work_ + "/coninfo.xml",
-                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ConInfo>\n<CaBundle>" + bundle + "</CaBundle>\n"
-                         "<bsurl>" + handler_url("localhost") + "/config?token=" + token + "</bsurl>\n"
-                         "<serverip>" + serverip + "</serverip>\n<serverNetbios>" + netbios + "</serverNetbios>\n</ConInfo>\n");
+                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ConInfo>\n<CaBundle>" + bundle +
+                             "</CaBundle>\n"
+                             "<bsurl>" +
+                             handler_url("localhost") + "/config?token=" + token +
+                             "</bsurl>\n"
+                             "<serverip>" +
+                             serverip + "</serverip>\n<serverNetbios>" + netbios + "</serverNetbios>\n</ConInfo>\n");
     }
     void write_coninfo() {
-        write_coninfo(handler_url("127.0.0.2") + "/config?token=" + token, handler_url("[::1]") + "/config?token=" + token,
-                      s_->ca_base64);
+        write_coninfo(handler_url("127.0.0.2") + "/config?token=" + token,
+                      handler_url("[::1]") + "/config?token=" + token, s_->ca_base64);
     }
 
     int retrieve_config(wchar_t* package_path) {
@@ -331,17 +339,15 @@ TEST_F(RetrievalTest, Config404OnTheIpFormThen200OnTheFqdn) {
     EXPECT_EQ(std::string(ctx_.tenant_id), "tenant-0001");
     EXPECT_EQ(new_requests(), (request_list{{"127.0.0.2", 404}, {"localhost", 200}}));
     EXPECT_TRUE(path_exists(work_ + "/cabundle.cer")) << "the document's CA verified the server";
-    EXPECT_TRUE(logged_in_order({"Connection info path " + work_ + "/coninfo.xml",
-                                 "[Fallback] 1:IP based:Config Files:Enter",
-                                 "Trying to download Framworkconfig using IPaddress " + handler_url("127.0.0.2") + "/config" + query(),
-                                 "Downloading FrameworkConfig.zip from " + handler_url("127.0.0.2") + "/config",
-                                 "Request might be sent with invalid or expired token code:Response: 404",
-                                 "Download of Frameworkconfig.zip Failed :404",
-                                 "[Fallback] 2:FQDN based:Config Files:Enter",
-                                 "Downloading FrameworkConfig.zip from " + handler_url("localhost") + "/config",
-                                 "Configuration request response code: 200",
-                                 "Downloaded Frameworkconfig.zip Successfully",
-                                 "Frameworkconfig stored in " + work_ + "/FrameworkConfig.zip"}));
+    EXPECT_TRUE(logged_in_order(
+        {"Connection info path " + work_ + "/coninfo.xml", "[Fallback] 1:IP based:Config Files:Enter",
+         "Trying to download Framworkconfig using IPaddress " + handler_url("127.0.0.2") + "/config" + query(),
+         "Downloading FrameworkConfig.zip from " + handler_url("127.0.0.2") + "/config",
+         "Request might be sent with invalid or expired token code:Response: 404",
+         "Download of Frameworkconfig.zip Failed :404", "[Fallback] 2:FQDN based:Config Files:Enter",
+         "Downloading FrameworkConfig.zip from " + handler_url("localhost") + "/config",
+         "Configuration request response code: 200", "Downloaded Frameworkconfig.zip Successfully",
+         "Frameworkconfig stored in " + work_ + "/FrameworkConfig.zip"}));
 }
 
 TEST_F(RetrievalTest, ConfigWithoutIpFormStartsWithTheFqdnAndIpv6FormsAreBracketed) {
@@ -355,7 +361,8 @@ TEST_F(RetrievalTest, ConfigWithoutIpFormStartsWithTheFqdnAndIpv6FormsAreBracket
     write_coninfo("https://::1%1:" + handler_port() + "/config?token=" + token, "", s_->ca_base64);
     ASSERT_EQ(retrieve_config(nullptr), 1);
     EXPECT_EQ(new_requests(), (request_list{{"::1", 200}}));
-    EXPECT_TRUE(logged("Trying to download Framworkconfig using IPaddress " + handler_url("[::1]") + "/config" + query()));
+    EXPECT_TRUE(
+        logged("Trying to download Framworkconfig using IPaddress " + handler_url("[::1]") + "/config" + query()));
 }
 
 TEST_F(RetrievalTest, Config200WhoseTransferFailsEndsTheRetrieval) {
@@ -376,12 +383,14 @@ TEST_F(RetrievalTest, ConfigThree500sFailAndLeaveThePathOutAlone) {
     EXPECT_EQ(new_requests(), (request_list{{"127.0.0.2", 500}, {"localhost", 500}, {"::1", 500}}));
     EXPECT_EQ(count_of("Download of Frameworkconfig.zip Failed :500"), 3u);
     EXPECT_EQ(count_of("Configuration request response code: 500"), 3u);
-    EXPECT_TRUE(logged("Trying to download Framworkconfig using netbios name " + handler_url("[::1]") + "/config" + query()));
+    EXPECT_TRUE(
+        logged("Trying to download Framworkconfig using netbios name " + handler_url("[::1]") + "/config" + query()));
 }
 
 TEST_F(RetrievalTest, ConfigTlsDocumentCaOrNoVerificationWithK) {
     scratch_folder other;
-    std::string other_ca = qsw_test::json_field(qsw_test::run_fixture_tool("certs.py", {"ca", other.path(), "Other CA"}), "cert");
+    std::string other_ca =
+        qsw_test::json_field(qsw_test::run_fixture_tool("certs.py", {"ca", other.path(), "Other CA"}), "cert");
     ASSERT_FALSE(other_ca.empty());
     std::string other_base64 = qsw_test::run_fixture_tool("certs.py", {"der-base64", other_ca});
     other_base64.erase(other_base64.find_last_not_of(" \r\n") + 1);
@@ -409,25 +418,27 @@ TEST_F(RetrievalTest, ConfigTlsDocumentCaOrNoVerificationWithK) {
 TEST_F(RetrievalTest, ConfigCertificateOfTheSameCaForAnotherNameIsRefused) {
     std::string ca = s_->handler->field("ca");
     std::string issued = qsw_test::run_fixture_tool(
-        "certs.py", {"server", s_->root.file("certs"), ca, s_->root.file("certs/ca.key"), "--name", "other-agent.example",
-                     "--ip", "10.9.9.9", "--stem", "impostor"});
-    fixture_server impostor("agent_handler.py", {"--package", s_->config_zip, "--token", token, "--listen", "127.0.0.1",
-                                                 "--cert", qsw_test::json_field(issued, "cert"), "--key",
-                                                 qsw_test::json_field(issued, "key")});
+        "certs.py", {"server", s_->root.file("certs"), ca, s_->root.file("certs/ca.key"), "--name",
+                     "other-agent.example", "--ip", "10.9.9.9", "--stem", "impostor"});
+    fixture_server impostor("agent_handler.py",
+                            {"--package", s_->config_zip, "--token", token, "--listen", "127.0.0.1", "--cert",
+                             qsw_test::json_field(issued, "cert"), "--key", qsw_test::json_field(issued, "key")});
     QSW_REQUIRE_SERVER(impostor);
     std::string impostor_base = "https://127.0.0.1:" + std::to_string(impostor.port());
     auto impostor_requests = [&] {
         return control_get(impostor_base + "/_control/requests", ca, true).find("\"status\": 200") != std::string::npos;
     };
-    std::string refused = "Server certificate refused: CN=other-agent.example names none of the agent handler's hosts "
-                          "(localhost, 127.0.0.1)";
+    std::string refused =
+        "Server certificate refused: CN=other-agent.example names none of the agent handler's hosts "
+        "(localhost, 127.0.0.1)";
 
     write_coninfo(impostor_base + "/config?token=" + token, "", s_->ca_base64);
     ASSERT_EQ(retrieve_config(nullptr), 1);
-    EXPECT_TRUE(logged_in_order({"Trying to download Framworkconfig using IPaddress " + impostor_base + "/config" + query(),
-                                 refused, "Download of Frameworkconfig.zip Failed :0",
-                                 "Trying to download Framworkconfig using FQDN " + handler_url("localhost") + "/config" + query(),
-                                 "Downloaded Frameworkconfig.zip Successfully"}));
+    EXPECT_TRUE(logged_in_order(
+        {"Trying to download Framworkconfig using IPaddress " + impostor_base + "/config" + query(), refused,
+         "Download of Frameworkconfig.zip Failed :0",
+         "Trying to download Framworkconfig using FQDN " + handler_url("localhost") + "/config" + query(),
+         "Downloaded Frameworkconfig.zip Successfully"}));
     EXPECT_EQ(new_requests(), (request_list{{"localhost", 200}}));
 
     {
@@ -436,7 +447,8 @@ TEST_F(RetrievalTest, ConfigCertificateOfTheSameCaForAnotherNameIsRefused) {
         fs::remove(work_ + "/cabundle.cer");
         log_start_ = read_whole_file(log_path()).size();
         ASSERT_EQ(retrieve_config(nullptr), 1);
-        EXPECT_TRUE(logged_in_order({refused, "Download of Frameworkconfig.zip Failed :0", "Downloaded Frameworkconfig.zip Successfully"}));
+        EXPECT_TRUE(logged_in_order(
+            {refused, "Download of Frameworkconfig.zip Failed :0", "Downloaded Frameworkconfig.zip Successfully"}));
         EXPECT_FALSE(logged("certificate passed to curl"));
     }
     EXPECT_FALSE(impostor_requests()) << "the token reached the impostor";
@@ -449,8 +461,9 @@ TEST_F(RetrievalTest, ConfigCertificateOfTheSameCaForAnotherNameIsRefused) {
 }
 
 TEST_F(RetrievalTest, ConfigDigestMismatchIsRefusedAndFetchedAgainNextTime) {
-    fixture_server liar("agent_handler.py", {"--package", s_->config_zip, "--token", token, "--listen", "127.0.0.1", "--certs",
-                                             s_->root.file("liar-certs"), "--config-hash", std::string(64, 'a')});
+    fixture_server liar("agent_handler.py",
+                        {"--package", s_->config_zip, "--token", token, "--listen", "127.0.0.1", "--certs",
+                         s_->root.file("liar-certs"), "--config-hash", std::string(64, 'a')});
     QSW_REQUIRE_SERVER(liar);
     std::string liar_base64 = qsw_test::run_fixture_tool("certs.py", {"der-base64", liar.field("ca")});
     liar_base64.erase(liar_base64.find_last_not_of(" \r\n") + 1);
@@ -460,7 +473,8 @@ TEST_F(RetrievalTest, ConfigDigestMismatchIsRefusedAndFetchedAgainNextTime) {
 
     for (int call = 1; call <= 2; ++call) {
         EXPECT_EQ(download_packages(&ctx_, url.c_str(), work().c_str(), &direct_), 0);
-        EXPECT_EQ(count_of("Configuration request response code: 200"), static_cast<size_t>(call)) << "downloaded again";
+        EXPECT_EQ(count_of("Configuration request response code: 200"), static_cast<size_t>(call))
+            << "downloaded again";
         EXPECT_EQ(count_of("Hash verification of FrameworkConfig.zip failed"), static_cast<size_t>(call));
         EXPECT_TRUE(logged_as('E', "Hash verification of FrameworkConfig.zip failed"));
         EXPECT_EQ(ctx_.config_done, 0);
@@ -478,15 +492,14 @@ TEST_F(RetrievalTest, InstallIp404ThenFqdn200OnTheSameSite) {
     wchar_t package_path[260] = L"";
     ASSERT_EQ(retrieve_install(package_path, 1), 1);
     EXPECT_EQ(narrow_ascii(package_path), package());
-    EXPECT_TRUE(logged_in_order({"[Fallback] 1:IP based:Install Files:Enter",
-                                 "Trying to download install file using repository IP http://" + empty_host,
-                                 "Downloading install file from " + package_url("http://" + empty_host),
-                                 "Unable to download FrameworkInstall.zip:Response:404",
-                                 "[Fallback] 2:FQDN based:Install Files:Enter",
-                                 "Trying to download install file using repository FQDN http://" + nginx_name(),
-                                 "Downloaded install file Successfully", "Install file stored in " + package(),
-                                 "Install file extracted to " + work_,
-                                 "Hash verification for Framework install files succeeded"}));
+    EXPECT_TRUE(logged_in_order(
+        {"[Fallback] 1:IP based:Install Files:Enter",
+         "Trying to download install file using repository IP http://" + empty_host,
+         "Downloading install file from " + package_url("http://" + empty_host),
+         "Unable to download FrameworkInstall.zip:Response:404", "[Fallback] 2:FQDN based:Install Files:Enter",
+         "Trying to download install file using repository FQDN http://" + nginx_name(),
+         "Downloaded install file Successfully", "Install file stored in " + package(),
+         "Install file extracted to " + work_, "Hash verification for Framework install files succeeded"}));
     EXPECT_TRUE(logged_as('W', "Unable to download FrameworkInstall.zip:Response:404"));
     EXPECT_EQ(field(access(*s_->empty_nginx, empty_start_, 1).at(0), "status"), "404");
     EXPECT_EQ(field(access(*s_->nginx, nginx_start_, 1).at(0), "status"), "200");
@@ -499,19 +512,17 @@ TEST_F(RetrievalTest, InstallIp500WithoutServerTriesTheNetbiosNameThenTheNextSit
     prepare_install({site("SboltSite", 1, "ServerIP=\"" + ip + "\" ServerName=\"" + name + "\""),
                      site("HttpSite", 2, "Server=\"" + nginx_name() + "\"")});
     ASSERT_EQ(retrieve_install(nullptr, 1), 1);
-    EXPECT_TRUE(logged_in_order({"Trying to download install file using repository IP https://" + ip,
-                                 "Unable to download FrameworkInstall.zip:Response:500",
-                                 "[Fallback] 2:FQDN based:Install Files:Enter",
-                                 "Unable to download via Fallback:2:FQDN",
-                                 "[Fallback] 3:NetBios based:Install Files:Enter",
-                                 "Trying to download install file using repository Netbios https://" + name,
-                                 "Downloading install file from " + package_url("https://" + name),
-                                 "Unable to download FrameworkInstall.zip:Response:404",
-                                 "Finding another site to download the required install file",
-                                 "Trying to download install file from the next site",
-                                 "Unable to download via Fallback:1:IP based",
-                                 "Trying to download install file using repository FQDN http://" + nginx_name(),
-                                 "Downloaded install file Successfully"}));
+    EXPECT_TRUE(logged_in_order(
+        {"Trying to download install file using repository IP https://" + ip,
+         "Unable to download FrameworkInstall.zip:Response:500", "[Fallback] 2:FQDN based:Install Files:Enter",
+         "Unable to download via Fallback:2:FQDN", "[Fallback] 3:NetBios based:Install Files:Enter",
+         "Trying to download install file using repository Netbios https://" + name,
+         "Downloading install file from " + package_url("https://" + name),
+         "Unable to download FrameworkInstall.zip:Response:404",
+         "Finding another site to download the required install file",
+         "Trying to download install file from the next site", "Unable to download via Fallback:1:IP based",
+         "Trying to download install file using repository FQDN http://" + nginx_name(),
+         "Downloaded install file Successfully"}));
     EXPECT_TRUE(logged_as('W', "Unable to download via Fallback:2:FQDN"));
     EXPECT_FALSE(logged("Now Looking for any other repositories")) << "a failed NetBIOS attempt goes to the next site";
     EXPECT_EQ(new_requests(), (request_list{{"127.0.0.2", 500}, {"localhost", 404}}));
@@ -594,10 +605,11 @@ TEST_F(RetrievalTest, InstallPackageThatCannotBeExtractedIsDeletedAndFetchedWhol
                      site("HttpSite", 2, "Server=\"" + nginx_name() + "\"")});
     write_whole_file(package(), std::string(s_->install_size + 100, 'x'));
     ASSERT_EQ(retrieve_install(nullptr, 1), 1);
-    EXPECT_TRUE(logged_in_order({"Install file is already downloaded", "Decompression of FrameworkInstall.zip failed",
-                                 "Deleted " + package() + ": the next attempt downloads it whole",
-                                 "Trying to download install file from the next site", "Downloaded install file Successfully",
-                                 "Hash verification for Framework install files succeeded"}));
+    EXPECT_TRUE(
+        logged_in_order({"Install file is already downloaded", "Decompression of FrameworkInstall.zip failed",
+                         "Deleted " + package() + ": the next attempt downloads it whole",
+                         "Trying to download install file from the next site", "Downloaded install file Successfully",
+                         "Hash verification for Framework install files succeeded"}));
     auto requests = access(*s_->nginx, nginx_start_, 2);
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_EQ(field(requests[0], "status"), "416");
@@ -656,9 +668,10 @@ TEST_F(RetrievalTest, LaterMechanismsReuseTheConfigurationPackage) {
     peers.route_kind = ROUTE_PEERS;
     EXPECT_EQ(download_packages(&ctx_, config_url().c_str(), work().c_str(), &peers), 0);
     EXPECT_EQ(ctx_.config_done, 1);
-    EXPECT_TRUE(logged_in_order({"FrameworkConfig.zip was verified", "FrameworkConfig.zip extracted to " + work_ + "/FrameworkConfig.zip",
-                                 "Try to get install files via p2p mechanism with the selected top level - 0 - mechanism",
-                                 "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
+    EXPECT_TRUE(logged_in_order(
+        {"FrameworkConfig.zip was verified", "FrameworkConfig.zip extracted to " + work_ + "/FrameworkConfig.zip",
+         "Try to get install files via p2p mechanism with the selected top level - 0 - mechanism",
+         "Returning from Install via p2p mechanism within top level p2p mechanism to try for other mechanisms"}));
     EXPECT_FALSE(logged("Downloading of FrameworkInstall.zip failed")) << "route kind 0 does not report it";
     EXPECT_TRUE(path_exists(work_ + "/sitelist.xml"));
     EXPECT_EQ(new_requests(), (request_list{{"127.0.0.2", 200}}));
@@ -677,4 +690,4 @@ TEST_F(RetrievalTest, LaterMechanismsReuseTheConfigurationPackage) {
     EXPECT_EQ(download_packages(&ctx_, config_url().c_str(), work().c_str(), &direct_), 0);
     EXPECT_TRUE(logged_as('E', "Downloading of FrameworkInstall.zip failed")) << "route kind 1 reports it";
 }
-}  // namespace
+}   // namespace

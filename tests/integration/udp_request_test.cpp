@@ -7,11 +7,11 @@
 #include "fixtures/netns_suite.h"
 #include "fixtures/test_helpers.h"
 
+#include <gtest/gtest.h>
+#include <net/if.h>
 #include <chrono>
 #include <condition_variable>
-#include <gtest/gtest.h>
 #include <mutex>
-#include <net/if.h>
 #include <string>
 #include <vector>
 
@@ -23,7 +23,7 @@ struct reply_record {
     std::string address;
     uint32_t scope_id;
     int kind;
-    std::string size;        // the peer's test.size property
+    std::string size;   // the peer's test.size property
     std::string compat_text;
 };
 
@@ -111,8 +111,8 @@ protected:
     void start_peer(const std::string& mode) {
         std::string error;
         ASSERT_TRUE(peer_.start(peer().name,
-                                {netns_python(), netns_fixture("udp_responder.py"), "--port",
-                                 std::to_string(peer_port), "--mode", mode, "--name", "peer-b"},
+                                {netns_python(), netns_fixture("udp_responder.py"), "--port", std::to_string(peer_port),
+                                 "--mode", mode, "--name", "peer-b"},
                                 &error))
             << error;
         ASSERT_TRUE(peer_.wait_for_line("ready", 10000)) << "the peer did not start";
@@ -149,10 +149,10 @@ TEST_F(UdpRequestTest, CollectsRepliesByIpv4BroadcastAndIpv6Multicast) {
     // A silent listener beside the request: broadcasts always loop back to it, multicasts must not.
     netns_process local;
     std::string error;
-    ASSERT_TRUE(local.start(client().name,
-                            {netns_python(), netns_fixture("udp_responder.py"), "--port", std::to_string(peer_port),
-                             "--mode", "silent"},
-                            &error))
+    ASSERT_TRUE(local.start(
+        client().name,
+        {netns_python(), netns_fixture("udp_responder.py"), "--port", std::to_string(peer_port), "--mode", "silent"},
+        &error))
         << error;
     ASSERT_TRUE(local.wait_for_line("ready", 10000));
     ASSERT_NO_FATAL_FAILURE(enter_and_start_worker(client().name));
@@ -361,4 +361,4 @@ TEST_F(UdpRequestTest, WithoutReplyHandlerTheRequestEndsOnceAllIsSent) {
     EXPECT_EQ(qz_udp_request_release(request), 0);
 }
 
-}  // namespace
+}   // namespace

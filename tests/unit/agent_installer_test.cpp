@@ -2,14 +2,14 @@
 // as Vesinst.exe), which records the arguments it received one per line.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <sys/stat.h>
 #include <vector>
 
-#include "core/options.h"
 #include "config/hash_manifest.h"
+#include "core/options.h"
 #include "fixtures/test_helpers.h"
 #include "fixtures/test_servers.h"
 #include "install/agent_installer.h"
@@ -54,9 +54,7 @@ protected:
         return last;
     }
 
-    std::string fixed_start() const {
-        return "\"" + installer() + "\" /Install=Agent /Silent /VesPkg /EnforceEvents";
-    }
+    std::string fixed_start() const { return "\"" + installer() + "\" /Install=Agent /Silent /VesPkg /EnforceEvents"; }
 };
 
 TEST_F(AgentInstallerTest, WithoutOptionsTheLineHoldsTheFixedSwitchesAndTheIdentity) {
@@ -67,7 +65,8 @@ TEST_F(AgentInstallerTest, WithoutOptionsTheLineHoldsTheFixedSwitchesAndTheIdent
     EXPECT_TRUE(log_.contains(std::string("Tenant GUID:tenant-7 Agent GUID:") + braced_guid));
     EXPECT_TRUE(log_.contains("Waiting for finishing installation"));
     EXPECT_TRUE(log_.contains("Install Status:Result:1.ExitCode:0"));
-    EXPECT_EQ(read_whole_file(log_.folder().file("registry/HKEY_LOCAL_MACHINE/Software/Norvasso/Lumacore/Agent/AgentGUID.REG_SZ")),
+    EXPECT_EQ(read_whole_file(
+                  log_.folder().file("registry/HKEY_LOCAL_MACHINE/Software/Norvasso/Lumacore/Agent/AgentGUID.REG_SZ")),
               braced_guid)
         << "the installer ran to its end";
 }
@@ -80,10 +79,10 @@ TEST_F(AgentInstallerTest, EveryOptionInTheFixedOrderWhateverTheCommandLineOrder
     EXPECT_EQ(command_line(), fixed_start() + " /DataDir=\"" + data + "\\\" /InstDir=\"/opt/quenta agent\"" +
                                   " /enableVDIMode /ForceInstall /keepguid /DelayStart /TenantID=\"\" /AgentGUID=\"" +
                                   braced_guid + "\"");
-    EXPECT_EQ(received(), (std::vector<std::string>{"/Install=Agent", "/Silent", "/VesPkg", "/EnforceEvents",
-                                                    "/DataDir=" + data, "/InstDir=/opt/quenta agent", "/enableVDIMode",
-                                                    "/ForceInstall", "/keepguid", "/DelayStart", "/TenantID=",
-                                                    std::string("/AgentGUID=") + braced_guid}))
+    EXPECT_EQ(received(),
+              (std::vector<std::string>{"/Install=Agent", "/Silent", "/VesPkg", "/EnforceEvents", "/DataDir=" + data,
+                                        "/InstDir=/opt/quenta agent", "/enableVDIMode", "/ForceInstall", "/keepguid",
+                                        "/DelayStart", "/TenantID=", std::string("/AgentGUID=") + braced_guid}))
         << "the trailing backslash arrives as given and the empty tenant as an empty value";
     EXPECT_TRUE(fs::is_directory(data + "/Logs")) << "the installer used the data path";
 }
@@ -91,7 +90,8 @@ TEST_F(AgentInstallerTest, EveryOptionInTheFixedOrderWhateverTheCommandLineOrder
 TEST_F(AgentInstallerTest, ForceAndKeepGuidOfHStandTogether) {
     parse({L"-h"});
     EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 1);
-    EXPECT_EQ(command_line(), fixed_start() + " /ForceInstall /keepguid /TenantID=\"t\" /AgentGUID=\"" + braced_guid + "\"");
+    EXPECT_EQ(command_line(),
+              fixed_start() + " /ForceInstall /keepguid /TenantID=\"t\" /AgentGUID=\"" + braced_guid + "\"");
 }
 
 TEST_F(AgentInstallerTest, QuotesAndBackslashesInsideValuesArriveUnchanged) {
@@ -125,7 +125,9 @@ TEST_F(AgentInstallerTest, AProgramThatCannotStartIsReported) {
     EXPECT_TRUE(log_.contains("Failed to create process:GetLastError:2"));
     EXPECT_FALSE(log_.contains("Waiting for finishing installation"));
 
-    write_whole_file(installer(), std::string("\x7f" "ELF garbage", 12));
+    write_whole_file(installer(), std::string("\x7f"
+                                              "ELF garbage",
+                                              12));
     EXPECT_EQ(launch_agent_installer(work_.c_str(), guid, "t"), 0);
     EXPECT_TRUE(log_.contains("Failed to create process:GetLastError:8")) << "ENOEXEC";
 }
@@ -185,4 +187,4 @@ TEST_F(AgentInstallerTest, OnlyAVerifiedInstallerIsAccepted) {
     EXPECT_EQ(verify_agent_installer(manifest_of("Vesinst.exe", digest).get(), work_.c_str()), 0);
     EXPECT_TRUE(log_.contains("Vesinst.exe could not be verified; the agent installer is not started"));
 }
-}  // namespace
+}   // namespace

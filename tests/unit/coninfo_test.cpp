@@ -20,8 +20,9 @@ protected:
 };
 
 TEST_F(ConinfoTest, UrlSplitsIntoBaseAndToken) {
-    write_doc("    <bsurl>https://epo.example.com:443/config?token=0123456789abcdef0123456789abcdef01234567</bsurl>\n"
-              "    <serverip>https://[fd00::5]:443/config?token=abc</serverip>\n");
+    write_doc(
+        "    <bsurl>https://epo.example.com:443/config?token=0123456789abcdef0123456789abcdef01234567</bsurl>\n"
+        "    <serverip>https://[fd00::5]:443/config?token=abc</serverip>\n");
     wchar_t base[url_capacity], token[token_capacity];
     ASSERT_EQ(read_coninfo_url(doc().c_str(), L"bsurl", base, token), 1);
     EXPECT_STREQ(base, L"https://epo.example.com:443/config");
@@ -31,7 +32,8 @@ TEST_F(ConinfoTest, UrlSplitsIntoBaseAndToken) {
 }
 
 TEST_F(ConinfoTest, UrlsWithoutQuestionMarkOrEqualsSignFail) {
-    write_doc("<bsurl>https://h/config=x</bsurl><serverip>https://h/config?token</serverip><serverNetbios></serverNetbios>");
+    write_doc(
+        "<bsurl>https://h/config=x</bsurl><serverip>https://h/config?token</serverip><serverNetbios></serverNetbios>");
     wchar_t base[url_capacity], token[token_capacity] = L"";
     EXPECT_EQ(read_coninfo_url(doc().c_str(), L"bsurl", base, token), 0);
     EXPECT_STREQ(base, L"https://h/config=x") << "the whole text stays in the base";
@@ -103,4 +105,4 @@ TEST_F(ConinfoTest, NoCertificatesMeansNoBundle) {
     EXPECT_STREQ(ca_path, "");
     EXPECT_FALSE(path_exists(log_.folder().file("cabundle.cer")));
 }
-}  // namespace
+}   // namespace

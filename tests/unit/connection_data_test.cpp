@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
 #include <cstdio>
 #include <string>
-#include <sys/stat.h>
 
 #include "core/connection_data.h"
 #include "core/options.h"
@@ -46,8 +46,8 @@ TEST_F(ConnectionDataTest, DataRightBeforeTheTrailerIsAcceptedAndOneByteMoreIsNo
 
 TEST_F(ConnectionDataTest, TrailersThatCannotDescribeTheFileCopyNothing) {
     const std::string bad[] = {
-        program,                                                    // no trailer at all
-        program + document + trailer(program.size(), 0),            // no length
+        program,                                           // no trailer at all
+        program + document + trailer(program.size(), 0),   // no length
         program + document + trailer(99999999999ULL, document.size()),
         program + document + "<bs>99999999999</bs><ds>99999999999</ds>",
         program + document + "<bs>00000001000</bs><ds>000000000\0000</ds>",   // zero byte in the length half
@@ -117,9 +117,9 @@ TEST_F(PrepareTest, AnUnstampedExecutableFailsAndCleansThePreviousCopy) {
     auto messages = log_.messages();
     ASSERT_GE(messages.size(), 3u);
     std::vector<std::string> tail(messages.end() - 3, messages.end());
-    EXPECT_EQ(tail, (std::vector<std::string>{"Couldn't read size of files",
-                                              "Could not find a vaild connection data file",
-                                              "The coninfo.xml file is different, fresh download."}));
+    EXPECT_EQ(tail,
+              (std::vector<std::string>{"Couldn't read size of files", "Could not find a vaild connection data file",
+                                        "The coninfo.xml file is different, fresh download."}));
     EXPECT_FALSE(path_exists(log_.folder().file("HolvenSwiftset/coninfo.xml.tmp")));
 }
-}  // namespace
+}   // namespace

@@ -5,9 +5,9 @@
 
 namespace {
 TEST(NamesTopLevelFile, SameFileOnACaseBlindFileSystem) {
-    for (const char* name : {"Vesinst.exe", "VESINST.EXE", "./vesinst.exe", ".\\Vesinst.exe", "a/../Vesinst.exe",
-                             "Vesinst.exe.", "Vesinst.exe . ", "Vesinst.exe:stream", "//Vesinst.exe",
-                             "Ve\xc5\xbfin\xc5\xbft.exe", "Vesinst.exe/"})
+    for (const char* name :
+         {"Vesinst.exe", "VESINST.EXE", "./vesinst.exe", ".\\Vesinst.exe", "a/../Vesinst.exe", "Vesinst.exe.",
+          "Vesinst.exe . ", "Vesinst.exe:stream", "//Vesinst.exe", "Ve\xc5\xbfin\xc5\xbft.exe", "Vesinst.exe/"})
         EXPECT_TRUE(names_top_level_file(name, "Vesinst.exe")) << name;
     for (const char* name : {"bin/Vesinst.exe", "Vesinst.exe.bak", "Vesinst.ex", "xVesinst.exe", "..", "", "Vesinst",
                              "Vesinst.exe/x", "../Vesinst.exe"})
@@ -27,7 +27,9 @@ TEST(NamesConfigurationFile, OnlyTheThreeFilesOfTheFolderAndTheirAliases) {
 
 TEST(PrintableName, ControlCharactersAreEscapedAndNothingElse) {
     EXPECT_EQ(printable_name("a\nb\r\tc\x1b[1m\x7f"), "a\\x0ab\\x0d\\x09c\\x1b[1m\\x7f");
-    EXPECT_EQ(printable_name("csi\xc2\x9b" "1"), "csi\\xc2\\x9b1");
+    EXPECT_EQ(printable_name("csi\xc2\x9b"
+                             "1"),
+              "csi\\xc2\\x9b1");
     // Other UTF-8 (é, U+00A0 and U+0100, whose bytes include 0x80..0x9F) stays as it is.
     EXPECT_EQ(printable_name("caf\xc3\xa9 \xc2\xa0 \xc4\x80"), "caf\xc3\xa9 \xc2\xa0 \xc4\x80");
     EXPECT_EQ(printable_name(nullptr), "");
@@ -37,4 +39,4 @@ TEST(PrintableName, ControlCharactersAreEscapedAndNothingElse) {
     EXPECT_FALSE(has_control_characters("trailing \xc2"));
     EXPECT_FALSE(has_control_characters(nullptr));
 }
-}  // namespace
+}   // namespace

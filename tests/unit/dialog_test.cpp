@@ -288,4 +288,4 @@ TEST_F(ProgressLogic, CancelAfterTheWorkerLetGoLeavesItsFreedContextAlone) {
     EXPECT_EQ(view.caption, L"OK");
 }
 
-}  // namespace
+}   // namespace

@@ -1,17 +1,17 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 #include <utility>
 #include <vector>
 
-#include "core/run_context.h"
 #include "config/hash_manifest.h"
 #include "core/file_digest.h"
+#include "core/run_context.h"
 #include "log_capture.h"
 #include "test_support.h"
 
@@ -34,7 +34,9 @@ std::string python() {
 
 // SHA-256 computed by another implementation (Python's hashlib).
 std::string reference_sha256(const std::string& path) {
-    std::string command = python() + " -c \"import hashlib,sys; print(hashlib.sha256(open(sys.argv[1],'rb').read()).hexdigest())\" " + path;
+    std::string command =
+        python() + " -c \"import hashlib,sys; print(hashlib.sha256(open(sys.argv[1],'rb').read()).hexdigest())\" " +
+        path;
     std::string digest;
     if (FILE* pipe = popen(command.c_str(), "r")) {
         char line[128] = {};
@@ -104,7 +106,8 @@ TEST(VerifyFileDigest, FilesLargerThanOneReadBlock) {
     EXPECT_EQ(files_have_same_sha256(widen(big).c_str(), widen(copy).c_str()), 1);
     EXPECT_EQ(files_have_same_sha256(widen(big).c_str(), widen(other).c_str()), 0);
     EXPECT_EQ(files_have_same_sha256(widen(big).c_str(), widen(scratch.file("missing")).c_str()), 0);
-    EXPECT_EQ(files_have_same_sha256(widen(scratch.file("missing")).c_str(), widen(scratch.file("missing")).c_str()), 0);
+    EXPECT_EQ(files_have_same_sha256(widen(scratch.file("missing")).c_str(), widen(scratch.file("missing")).c_str()),
+              0);
 }
 
 TEST(OnResponseHeader, StoresTheThreeHeadersByExactName) {
@@ -160,8 +163,8 @@ TEST_F(HashManifest, ReadsElementChildrenOfTheFirstSha256InOrder) {
     using entry = std::pair<std::string, std::string>;
     // Elements without a digest stay, with an empty one that never verifies.
     EXPECT_EQ(entries_of(read_hash_manifest(path.c_str())),
-              (std::vector<entry>{{"Vesinst.exe", "ABCDEF"}, {"empty", ""}, {"nested", ""}, {"a.dll", " spaced "},
-                                  {"b.dll", "ff"}}));
+              (std::vector<entry>{
+                  {"Vesinst.exe", "ABCDEF"}, {"empty", ""}, {"nested", ""}, {"a.dll", " spaced "}, {"b.dll", "ff"}}));
     EXPECT_TRUE(log_.contains("Skipping hashes.xml entry ..\\evil.dll: unusable file name or digest"));
 }
 
@@ -251,8 +254,8 @@ TEST_F(VerifyInstallFiles, NoPresentFileOrNoManifestFails) {
     EXPECT_TRUE(events_.empty());
 }
 TEST_F(VerifyInstallFiles, PresentFileWithoutAUsableDigestFails) {
-    for (const std::string& digest : {std::string(), std::string(sha256_abc).substr(0, 63), std::string(300, 'a'),
-                                      std::string(sha1_abc) + "0"}) {
+    for (const std::string& digest :
+         {std::string(), std::string(sha256_abc).substr(0, 63), std::string(300, 'a'), std::string(sha1_abc) + "0"}) {
         write_manifest("<h><sha256><gone.dll/><abc.dll>" + digest + "</abc.dll></sha256></h>");
         events_.clear();
         EXPECT_EQ(run(), 0) << digest;
@@ -307,4 +310,4 @@ TEST_F(VerifyInstallFiles, KeptManifestOutlivesTheFileOnDisk) {
     EXPECT_EQ(ctx_.manifest, nullptr) << "no manifest of an earlier package stays";
     EXPECT_EQ(verify_install_files(nullptr, nullptr, &ctx_, record), 0);
 }
-}  // namespace
+}   // namespace

@@ -252,8 +252,9 @@ TEST_F(FqdnFallbacks, AnIpv6RetryWithoutANameLogsHowItEndedAndFallsBack) {
         "get_is_embedded, returning TRUE",
         "getnameinfo2(res->ai_addr=P, res->ai_addrlen=28, res->ai_next=P) returned 0 last error=0 addr is empty"};
     expected = joined(expected, system_name_lines());
-    expected = joined(expected, {"get_is_embedded, returning TRUE",
-                                 "getnameinfo3(res->ai_addr=P, res->ai_addrlen=28, res->ai_next=P) returned -3 last error=0"});
+    expected =
+        joined(expected, {"get_is_embedded, returning TRUE",
+                          "getnameinfo3(res->ai_addr=P, res->ai_addrlen=28, res->ai_next=P) returned -3 last error=0"});
     EXPECT_EQ(lines(), joined(expected, system_name_lines()));
 }
 
@@ -285,10 +286,10 @@ TEST_F(FqdnFallbacks, TheSystemNameFailuresAreToldApart) {
     EXPECT_EQ(fqdn(0), "");
     fake.system_result = OS_FQDN_UNEXPECTED;
     EXPECT_EQ(fqdn(0), "");
-    std::vector<std::string> expected = {"getaddrinfo returned -2 last error=0", "GetComputerNameEx failed 5",
-                                         "getaddrinfo returned -2 last error=0", "GetComputerNameEx failed 0",
-                                         "getaddrinfo returned -2 last error=0",
-                                         "GetComputerNameEx - unexpected error code"};
+    std::vector<std::string> expected = {
+        "getaddrinfo returned -2 last error=0", "GetComputerNameEx failed 5",
+        "getaddrinfo returned -2 last error=0", "GetComputerNameEx failed 0",
+        "getaddrinfo returned -2 last error=0", "GetComputerNameEx - unexpected error code"};
     EXPECT_EQ(lines(), expected);
 }
 
@@ -350,4 +351,4 @@ TEST(ReverseLookup, TheIpv4RetryRewritesTheFamilyOfTheSameAddress) {
     if (WEXITSTATUS(status) == 77) GTEST_SKIP() << "cannot make a network namespace here";
     EXPECT_EQ(WEXITSTATUS(status), 0) << "step that failed";
 }
-}  // namespace
+}   // namespace

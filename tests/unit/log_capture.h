@@ -8,8 +8,8 @@
 
 class log_capture {
 public:
-    log_capture();   // TMPDIR -> a scratch folder; open_log(); mask 0x7F
-    ~log_capture();  // close_log()
+    log_capture();    // TMPDIR -> a scratch folder; open_log(); mask 0x7F
+    ~log_capture();   // close_log()
     std::string log_path() const;
     std::string raw() const;
     // The message part of every line (after the time stamp and the tag).

@@ -1,13 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <regex>
 #include <set>
 #include <sstream>
 #include <string>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 #include "core/log.h"
@@ -30,7 +30,8 @@ TEST(LogFile, LineFormatAndSeverityTags) {
     log_message(SEV_DEBUG, L"debug");
     auto lines = lines_of(log.raw());
     ASSERT_EQ(lines.size(), 4u);
-    std::regex layout(R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}\t([IWED])\t(.*))");
+    std::regex layout(
+        R"((Sun|Mon|Tue|Wed|Thu|Fri|Sat) (Jan|Feb|Mar|Apr|May|Jun|Jul|Aug|Sep|Oct|Nov|Dec) [ 1-3][0-9] [0-2][0-9]:[0-5][0-9]:[0-6][0-9] [0-9]{4}\t([IWED])\t(.*))");
     const char* tags = "IWED";
     for (size_t i = 0; i < lines.size(); ++i) {
         std::smatch m;
@@ -145,4 +146,4 @@ TEST(LogFile, ALogFolderOpenToOthersTurnsLoggingOff) {
     close_log();
     EXPECT_FALSE(path_exists(tmp.file("HolvenLogs/HolvenSwiftset.log")));
 }
-}  // namespace
+}   // namespace

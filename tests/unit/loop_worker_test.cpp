@@ -24,8 +24,7 @@ namespace {
 
 using namespace std::chrono_literals;
 
-const char* const refused_line =
-    "cannot submit loop work after(before) loop_worker has been stopped(started)";
+const char* const refused_line = "cannot submit loop work after(before) loop_worker has been stopped(started)";
 
 struct captured_line {
     int severity;
@@ -56,8 +55,8 @@ public:
     }
 
 private:
-    static void write(void* context, int severity, const char* module, const char*, int,
-                      const char*, const char* message) {
+    static void write(void* context, int severity, const char* module, const char*, int, const char*,
+                      const char* message) {
         line_capture* self = static_cast<line_capture*>(context);
         std::lock_guard<std::mutex> lock(self->mutex_);
         self->lines_.push_back({severity, module, message});
@@ -164,8 +163,7 @@ TEST_F(LoopWorker, RunsWorkOnItsOwnThreadAndLogsItsLife) {
                       probe* p = static_cast<probe*>(data);
                       p->on_loop = qz_loop_worker_in_loop_thread(current);
                       // A waited submission from the loop thread itself runs at once.
-                      EXPECT_EQ(qz_loop_worker_submit_work_and_wait(current, count_up, &p->runs),
-                                QZ_OK);
+                      EXPECT_EQ(qz_loop_worker_submit_work_and_wait(current, count_up, &p->runs), QZ_OK);
                       p->runs.fetch_add(1);
                   },
                   &p),
@@ -176,8 +174,7 @@ TEST_F(LoopWorker, RunsWorkOnItsOwnThreadAndLogsItsLife) {
     stop_and_join();
 
     for (const char* text : {"Created name pipe", "Opened named pipe", "Loop worker started",
-                             "Loop worker completely stopped", "Loop worker idle close cb",
-                             "Loop worker closed"}) {
+                             "Loop worker completely stopped", "Loop worker idle close cb", "Loop worker closed"}) {
         auto found = capture_.starting_with(text);
         ASSERT_EQ(found.size(), 1u) << text;
         EXPECT_EQ(found[0].severity, QZ_LOG_INFO) << text;
@@ -209,8 +206,7 @@ TEST_F(LoopWorker, QueueHoldsAtMost1024ItemsInFlight) {
     EXPECT_EQ(qz_loop_worker_pending_count(worker_), 1024);
     auto full = capture_.starting_with("loop worker queue is full or write failed");
     ASSERT_EQ(full.size(), 1u);
-    EXPECT_EQ(full[0].message,
-              "loop worker queue is full or write failed; # of messages in queue: 1025 of 1024");
+    EXPECT_EQ(full[0].message, "loop worker queue is full or write failed; # of messages in queue: 1025 of 1024");
     EXPECT_EQ(full[0].severity, QZ_LOG_REFUSED);
 
     g.release();
@@ -365,8 +361,7 @@ TEST_F(LoopWorker, ManySubmittersLoseAndDuplicateNothing) {
         submitters.emplace_back([&, t] {
             for (int s = 0; s < per_thread; ++s) {
                 int rc;
-                while ((rc = qz_loop_worker_submit_work(worker_, note,
-                                                        &tickets[t * per_thread + s])) ==
+                while ((rc = qz_loop_worker_submit_work(worker_, note, &tickets[t * per_thread + s])) ==
                        QZ_ERR_NO_MEMORY) {
                     std::this_thread::yield();   // queue full: the loop catches up
                 }
@@ -445,4 +440,4 @@ TEST(LoopWorkerRelease, ReleaseOfARunningWorkerStopsItFirst) {
     EXPECT_EQ(runs.load(), 100);
 }
 
-}  // namespace
+}   // namespace

@@ -15,9 +15,8 @@ namespace {
 const unsigned english = 1033;
 
 // Every locale id that has a table of its own.
-const unsigned translated_lcids[] = {1028, 1029, 1030, 1031, 1034, 1035, 1036,
-                                     1040, 1041, 1042, 1043, 1044, 1045, 1046,
-                                     1049, 1053, 1055, 2052, 2070, 3082};
+const unsigned translated_lcids[] = {1028, 1029, 1030, 1031, 1034, 1035, 1036, 1040, 1041, 1042,
+                                     1043, 1044, 1045, 1046, 1049, 1053, 1055, 2052, 2070, 3082};
 
 // The printf conversions of a format text, in order ("ls", "d", ...); "%%" is no conversion.
 // A '%' that does not complete a conversion is recorded as "<bad>" so that it never matches.
@@ -116,8 +115,7 @@ TEST_F(Messages, OsMessageIsEnglishOnlyAndIdsOutOfRangeHaveNoText) {
 }
 
 TEST_F(Messages, EveryTranslationIsCompleteAndKeepsThePlaceholders) {
-    const std::wstring names[] = {L"Quenta Swiftset", L"Quenta Agent", L"QuentaSwiftset",
-                                  L"Lumacore"};
+    const std::wstring names[] = {L"Quenta Swiftset", L"Quenta Agent", L"QuentaSwiftset", L"Lumacore"};
     for (unsigned lcid : translated_lcids) {
         for (int id = 0; id <= 52; ++id) {
             SCOPED_TRACE(testing::Message() << "lcid " << lcid << " id " << id);
@@ -210,10 +208,9 @@ TEST_F(Messages, SelectLanguageFollowsTheLocaleEnvironment) {
         const char* locale;
         const std::wstring& next;
     } cases[] = {
-        {"de_DE.UTF-8", german},       {"de_DE", german},       {"es_ES.UTF-8@euro", spanish},
-        {"ja_JP.UTF-8", japanese},     {"C", english_next},     {"POSIX", english_next},
-        {"de_AT.UTF-8", english_next}, {"xx_YY", english_next}, {"C.UTF-8", english_next},
-        {"xx", english_next},          {"e", english_next},
+        {"de_DE.UTF-8", german},   {"de_DE", german},       {"es_ES.UTF-8@euro", spanish}, {"ja_JP.UTF-8", japanese},
+        {"C", english_next},       {"POSIX", english_next}, {"de_AT.UTF-8", english_next}, {"xx_YY", english_next},
+        {"C.UTF-8", english_next}, {"xx", english_next},    {"e", english_next},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.locale);
@@ -237,12 +234,18 @@ TEST_F(Messages, ABareLanguageGetsItsPrimarySublanguageAndEveryNorwegianFormNorw
         const char* locale;
         std::wstring expected;
     } cases[] = {
-        {"de", text_for(1031, MSG_STARTING)}, {"fr.UTF-8", text_for(1036, MSG_STARTING)},
-        {"es", text_for(1034, MSG_STARTING)}, {"pt", brazil},
-        {"pt_PT.UTF-8", portugal},            {"zh", traditional},
-        {"nb_NO.UTF-8", norwegian},           {"no_NO", norwegian},
-        {"nn_NO.UTF-8", norwegian},           {"nb", norwegian},
-        {"nn", norwegian},                    {"no", norwegian},
+        {"de", text_for(1031, MSG_STARTING)},
+        {"fr.UTF-8", text_for(1036, MSG_STARTING)},
+        {"es", text_for(1034, MSG_STARTING)},
+        {"pt", brazil},
+        {"pt_PT.UTF-8", portugal},
+        {"zh", traditional},
+        {"nb_NO.UTF-8", norwegian},
+        {"no_NO", norwegian},
+        {"nn_NO.UTF-8", norwegian},
+        {"nb", norwegian},
+        {"nn", norwegian},
+        {"no", norwegian},
         {"en", text_for(english, MSG_STARTING)},
     };
     for (const auto& c : cases) {
@@ -254,4 +257,4 @@ TEST_F(Messages, ABareLanguageGetsItsPrimarySublanguageAndEveryNorwegianFormNorw
     }
 }
 
-}  // namespace
+}   // namespace

@@ -103,4 +103,4 @@ TEST_F(NamedLockTest, ALockHeldByAnotherProcessIsSeenAndDroppedWithIt) {
     close(ready[0]);
     close(ready[1]);
 }
-}  // namespace
+}   // namespace

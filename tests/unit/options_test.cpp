@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <fcntl.h>
-#include <string>
 #include <unistd.h>
+#include <string>
 #include <vector>
 
 #include "core/options.h"
@@ -95,7 +95,9 @@ TEST_F(OptionsTest, ProxyCombinations) {
     const combination cases[] = {
         {{L"-a", L"proxy.example", L"-p", L"8080"}, 1, 3, "Proxy IP address and Proxy port provided via commandline"},
         {{L"-u", L"alice", L"-w", L"secret"}, 1, 12, "Proxy Username and password provided via commandline"},
-        {{L"-a", L"p", L"-p", L"1", L"-u", L"a", L"-w", L"b"}, 1, 15,
+        {{L"-a", L"p", L"-p", L"1", L"-u", L"a", L"-w", L"b"},
+         1,
+         15,
          "Proxy IP address ,port , Username and password provided via commandline"},
         {{L"-a", L"p"}, 0, 1, "Incorrect Proxy information provided via commandline"},
         {{L"-p", L"1", L"-w", L"b"}, 0, 10, "Incorrect Proxy information provided via commandline"},
@@ -159,4 +161,4 @@ TEST_F(OptionsTest, GetOptionCapacityContract) {
     EXPECT_EQ(set_option(16, L"x"), 0);
     EXPECT_STREQ(get_option_utf8(OPT_DATA_PATH), "C:\\Daten\\\xc3\xa4") << "ignored texts keep the old value";
 }
-}  // namespace
+}   // namespace

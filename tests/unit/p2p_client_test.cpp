@@ -181,4 +181,4 @@ TEST(P2pDiscoverContent, RefusesMissingArgumentsAndAContextWithoutLoop) {
     qz_p2p_client_free_url(nullptr);
 }
 
-}  // namespace
+}   // namespace

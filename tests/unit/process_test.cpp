@@ -61,9 +61,12 @@ TEST_F(ProcessTest, OnlyTheLockHandedOnIsInherited) {
 TEST_F(ProcessTest, TheLockOutlivesAKilledStarterUntilTheProgramEnds) {
     std::string release = root_.file("release");
     std::string started = root_.file("started");
-    std::string program = script("installer", "touch '" + started + "'\n"
-                                              "i=0; while [ ! -e '" + release + "' ] && [ $i -lt 300 ]; do "
-                                              "sleep 0.1; i=$((i+1)); done");
+    std::string program = script("installer", "touch '" + started +
+                                                  "'\n"
+                                                  "i=0; while [ ! -e '" +
+                                                  release +
+                                                  "' ] && [ $i -lt 300 ]; do "
+                                                  "sleep 0.1; i=$((i+1)); done");
     pid_t starter = fork();
     ASSERT_GE(starter, 0);
     if (starter == 0) {
@@ -99,12 +102,14 @@ TEST_F(ProcessTest, TheProgramStartsWithNoSignalBlocked) {
     ASSERT_EQ(pthread_sigmask(SIG_BLOCK, &term, &old), 0);
     // Not a shell script: the shell clears the mask itself and would hide the fault.
     std::string status = root_.file("status.txt"), program = root_.file("status.py");
-    write_whole_file(program, "#!/usr/bin/python3\n"
-                              "lines = open('/proc/self/status').read().splitlines()\n"
-                              "open('" + status + "', 'w').write([l for l in lines if l.startswith('SigBlk')][0])\n");
+    write_whole_file(program,
+                     "#!/usr/bin/python3\n"
+                     "lines = open('/proc/self/status').read().splitlines()\n"
+                     "open('" +
+                         status + "', 'w').write([l for l in lines if l.startswith('SigBlk')][0])\n");
     chmod(program.c_str(), 0700);
     EXPECT_EQ(run(program).code, 0);
     pthread_sigmask(SIG_SETMASK, &old, nullptr);
     EXPECT_EQ(read_whole_file(status), "SigBlk:\t0000000000000000");
 }
-}  // namespace
+}   // namespace

@@ -14,10 +14,9 @@ struct seen {
     int line;
 };
 
-void collect(void* context, int severity, const char* module, const char* file, int line,
-             const char* function, const char* message) {
-    static_cast<std::vector<seen>*>(context)->push_back(
-        {severity, module, file, function, message, line});
+void collect(void* context, int severity, const char* module, const char* file, int line, const char* function,
+             const char* message) {
+    static_cast<std::vector<seen>*>(context)->push_back({severity, module, file, function, message, line});
 }
 
 TEST(QzLogger, FormatsAndFiltersBySeverity) {
@@ -59,4 +58,4 @@ TEST(QzLogger, CutsLongLinesAndIgnoresMissingSinks) {
     EXPECT_EQ(lines.size(), 1u);
 }
 
-}  // namespace
+}   // namespace

@@ -23,11 +23,19 @@ struct value_ptr {
 // Which of the eight integer reads accept the value, as "i8 i16 i32 i64 u8 u16 u32 u64".
 std::string readable_as(const qz_value* v) {
     std::string out;
-    int8_t i8; int16_t i16; int32_t i32; int64_t i64;
-    uint8_t u8; uint16_t u16; uint32_t u32; uint64_t u64;
+    int8_t i8;
+    int16_t i16;
+    int32_t i32;
+    int64_t i64;
+    uint8_t u8;
+    uint16_t u16;
+    uint32_t u32;
+    uint64_t u64;
     auto add = [&out](const char* name, int rc) {
-        if (rc == QZ_OK) out += std::string(out.empty() ? "" : " ") + name;
-        else EXPECT_EQ(rc, QZ_ERR_WRONG_STATE) << name;
+        if (rc == QZ_OK)
+            out += std::string(out.empty() ? "" : " ") + name;
+        else
+            EXPECT_EQ(rc, QZ_ERR_WRONG_STATE) << name;
     };
     add("i8", qz_value_get_int8(v, &i8));
     add("i16", qz_value_get_int16(v, &i16));
@@ -41,10 +49,8 @@ std::string readable_as(const qz_value* v) {
 }
 
 TEST(QzValue, IntegersReadOnlyAsTypesThatHoldThemExactly) {
-    EXPECT_EQ(readable_as(value_ptr(qz_value_create_uint8(200)).get()),
-              "i16 i32 i64 u8 u16 u32 u64");
-    EXPECT_EQ(readable_as(value_ptr(qz_value_create_uint64(127)).get()),
-              "i8 i16 i32 i64 u8 u16 u32 u64");
+    EXPECT_EQ(readable_as(value_ptr(qz_value_create_uint8(200)).get()), "i16 i32 i64 u8 u16 u32 u64");
+    EXPECT_EQ(readable_as(value_ptr(qz_value_create_uint64(127)).get()), "i8 i16 i32 i64 u8 u16 u32 u64");
     EXPECT_EQ(readable_as(value_ptr(qz_value_create_int32(-1)).get()), "i8 i16 i32 i64");
     EXPECT_EQ(readable_as(value_ptr(qz_value_create_int16(-129)).get()), "i16 i32 i64");
     EXPECT_EQ(readable_as(value_ptr(qz_value_create_int64(65536)).get()), "i32 i64 u32 u64");
@@ -114,8 +120,7 @@ TEST(QzValue, StringsStopAtTheFirstNulButRawBytesKeepEverything) {
     uint32_t raw_length = 0;
     ASSERT_EQ(qz_value_get_raw(raw.get(), &got, &raw_length), QZ_OK);
     ASSERT_EQ(raw_length, sizeof bytes);
-    EXPECT_EQ(std::string(reinterpret_cast<const char*>(got), raw_length),
-              std::string(bytes, sizeof bytes));
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(got), raw_length), std::string(bytes, sizeof bytes));
 
     EXPECT_EQ(qz_value_create_string(nullptr), nullptr);
     EXPECT_EQ(qz_value_create_raw(nullptr, 3), nullptr);
@@ -228,4 +233,4 @@ TEST(QzValue, ContainersKeepWhatTheyHoldAlive) {
     qz_value_release(outer);
 }
 
-}  // namespace
+}   // namespace

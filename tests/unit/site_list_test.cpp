@@ -16,8 +16,10 @@ protected:
     std::string path_ = folder_.file("sitelist.xml");
 
     site_list parse(const std::string& sites, int expected_result = 1) {
-        write_whole_file(path_, "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ns:SiteLists xmlns:ns=\"naSiteList\">"
-                                "<SiteList Default=\"1\" Name=\"x\">" + sites + "</SiteList></ns:SiteLists>\n");
+        write_whole_file(path_,
+                         "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<ns:SiteLists xmlns:ns=\"naSiteList\">"
+                         "<SiteList Default=\"1\" Name=\"x\">" +
+                             sites + "</SiteList></ns:SiteLists>\n");
         site_record* list = nullptr;
         EXPECT_EQ(parse_site_list(&list, path_.c_str()), expected_result);
         return site_list(list);
@@ -53,9 +55,10 @@ TEST_F(SiteListTest, UnusableSitesAreNeverHandedOut) {
 }
 
 TEST_F(SiteListTest, FieldsAndTypesAreReadFromTheElement) {
-    site_list list = parse(R"(<SboltSite Order="7x" Enabled="3" Server="h.example:80" ServerName="H:80" ServerIP="10.1.1.1:80" )"
-                           R"(Type="repository" Unknown="u"><RelativePath>Software</RelativePath></SboltSite>)"
-                           R"(<Strange Order="abc"/>)");
+    site_list list =
+        parse(R"(<SboltSite Order="7x" Enabled="3" Server="h.example:80" ServerName="H:80" ServerIP="10.1.1.1:80" )"
+              R"(Type="repository" Unknown="u"><RelativePath>Software</RelativePath></SboltSite>)"
+              R"(<Strange Order="abc"/>)");
     ASSERT_NE(list, nullptr);
     const site_record* strange = list.get();
     EXPECT_EQ(strange->order, 0) << "no leading digits: 0";
@@ -152,12 +155,13 @@ TEST_F(SiteListTest, MissingOrEmptyDocuments) {
 
 TEST_F(SiteListTest, LongValuesAreCutToTheField) {
     std::string host(400, 'h');
-    site_list list = parse("<HttpSite Order=\"1\" Enabled=\"1\" Server=\"" + host + ":80\" Type=\"" + std::string(300, 't') +
-                           "\"><RelativePath>" + std::string(300, 'p') + "</RelativePath></HttpSite>");
+    site_list list =
+        parse("<HttpSite Order=\"1\" Enabled=\"1\" Server=\"" + host + ":80\" Type=\"" + std::string(300, 't') +
+              "\"><RelativePath>" + std::string(300, 'p') + "</RelativePath></HttpSite>");
     ASSERT_NE(list, nullptr);
     // Fields of 260 characters (bytes for the type), terminator included.
     EXPECT_EQ(std::wstring(list->server), std::wstring(259, L'h'));
     EXPECT_EQ(std::wstring(list->relative_path).size(), 259u);
     EXPECT_EQ(std::string(list->type).size(), 259u);
 }
-}  // namespace
+}   // namespace

@@ -53,4 +53,4 @@ TEST(StopRequests, TerminationAndHangUpReachTheHandlerThenAreHeldBack) {
     struct timespec none {};
     EXPECT_EQ(sigtimedwait(&term, nullptr, &none), SIGTERM);
 }
-}  // namespace
+}   // namespace

@@ -163,4 +163,4 @@ TEST_F(TempFolderTest, ARefusedPrivateFolderSaysWhatWasFound) {
         EXPECT_EQ(why, mode_text(theirs, nobody, "0700", "owned by another user"));
     }
 }
-}  // namespace
+}   // namespace

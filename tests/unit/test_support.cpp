@@ -25,8 +25,10 @@ scoped_env::scoped_env(const char* name, const std::string& value) : name_(name)
 }
 
 scoped_env::~scoped_env() {
-    if (had_old_) setenv(name_.c_str(), old_.c_str(), 1);
-    else unsetenv(name_.c_str());
+    if (had_old_)
+        setenv(name_.c_str(), old_.c_str(), 1);
+    else
+        unsetenv(name_.c_str());
 }
 
 std::string read_whole_file(const std::string& path) {

@@ -2,6 +2,7 @@
 // ignores ranges, the agent-handler stand-in over HTTPS, and a proxy that records credentials.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
 #include <algorithm>
 #include <chrono>
 #include <csignal>
@@ -12,7 +13,6 @@
 #include <memory>
 #include <random>
 #include <string>
-#include <sys/resource.h>
 #include <vector>
 
 #include "core/log.h"
@@ -192,13 +192,12 @@ TEST_F(TransferTest, ServerIgnoringRangesGetsOneFreshAttempt) {
     std::string target = out("package.zip");
     write_whole_file(target, std::string(mebibyte, 'z'));   // wrong bytes: must not survive
     long code = 0;
-    EXPECT_EQ(transfer_file(handle_.get(), (plain.field("url") + "/package.zip").c_str(), target.c_str(), 0,
-                            "", &code, 1),
-              0);
+    EXPECT_EQ(
+        transfer_file(handle_.get(), (plain.field("url") + "/package.zip").c_str(), target.c_str(), 0, "", &code, 1),
+        0);
     EXPECT_EQ(code, 200);
     EXPECT_TRUE(read_whole_file(target) == *package_);
-    EXPECT_NE(new_log().find("The server doesn't honor the range request. Downloading fresh file."),
-              std::string::npos);
+    EXPECT_NE(new_log().find("The server doesn't honor the range request. Downloading fresh file."), std::string::npos);
 }
 
 struct cancel_probe {
@@ -223,8 +222,7 @@ TEST_F(TransferTest, ProgressFunctionCancelsTheTransfer) {
     long code = 0;
     // /slow/ sends 256 KiB per second: the whole file would take 12 seconds.
     auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(transfer_file(handle.get(), url("/slow/package.zip").c_str(), target.c_str(), 0, "", &code, 0),
-              42);
+    EXPECT_EQ(transfer_file(handle.get(), url("/slow/package.zip").c_str(), target.c_str(), 0, "", &code, 0), 42);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(8));
     EXPECT_EQ(code, 200);
     EXPECT_EQ(probe.largest_total, static_cast<double>(package_size));
@@ -237,8 +235,7 @@ TEST_F(TransferTest, ArgumentAndFileFailures) {
     std::string target = out("x.zip");
     EXPECT_EQ(transfer_file(nullptr, url("/small.bin").c_str(), target.c_str(), 0, "", &code, 0), 2);
     EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), target.c_str(), 0, "", nullptr, 0), 2);
-    EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), out("no/such/folder/x").c_str(), 0, "",
-                            &code, 0),
+    EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), out("no/such/folder/x").c_str(), 0, "", &code, 0),
               2);
     EXPECT_EQ(code, 7);   // untouched when nothing was transferred
     EXPECT_EQ(apply_route(nullptr, nullptr), 2);
@@ -254,8 +251,9 @@ TEST_F(TransferTest, OptionFailingBeforeTheStartReportsCodeZero) {
     EXPECT_EQ(code, 0);
     code = 200;
     std::string overlong_ca = "/" + std::string(9000000, 'c');
-    EXPECT_EQ(transfer_file(handle_.get(), url("/small.bin").c_str(), out("c").c_str(), 1, overlong_ca.c_str(), &code, 0),
-              43);
+    EXPECT_EQ(
+        transfer_file(handle_.get(), url("/small.bin").c_str(), out("c").c_str(), 1, overlong_ca.c_str(), &code, 0),
+        43);
     EXPECT_EQ(code, 0);
 }
 
@@ -309,7 +307,9 @@ protected:
         QSW_REQUIRE_SERVER(*hostile_);
     }
     std::string hostile(const std::string& path) const { return hostile_->field("url") + path; }
-    std::string sink(const std::string& scheme) const { return scheme + "://127.0.0.1:" + hostile_->field("sink_port") + "/x"; }
+    std::string sink(const std::string& scheme) const {
+        return scheme + "://127.0.0.1:" + hostile_->field("sink_port") + "/x";
+    }
     // Connections the sink accepted; `at_least` waits for that many.
     size_t sink_hits(size_t at_least = 0) const { return qsw_test::wait_for_lines(record_, at_least).size(); }
     int fetch(const std::string& url, long* code) {
@@ -390,8 +390,7 @@ TEST_F(RouteTest, PasswordAloneSetsEmptyUserAndPasswordForTheProxy) {
     std::string target = out("small.bin");
     write_whole_file(target, "partial");   // no resume through a proxy
     long code = 0;
-    EXPECT_EQ(transfer_via_route(handle_.get(), &route, url("/small.bin").c_str(), target.c_str(), 0, "", &code, 1),
-              0);
+    EXPECT_EQ(transfer_via_route(handle_.get(), &route, url("/small.bin").c_str(), target.c_str(), 0, "", &code, 1), 0);
     EXPECT_EQ(code, 200);
     EXPECT_EQ(read_whole_file(target), read_whole_file(root_->file("www/small.bin")));
     EXPECT_STREQ(route.proxy_user, L"");
@@ -421,7 +420,8 @@ TEST_F(RouteTest, ProxyUserNameNeverReachesTheLog) {
     ASSERT_EQ(set_proxy_host(&route, "127.0.0.1", proxy.port()), 1);
     ASSERT_EQ(apply_route(handle_.get(), &route), 0);
     long code = 0;
-    ASSERT_EQ(transfer_via_route(handle_.get(), &route, url("/small.bin").c_str(), out("s").c_str(), 0, "", &code, 0), 0);
+    ASSERT_EQ(transfer_via_route(handle_.get(), &route, url("/small.bin").c_str(), out("s").c_str(), 0, "", &code, 0),
+              0);
     EXPECT_EQ(code, 200) << "the proxy took the credentials";
     std::string log = new_log();
     EXPECT_NE(log.find("Proxy auth using Basic with user '*'"), std::string::npos);
@@ -486,8 +486,9 @@ TEST_F(RouteTest, LinkLocalRuleLooksAtTheHostOnly) {
     proxy_record route{};
     route.route_kind = ROUTE_AGENT_HANDLER;
     long code = 0;
-    for (const std::string path : {"/small.bin?TokenCode=fe80", "/small.bin?AgentGUID=fe80a1b2-0000-4000-8000-000000000000",
-                                   "/small.bin?MachineName=cafe80.example", "/fe80/../small.bin"}) {
+    for (const std::string path :
+         {"/small.bin?TokenCode=fe80", "/small.bin?AgentGUID=fe80a1b2-0000-4000-8000-000000000000",
+          "/small.bin?MachineName=cafe80.example", "/fe80/../small.bin"}) {
         code = 0;
         EXPECT_EQ(transfer_trying_scopes(handle_.get(), &route, url(path).c_str(), out("f").c_str(), 0, "", &code, 0,
                                          L"scope id set to %d", any_attempt),
@@ -543,11 +544,11 @@ protected:
         TransferTest::SetUpTestSuite();
         certs_ = new scratch_folder;
         server_ = new qsw_test::fixture_server(
-            "agent_handler.py", {"--package", root_->file("www/package.zip"), "--token", "good", "--token",
-                                 "once:1", "--certs", certs_->path(), "--listen", "127.0.0.1", "--raw-header",
-                                 "X-Compact:no-blank"});
-        other_ca_ = qsw_test::json_field(qsw_test::run_fixture_tool("certs.py", {"ca", certs_->file("other"), "Other CA"}),
-                                         "cert");
+            "agent_handler.py",
+            {"--package", root_->file("www/package.zip"), "--token", "good", "--token", "once:1", "--certs",
+             certs_->path(), "--listen", "127.0.0.1", "--raw-header", "X-Compact:no-blank"});
+        other_ca_ = qsw_test::json_field(
+            qsw_test::run_fixture_tool("certs.py", {"ca", certs_->file("other"), "Other CA"}), "cert");
     }
     static void TearDownTestSuite() {
         delete server_;
@@ -560,8 +561,8 @@ protected:
         QSW_REQUIRE_SERVER(*server_);
     }
     std::string config_url(const std::string& token) const {
-        return "https://127.0.0.1:" + std::to_string(server_->port()) +
-               "/config?TokenCode=" + token + "&ComputerName=HOST&AgentGUID=g&MachineName=host.example";
+        return "https://127.0.0.1:" + std::to_string(server_->port()) + "/config?TokenCode=" + token +
+               "&ComputerName=HOST&AgentGUID=g&MachineName=host.example";
     }
     // One transfer on a new handle, so that no TLS session or connection is reused. The server's
     // certificate names it by 127.0.0.1 (among others).
@@ -644,8 +645,8 @@ TEST_F(AgentHandlerTest, ModeOfEachAttemptApplies) {
     EXPECT_EQ(transfer_file(handle_.get(), config_url("good").c_str(), target.c_str(), 1, "", &code, 0), 60);
     EXPECT_EQ(transfer_file(handle_.get(), config_url("good").c_str(), target.c_str(), 1, other_ca_.c_str(), &code, 0),
               60);
-    EXPECT_EQ(transfer_file(handle_.get(), config_url("good").c_str(), target.c_str(), 1,
-                            server_->field("ca").c_str(), &code, 0),
+    EXPECT_EQ(transfer_file(handle_.get(), config_url("good").c_str(), target.c_str(), 1, server_->field("ca").c_str(),
+                            &code, 0),
               0);
     EXPECT_EQ(code, 200);
 }
@@ -670,9 +671,10 @@ TEST_F(AgentHandlerTest, CertificateMustNameTheServer) {
     std::string cn_only = issue({"--name", "cn-only.example", "--no-san", "--stem", "cn"});
     auto serve = [&](const std::string& issued) {
         return std::make_unique<qsw_test::fixture_server>(
-            "agent_handler.py", std::vector<std::string>{"--package", root_->file("www/small.bin"), "--token", "good",
-                                                         "--listen", "127.0.0.1", "--cert", qsw_test::json_field(issued, "cert"),
-                                                         "--key", qsw_test::json_field(issued, "key")});
+            "agent_handler.py",
+            std::vector<std::string>{"--package", root_->file("www/small.bin"), "--token", "good", "--listen",
+                                     "127.0.0.1", "--cert", qsw_test::json_field(issued, "cert"), "--key",
+                                     qsw_test::json_field(issued, "key")});
     };
     auto impostor = serve(other);
     auto cn_server = serve(cn_only);
@@ -736,4 +738,4 @@ TEST(FormatIpv6Url, EdgesOfInput) {
     EXPECT_EQ(format_ipv6_url(nullptr, output), 0);
     EXPECT_STREQ(output, L"");
 }
-}  // namespace
+}   // namespace

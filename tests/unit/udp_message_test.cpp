@@ -19,7 +19,10 @@ using bytes = std::vector<uint8_t>;
 bytes from_hex(const std::string& hex) {
     bytes out;
     for (size_t i = 0; i + 1 < hex.size();) {
-        if (hex[i] == ' ') { ++i; continue; }
+        if (hex[i] == ' ') {
+            ++i;
+            continue;
+        }
         out.push_back(static_cast<uint8_t>(std::stoul(hex.substr(i, 2), nullptr, 16)));
         i += 2;
     }
@@ -63,9 +66,7 @@ bytes encode(const qz_udp_message* message) {
     return out;
 }
 
-int decode(const bytes& in, message_ptr* out) {
-    return qz_udp_message_decode(in.data(), in.size(), &out->m);
-}
+int decode(const bytes& in, message_ptr* out) { return qz_udp_message_decode(in.data(), in.size(), &out->m); }
 
 std::string python_program() {
     const char* python = std::getenv("QSW_PYTHON");
@@ -79,8 +80,7 @@ bool python_msgpack_available() {
 
 // Bytes packed by Python's msgpack from a Python expression; empty when packing failed.
 bytes python_pack(const std::string& expression) {
-    std::string command = python_program() +
-                          " -c \"import sys, msgpack; sys.stdout.buffer.write(msgpack.packb(" +
+    std::string command = python_program() + " -c \"import sys, msgpack; sys.stdout.buffer.write(msgpack.packb(" +
                           expression + ", use_bin_type=True))\"";
     FILE* pipe = popen(command.c_str(), "r");
     if (pipe == nullptr) return {};
@@ -99,27 +99,24 @@ TEST(UdpMessageEncoding, HeaderOfEveryMessageIs19FixedBytes) {
 
 TEST(UdpMessageEncoding, RelayDiscoveryRequestIs69Bytes) {
     message_ptr msg{msgbus_with({{"prop.key.msg_type", "prop.val.rqst.relay_discovery"}})};
-    bytes expected = join({from_hex("92"), header19, from_hex("81 b1"),
-                           text_bytes("prop.key.msg_type"), from_hex("bd"),
+    bytes expected = join({from_hex("92"), header19, from_hex("81 b1"), text_bytes("prop.key.msg_type"), from_hex("bd"),
                            text_bytes("prop.val.rqst.relay_discovery")});
     ASSERT_EQ(expected.size(), 69u);
     EXPECT_EQ(encode(msg.m), expected);
 }
 
 TEST(UdpMessageEncoding, ContentRequestSortsItsKeysAndIs164Bytes) {
-    message_ptr msg{msgbus_with({{"prop.key.msg_type", "prop.val.rqst.p2p.content_discovery"},
-                                 {"prop.key.content_hash", hash64}})};
-    bytes expected = join({from_hex("92"), header19, from_hex("82 b5"),
-                           text_bytes("prop.key.content_hash"), from_hex("d9 40"),
-                           text_bytes(hash64), from_hex("b1"), text_bytes("prop.key.msg_type"),
+    message_ptr msg{
+        msgbus_with({{"prop.key.msg_type", "prop.val.rqst.p2p.content_discovery"}, {"prop.key.content_hash", hash64}})};
+    bytes expected = join({from_hex("92"), header19, from_hex("82 b5"), text_bytes("prop.key.content_hash"),
+                           from_hex("d9 40"), text_bytes(hash64), from_hex("b1"), text_bytes("prop.key.msg_type"),
                            from_hex("d9 23"), text_bytes("prop.val.rqst.p2p.content_discovery")});
     ASSERT_EQ(expected.size(), 164u);
     bytes got = encode(msg.m);
     EXPECT_EQ(got, expected);
 
     if (!python_msgpack_available()) GTEST_SKIP() << "python3 with msgpack not available";
-    bytes independent = python_pack(std::string("[") + python_header +
-                                    ", {'prop.key.content_hash': '" + hash64 +
+    bytes independent = python_pack(std::string("[") + python_header + ", {'prop.key.content_hash': '" + hash64 +
                                     "', 'prop.key.msg_type': "
                                     "'prop.val.rqst.p2p.content_discovery'}]");
     ASSERT_FALSE(independent.empty()) << "python3 could not pack the reference message";
@@ -146,22 +143,22 @@ TEST(UdpMessageEncoding, PayloadValuesTakeTheirSmallestForms) {
         ASSERT_EQ(qz_value_array_append(payload, v), QZ_OK);
         qz_value_release(v);
     };
-    add(qz_value_create_uint8(127));              // 7f
-    add(qz_value_create_uint16(128));             // cc 80
-    add(qz_value_create_uint32(256));             // cd 01 00
-    add(qz_value_create_uint64(65536));           // ce 00 01 00 00
+    add(qz_value_create_uint8(127));                  // 7f
+    add(qz_value_create_uint16(128));                 // cc 80
+    add(qz_value_create_uint32(256));                 // cd 01 00
+    add(qz_value_create_uint64(65536));               // ce 00 01 00 00
     add(qz_value_create_uint64(uint64_t{1} << 32));   // cf 00 00 00 01 00 00 00 00
-    add(qz_value_create_int8(-32));               // e0
-    add(qz_value_create_int8(-33));               // d0 df
-    add(qz_value_create_int16(-129));             // d1 ff 7f
-    add(qz_value_create_int32(200));              // cc c8
-    add(qz_value_create_int64(-2147483649LL));    // d3 ff ff ff ff 7f ff ff ff
-    add(qz_value_create_bool(true));              // c3
-    add(qz_value_create_null());                  // c0
-    add(qz_value_create_float(1.0f));             // ca 3f 80 00 00
-    add(qz_value_create_double(-2.0));            // cb c0 00 00 00 00 00 00 00
-    add(qz_value_create_raw("\x01\x00\x02", 3));  // c4 03 01 00 02
-    ASSERT_EQ(qz_value_array_size(payload), 15u);  // fixarray 9f
+    add(qz_value_create_int8(-32));                   // e0
+    add(qz_value_create_int8(-33));                   // d0 df
+    add(qz_value_create_int16(-129));                 // d1 ff 7f
+    add(qz_value_create_int32(200));                  // cc c8
+    add(qz_value_create_int64(-2147483649LL));        // d3 ff ff ff ff 7f ff ff ff
+    add(qz_value_create_bool(true));                  // c3
+    add(qz_value_create_null());                      // c0
+    add(qz_value_create_float(1.0f));                 // ca 3f 80 00 00
+    add(qz_value_create_double(-2.0));                // cb c0 00 00 00 00 00 00 00
+    add(qz_value_create_raw("\x01\x00\x02", 3));      // c4 03 01 00 02
+    ASSERT_EQ(qz_value_array_size(payload), 15u);     // fixarray 9f
 
     qz_msgbus_message* msgbus = qz_msgbus_message_create();
     ASSERT_EQ(qz_msgbus_message_set_payload(msgbus, payload), QZ_OK);
@@ -197,7 +194,7 @@ TEST(UdpMessageEncoding, SixteenItemsLeaveTheFixForms) {
     bytes got = encode(msg.m);
     const size_t at = 1 + header19.size() + 1 + 2;   // the value of "a"
     EXPECT_EQ(bytes(got.begin() + at, got.begin() + at + 3), from_hex("dc 00 10"));
-    const size_t table_at = at + 3 + 16 + 2;          // past the array and the key "t"
+    const size_t table_at = at + 3 + 16 + 2;   // past the array and the key "t"
     EXPECT_EQ(bytes(got.begin() + table_at, got.begin() + table_at + 4), from_hex("de 00 10 a3"));
 }
 
@@ -232,8 +229,8 @@ TEST(UdpMessageHeader, FieldsKeepTheirTypes) {
     message_ptr msg{qz_udp_message_create_msgbus(msgbus)};
     qz_msgbus_message_release(msgbus);
     bytes got = encode(msg.m);
-    EXPECT_EQ(got[2 + 1], 0x07);                               // field 2
-    EXPECT_EQ(bytes(got.begin() + 1 + 7, got.begin() + 1 + 10), from_hex("cd 01 2c"));  // field 7
+    EXPECT_EQ(got[2 + 1], 0x07);                                                         // field 2
+    EXPECT_EQ(bytes(got.begin() + 1 + 7, got.begin() + 1 + 10), from_hex("cd 01 2c"));   // field 7
 }
 
 TEST(UdpMessageDecoding, ReadsWhatPythonPacked) {
@@ -269,8 +266,7 @@ TEST(UdpMessageDecoding, ReadsWhatPythonPacked) {
     ASSERT_EQ(qz_msgbus_message_get_string_property(msgbus, "prop.key.msg_type", &text), QZ_OK);
     EXPECT_STREQ(text, "later");
     EXPECT_EQ(qz_msgbus_message_get_string_property(msgbus, "n", &text), QZ_ERR_WRONG_STATE);
-    EXPECT_EQ(qz_msgbus_message_get_string_property(msgbus, "missing", &text),
-              QZ_ERR_KEY_NOT_FOUND);
+    EXPECT_EQ(qz_msgbus_message_get_string_property(msgbus, "missing", &text), QZ_ERR_KEY_NOT_FOUND);
 
     qz_value* props = qz_msgbus_message_properties(msgbus);
     qz_value* v = nullptr;
@@ -297,8 +293,8 @@ TEST(UdpMessageDecoding, ReadsWhatPythonPacked) {
 }
 
 TEST(UdpMessageDecoding, RoundTripsItsOwnEncoding) {
-    message_ptr original{msgbus_with({{"prop.key.msg_type", "prop.val.rqst.p2p.content_discovery"},
-                                      {"prop.key.content_hash", hash64}})};
+    message_ptr original{
+        msgbus_with({{"prop.key.msg_type", "prop.val.rqst.p2p.content_discovery"}, {"prop.key.content_hash", hash64}})};
     bytes wire = encode(original.m);
     message_ptr back;
     ASSERT_EQ(decode(wire, &back), QZ_OK);
@@ -325,29 +321,24 @@ TEST(UdpMessageDecoding, RefusesMessagesOfTheWrongShape) {
         {"map at the top", from_hex("81 a1 61 a1 62"), QZ_ERR_BAD_SHAPE},
         {"\"RELARELA\" is a fixint", text_bytes("RELARELA"), QZ_ERR_BAD_SHAPE},
         {"field 2 = 300", join({from_hex("92"), field2_300, from_hex("80")}), QZ_ERR_WRONG_STATE},
-        {"13 header fields", join({from_hex("92"), thirteen, from_hex("80")}),
-         QZ_ERR_MISSING_ARGUMENT},
+        {"13 header fields", join({from_hex("92"), thirteen, from_hex("80")}), QZ_ERR_MISSING_ARGUMENT},
         {"header not an array", from_hex("92 80 80"), QZ_ERR_WRONG_STATE},
-        {"properties not a map", join({from_hex("92"), header, from_hex("90")}),
-         QZ_ERR_WRONG_STATE},
-        {"text field as a number", join({from_hex("92 9e 00 60 00 00 00 00 00 00 00 00 a1 20 a1 "
-                                                  "20 00 a1 20 80")}),
+        {"properties not a map", join({from_hex("92"), header, from_hex("90")}), QZ_ERR_WRONG_STATE},
+        {"text field as a number",
+         join({from_hex("92 9e 00 60 00 00 00 00 00 00 00 00 a1 20 a1 "
+                        "20 00 a1 20 80")}),
          QZ_ERR_WRONG_STATE},
         {"truncated", bytes(header.begin(), header.begin() + 10), QZ_ERR_UNPACK_CONTINUE},
         {"never-used byte", from_hex("c1"), QZ_ERR_UNPACK_PARSE},
-        {"extension value", join({from_hex("92"), header, from_hex("81 a1 65 d4 01 00")}),
-         QZ_ERR_UNPACK_EXTRA},
+        {"extension value", join({from_hex("92"), header, from_hex("81 a1 65 d4 01 00")}), QZ_ERR_UNPACK_EXTRA},
         {"empty key", join({from_hex("92"), header, from_hex("81 a0 c0")}), QZ_ERR_UNPACK_EXTRA},
         {"key cut to nothing by a NUL", join({from_hex("92"), header, from_hex("81 a2 00 61 c0")}),
          QZ_ERR_UNPACK_EXTRA},
-        {"number as key", join({from_hex("92"), header, from_hex("81 01 c0")}),
-         QZ_ERR_UNPACK_EXTRA},
-        {"empty raw", join({from_hex("92"), header, from_hex("81 a1 62 c4 00")}),
-         QZ_ERR_UNPACK_EXTRA},
+        {"number as key", join({from_hex("92"), header, from_hex("81 01 c0")}), QZ_ERR_UNPACK_EXTRA},
+        {"empty raw", join({from_hex("92"), header, from_hex("81 a1 62 c4 00")}), QZ_ERR_UNPACK_EXTRA},
         // Four billion claimed items in five bytes: refused without reserving room for them.
         {"huge array count", from_hex("dd ff ff ff ff"), QZ_ERR_UNPACK_CONTINUE},
-        {"huge nested map", join({from_hex("92"), header, from_hex("df 7f ff ff ff a1 61")}),
-         QZ_ERR_UNPACK_CONTINUE},
+        {"huge nested map", join({from_hex("92"), header, from_hex("df 7f ff ff ff a1 61")}), QZ_ERR_UNPACK_CONTINUE},
     };
     for (const refusal& c : cases) {
         message_ptr msg;
@@ -395,17 +386,14 @@ TEST(UdpMessageDatagrams, AgentWakeupTagNeedsOneByteMore) {
 
 TEST(UdpMessageDatagrams, MsgbusDatagramsAreDecoded) {
     if (!python_msgpack_available()) GTEST_SKIP() << "python3 with msgpack not available";
-    bytes packed = python_pack(std::string("[") + python_header +
-                               ", {'RelayServerPort': '8081'}]");
+    bytes packed = python_pack(std::string("[") + python_header + ", {'RelayServerPort': '8081'}]");
     ASSERT_FALSE(packed.empty()) << "python3 could not pack the message";
     message_ptr msg;
     ASSERT_EQ(qz_udp_message_from_datagram(packed.data(), packed.size(), &msg.m), QZ_OK);
     const char* port = nullptr;
-    ASSERT_EQ(qz_msgbus_message_get_string_property(qz_udp_message_msgbus(msg.m),
-                                                    "RelayServerPort", &port),
-              QZ_OK);
+    ASSERT_EQ(qz_msgbus_message_get_string_property(qz_udp_message_msgbus(msg.m), "RelayServerPort", &port), QZ_OK);
     EXPECT_STREQ(port, "8081");
     EXPECT_EQ(qz_udp_message_from_datagram(packed.data(), 0, &msg.m), QZ_ERR_MISSING_ARGUMENT);
 }
 
-}  // namespace
+}   // namespace

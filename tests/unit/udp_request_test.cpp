@@ -89,4 +89,4 @@ TEST_F(UdpRequestRecordTest, EndingAnIdleRequestTouchesNoLoop) {
     EXPECT_EQ(qz_udp_request_get_state(nullptr), -1);
 }
 
-}  // namespace
+}   // namespace

@@ -3,10 +3,10 @@
 #include "clients/udp/qz_udp_utils.h"
 
 #include <arpa/inet.h>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -132,4 +132,4 @@ TEST(SubnetInfo, LoopbackAddressOfThisMachine) {
     EXPECT_EQ(get_ipv4_subnet_info("192.0.2.254", mask, subnet, broadcast), 11);
 }
 
-}  // namespace
+}   // namespace

@@ -4,13 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <string>
-#include <unistd.h>
 #include <vector>
 
 #include "os/user_interface.h"
@@ -33,7 +33,9 @@ public:
         dup2(saved_, STDIN_FILENO);
         close(saved_);
     }
-    void send(const std::string& bytes) { ASSERT_EQ(write(writer_, bytes.data(), bytes.size()), (ssize_t)bytes.size()); }
+    void send(const std::string& bytes) {
+        ASSERT_EQ(write(writer_, bytes.data(), bytes.size()), (ssize_t)bytes.size());
+    }
     void close_writer() {
         if (writer_ >= 0) close(writer_);
         writer_ = -1;
@@ -55,13 +57,13 @@ std::string kinds(const std::vector<terminal::key>& keys) {
     std::string out;
     for (const auto& k : keys) {
         switch (k.kind) {
-        case terminal::key_kind::character: out += "ch "; break;
-        case terminal::key_kind::enter: out += "enter "; break;
-        case terminal::key_kind::escape: out += "esc "; break;
-        case terminal::key_kind::interrupt: out += "int "; break;
-        case terminal::key_kind::backspace: out += "bs "; break;
-        case terminal::key_kind::tab: out += "tab "; break;
-        case terminal::key_kind::end_of_input: out += "eof "; break;
+            case terminal::key_kind::character: out += "ch "; break;
+            case terminal::key_kind::enter: out += "enter "; break;
+            case terminal::key_kind::escape: out += "esc "; break;
+            case terminal::key_kind::interrupt: out += "int "; break;
+            case terminal::key_kind::backspace: out += "bs "; break;
+            case terminal::key_kind::tab: out += "tab "; break;
+            case terminal::key_kind::end_of_input: out += "eof "; break;
         }
     }
     return out;
@@ -76,7 +78,9 @@ TEST(KeyReader, LoneEscapeIsToldFromEscapeSequences) {
     auto keys = keys_for(reader);
     ASSERT_EQ(kinds(keys), "ch ");
     EXPECT_EQ(keys[0].ch, L'c');
-    input.send("\x1b" "c");   // Esc pressed and then c before the next read
+    input.send(
+        "\x1b"
+        "c");   // Esc pressed and then c before the next read
     EXPECT_EQ(kinds(keys_for(reader)), "esc ch ");
 }
 
@@ -93,7 +97,9 @@ TEST(KeyReader, ControlKeysAndCharactersSplitAcrossReads) {
     ASSERT_EQ(kinds(keys), "ch ch ");
     EXPECT_EQ(keys[0].ch, L'\u00e4');
     EXPECT_EQ(keys[1].ch, L'x');
-    input.send("\xff" "y");   // not UTF-8: the byte is skipped
+    input.send(
+        "\xff"
+        "y");   // not UTF-8: the byte is skipped
     keys = keys_for(reader);
     ASSERT_EQ(kinds(keys), "ch ");
     EXPECT_EQ(keys[0].ch, L'y');
@@ -161,4 +167,4 @@ TEST(Mailbox, KeepsTheOrderOfPosts) {
     ui_mailbox_release(box);
 }
 
-}  // namespace
+}   // namespace

@@ -6,8 +6,8 @@
 #include <clocale>
 
 #include "core/work_folder.h"
-#include "os/text.h"
 #include "log_capture.h"
+#include "os/text.h"
 
 namespace {
 // Sets the C library's locale for the life of the object.
@@ -69,10 +69,10 @@ TEST(WorkFolder, ARefusedFolderIsLoggedWithItsOwnerAndMode) {
     ASSERT_EQ(chmod(folder.c_str(), 0777), 0);
     wchar_t path[path_capacity];
     EXPECT_EQ(get_work_folder(path), 0);
-    EXPECT_EQ(log.messages(), (std::vector<std::string>{
-                                  "CreateDirectory (" + folder + ")",
-                                  "Work folder refused: " + folder + " (owner " + std::to_string(geteuid()) +
-                                      ", mode 0777): writable by group or others"}));
+    EXPECT_EQ(log.messages(),
+              (std::vector<std::string>{"CreateDirectory (" + folder + ")",
+                                        "Work folder refused: " + folder + " (owner " + std::to_string(geteuid()) +
+                                            ", mode 0777): writable by group or others"}));
     EXPECT_TRUE(work_folder_refused());
 }
 
@@ -149,4 +149,4 @@ TEST(DeleteFolderTree, AMissingFolderLogsItsListingFailure) {
     EXPECT_EQ(delete_folder_tree(widen(missing).c_str()), 0);
     EXPECT_EQ(log.messages(), std::vector<std::string>{"FindFirstFile :" + missing + "/*.*"});
 }
-}  // namespace
+}   // namespace

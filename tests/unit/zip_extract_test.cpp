@@ -1,16 +1,16 @@
 #include <gtest/gtest.h>
 
-#include <climits>
-#include <cstdlib>
-#include <ctime>
-#include <csignal>
 #include <fcntl.h>
-#include <filesystem>
-#include <set>
-#include <string>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <set>
+#include <string>
 
 #include "install/zip_extract.h"
 #include "log_capture.h"
@@ -112,12 +112,13 @@ TEST_F(ZipExtract, StoredFoldersAreCreated) {
     int rc = -1;
     std::string printed = extract_archive(&rc);
     EXPECT_EQ(rc, 0);
-    EXPECT_EQ(printed, archive_ + " opened\n"
-                       " extracting: a/b/file.txt\n"
-                       "creating directory: d/\n"
-                       "creating directory: e/f/\n"
-                       " extracting: win\\sub\\x.txt\n"
-                       " extracting: top.txt\n");
+    EXPECT_EQ(printed, archive_ +
+                           " opened\n"
+                           " extracting: a/b/file.txt\n"
+                           "creating directory: d/\n"
+                           "creating directory: e/f/\n"
+                           " extracting: win\\sub\\x.txt\n"
+                           " extracting: top.txt\n");
     EXPECT_EQ(read_whole_file(out("a/b/file.txt")), "nested");
     EXPECT_TRUE(S_ISDIR(stat_of(out("d")).st_mode));
     // A directory entry creates that one folder only, not its missing parents.
@@ -184,13 +185,15 @@ TEST_F(ZipExtract, NamesLeadingOutsideAreRefusedAndTheRestExtracted) {
              "add('../escape1.txt', b'bad')\n"
              "add('a/../../escape2.txt', b'bad')\n"
              "add('..\\\\escape3.txt', b'bad')\n"
-             "add('" + scratch_.file("escape4.txt") + "', b'bad')\n"
-             "add('\\\\escape5.txt', b'bad')\n"
-             "add('C:/escape6.txt', b'bad')\n"
-             "add('c:escape7.txt', b'bad')\n"
-             "add('../evil/', b'')\n"
-             "add('dots..ok/..name.txt', b'fine')\n"
-             "add('last/ok.txt', b'2')\n");
+             "add('" +
+                 scratch_.file("escape4.txt") +
+                 "', b'bad')\n"
+                 "add('\\\\escape5.txt', b'bad')\n"
+                 "add('C:/escape6.txt', b'bad')\n"
+                 "add('c:escape7.txt', b'bad')\n"
+                 "add('../evil/', b'')\n"
+                 "add('dots..ok/..name.txt', b'fine')\n"
+                 "add('last/ok.txt', b'2')\n");
     int rc = -1;
     std::string printed = extract_archive(&rc);
     EXPECT_EQ(rc, 0);
@@ -202,10 +205,10 @@ TEST_F(ZipExtract, NamesLeadingOutsideAreRefusedAndTheRestExtracted) {
     EXPECT_FALSE(path_exists(scratch_.file("evil")));
     // Some of these would land outside the scratch folder (\escape5.txt at the root): the
     // refusal line is what tells each one was stopped.
-    for (const std::string& name : {std::string("../escape1.txt"), std::string("a/../../escape2.txt"),
-                                    std::string("..\\escape3.txt"), scratch_.file("escape4.txt"),
-                                    std::string("\\escape5.txt"), std::string("C:/escape6.txt"),
-                                    std::string("c:escape7.txt"), std::string("../evil/")}) {
+    for (const std::string& name :
+         {std::string("../escape1.txt"), std::string("a/../../escape2.txt"), std::string("..\\escape3.txt"),
+          scratch_.file("escape4.txt"), std::string("\\escape5.txt"), std::string("C:/escape6.txt"),
+          std::string("c:escape7.txt"), std::string("../evil/")}) {
         EXPECT_NE(printed.find("refusing " + name + ": the name leads outside the target folder\n"), std::string::npos)
             << name;
     }
@@ -286,9 +289,11 @@ TEST_F(ZipExtract, LargeEntriesAreWrittenWhole) {
              "rng = random.Random(3)\n"
              "words = [bytes(rng.choices(b'abcdefgh', k=rng.randint(1, 9))) for _ in range(500)]\n"
              "data = b' '.join(rng.choices(words, k=4000000))[:20 * 1048576 + 12345]\n"
-             "open('" + expected + "', 'wb').write(data)\n"
-             "add('big/member.bin', data)\n"
-             "add('big/stored.bin', data[:3 * 1048576 + 1], stored=True)\n");
+             "open('" +
+                 expected +
+                 "', 'wb').write(data)\n"
+                 "add('big/member.bin', data)\n"
+                 "add('big/stored.bin', data[:3 * 1048576 + 1], stored=True)\n");
     int rc = -1;
     std::string printed = extract_archive(&rc);
     EXPECT_EQ(rc, 0);
@@ -315,10 +320,12 @@ TEST_F(ZipExtract, FailedWriteStopsTheExtraction) {
         std::string printed = extract_archive(&rc);
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &old_limit), 0);
         EXPECT_EQ(rc, zip_incomplete);
-        EXPECT_NE(printed.find(" extracting: big.bin\nerror in writing extracted file\n"), std::string::npos) << printed;
+        EXPECT_NE(printed.find(" extracting: big.bin\nerror in writing extracted file\n"), std::string::npos)
+            << printed;
         EXPECT_FALSE(path_exists(out("later.txt"))) << size;
         // The error and the path are logged, and the partial file does not hold on to the space.
-        EXPECT_TRUE(log.contains("Writing " + target_ + "/big.bin failed: File too large; the partial file was removed"))
+        EXPECT_TRUE(
+            log.contains("Writing " + target_ + "/big.bin failed: File too large; the partial file was removed"))
             << log.raw();
         EXPECT_FALSE(path_exists(out("big.bin"))) << size;
         ASSERT_EQ(chdir(saved_folder_.c_str()), 0);
@@ -346,32 +353,34 @@ TEST_F(ZipExtract, DamagedEntryStopsTheExtraction) {
 TEST_F(ZipExtract, EntryLongerThanDeclaredStopsTheExtraction) {
     // The headers of long.bin declare only its first 8 bytes, with their CRC: a reader that
     // stops at the declared size would take the entry as sound.
-    make_zip(scratch_, archive_,
-             "add('first.txt', b'first')\n"
-             "add('long.bin', b'DECLARED and more than that', stored=True)\n"
-             "add('later.txt', b'later')\n"
-             "z.close()\n"
-             "import struct, zlib\n"
-             "data = bytearray(open(sys.argv[1], 'rb').read())\n"
-             "crc = zlib.crc32(b'DECLARED')\n"
-             "local = zipfile.ZipFile(sys.argv[1]).getinfo('long.bin').header_offset\n"
-             "struct.pack_into('<I', data, local + 14, crc)\n"
-             "struct.pack_into('<I', data, local + 22, 8)\n"
-             "central = data.index(b'PK\\x01\\x02')\n"
-             "while data[central + 46:central + 54] != b'long.bin': central = data.index(b'PK\\x01\\x02', central + 4)\n"
-             "struct.pack_into('<I', data, central + 16, crc)\n"
-             "struct.pack_into('<I', data, central + 24, 8)\n"
-             "open(sys.argv[1], 'wb').write(data)\n");
+    make_zip(
+        scratch_, archive_,
+        "add('first.txt', b'first')\n"
+        "add('long.bin', b'DECLARED and more than that', stored=True)\n"
+        "add('later.txt', b'later')\n"
+        "z.close()\n"
+        "import struct, zlib\n"
+        "data = bytearray(open(sys.argv[1], 'rb').read())\n"
+        "crc = zlib.crc32(b'DECLARED')\n"
+        "local = zipfile.ZipFile(sys.argv[1]).getinfo('long.bin').header_offset\n"
+        "struct.pack_into('<I', data, local + 14, crc)\n"
+        "struct.pack_into('<I', data, local + 22, 8)\n"
+        "central = data.index(b'PK\\x01\\x02')\n"
+        "while data[central + 46:central + 54] != b'long.bin': central = data.index(b'PK\\x01\\x02', central + 4)\n"
+        "struct.pack_into('<I', data, central + 16, crc)\n"
+        "struct.pack_into('<I', data, central + 24, 8)\n"
+        "open(sys.argv[1], 'wb').write(data)\n");
     int rc = -1;
     std::string printed = extract_archive(&rc);
     EXPECT_EQ(rc, zip_incomplete);
-    EXPECT_NE(printed.find(" extracting: long.bin\nerror -105 with zipfile in unzCloseCurrentFile\n"), std::string::npos)
+    EXPECT_NE(printed.find(" extracting: long.bin\nerror -105 with zipfile in unzCloseCurrentFile\n"),
+              std::string::npos)
         << printed;
     EXPECT_EQ(read_whole_file(out("first.txt")), "first");
     EXPECT_EQ(read_whole_file(out("long.bin")), "DECLARED") << "the declared bytes stay, the rest is not written";
     EXPECT_FALSE(path_exists(out("later.txt")));
 }
-}  // namespace
+}   // namespace
 
 namespace {
 TEST_F(ZipExtract, NamesWithControlCharactersAreRefusedAndShownEscaped) {
@@ -401,16 +410,15 @@ TEST_F(ZipExtract, NamesWithControlCharactersAreRefusedAndShownEscaped) {
         EXPECT_EQ(text.find('\x7f'), std::string::npos);
         EXPECT_EQ(text.find("\xc2\x9b"), std::string::npos);
     }
-    for (const std::string& message : log.messages())
-        EXPECT_NE(message, "Agent was installed successfully");
+    for (const std::string& message : log.messages()) EXPECT_NE(message, "Agent was installed successfully");
     EXPECT_EQ(files_in_target(), "./caf\xc3\xa9.txt\n");
 }
 
 TEST_F(ZipExtract, InstallPackageNeverWritesTheConfigurationFiles) {
     log_capture log;
     for (const char* name : {"hashes.xml", "sitelist.xml", "PackageInfo.xml"}) write_whole_file(out(name), "trusted");
-    const char* const hostile[] = {"hashes.xml", "HASHES.XML", "./sitelist.xml", ".\\\\PackageInfo.xml",
-                                   "hashes.xml.", "sitelist.xml  ", "hashes.xml::$DATA", "PACKAG~1.XML",
+    const char* const hostile[] = {"hashes.xml",    "HASHES.XML",       "./sitelist.xml",     ".\\\\PackageInfo.xml",
+                                   "hashes.xml.",   "sitelist.xml  ",   "hashes.xml::$DATA",  "PACKAG~1.XML",
                                    "SiteList.Xml/", "ha\\u017fhes.xml", "s\\u0131telist.xml", "packageinfo.XML"};
     std::string body;
     for (const char* name : hostile) body += std::string("add('") + name + "', b'forged')\n";
@@ -420,10 +428,12 @@ TEST_F(ZipExtract, InstallPackageNeverWritesTheConfigurationFiles) {
     int rc = -1;
     std::string printed = extract_install_archive(&rc);
     EXPECT_EQ(rc, zip_extracted);
-    for (const char* name : {"hashes.xml", "sitelist.xml", "PackageInfo.xml"}) EXPECT_EQ(read_whole_file(out(name)), "trusted");
+    for (const char* name : {"hashes.xml", "sitelist.xml", "PackageInfo.xml"})
+        EXPECT_EQ(read_whole_file(out(name)), "trusted");
     EXPECT_EQ(files_in_target(), "./PackageInfo.xml\n./Vesinst.exe\n./hashes.xml\n./sitelist.xml\n./sub/hashes.xml\n");
     EXPECT_EQ(log.messages().size(), sizeof hostile / sizeof hostile[0]) << log.raw();
-    EXPECT_NE(printed.find("refusing .\\PackageInfo.xml: the name is that of a configuration file\n"), std::string::npos)
+    EXPECT_NE(printed.find("refusing .\\PackageInfo.xml: the name is that of a configuration file\n"),
+              std::string::npos)
         << printed;
     EXPECT_TRUE(log.contains("Refused to extract PACKAG~1.XML from " + archive_ + " into " + target_ +
                              ": the name is that of a configuration file"));
@@ -433,4 +443,4 @@ TEST_F(ZipExtract, InstallPackageNeverWritesTheConfigurationFiles) {
     EXPECT_EQ(extract_archive(&rc), archive_ + " opened\n extracting: hashes.xml\n");
     EXPECT_EQ(read_whole_file(out("hashes.xml")), "manifest");
 }
-}  // namespace
+}   // namespace

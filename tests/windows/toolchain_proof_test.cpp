@@ -31,13 +31,12 @@ TEST(Zlib, HeaderMatchesLibraryAndDataRoundTrips) {
     const std::string input = compressible_text(64 * 1024);
     std::vector<Bytef> packed(compressBound(input.size()));
     uLongf packed_size = packed.size();
-    ASSERT_EQ(compress2(packed.data(), &packed_size,
-                        reinterpret_cast<const Bytef*>(input.data()), input.size(), 9), Z_OK);
+    ASSERT_EQ(compress2(packed.data(), &packed_size, reinterpret_cast<const Bytef*>(input.data()), input.size(), 9),
+              Z_OK);
     EXPECT_LT(packed_size, input.size() / 4);
     std::string output(input.size(), '\0');
     uLongf output_size = output.size();
-    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(output.data()), &output_size,
-                         packed.data(), packed_size), Z_OK);
+    ASSERT_EQ(uncompress(reinterpret_cast<Bytef*>(output.data()), &output_size, packed.data(), packed_size), Z_OK);
     EXPECT_EQ(output, input);
 }
 
@@ -50,8 +49,9 @@ TEST(Minizip, ReadsBackTheZipItWrote) {
     zipFile writer = zipOpen64(path.c_str(), APPEND_STATUS_CREATE);
     ASSERT_NE(writer, nullptr) << path;
     zip_fileinfo info{};
-    ASSERT_EQ(zipOpenNewFileInZip64(writer, "Vesinst.exe", &info, nullptr, 0, nullptr, 0, nullptr,
-                                    Z_DEFLATED, Z_BEST_COMPRESSION, 1), ZIP_OK);
+    ASSERT_EQ(zipOpenNewFileInZip64(writer, "Vesinst.exe", &info, nullptr, 0, nullptr, 0, nullptr, Z_DEFLATED,
+                                    Z_BEST_COMPRESSION, 1),
+              ZIP_OK);
     ASSERT_EQ(zipWriteInFileInZip(writer, data.data(), static_cast<unsigned>(data.size())), ZIP_OK);
     ASSERT_EQ(zipCloseFileInZip(writer), ZIP_OK);
     ASSERT_EQ(zipClose(writer, nullptr), ZIP_OK);
@@ -67,7 +67,7 @@ TEST(Minizip, ReadsBackTheZipItWrote) {
     ASSERT_EQ(unzOpenCurrentFile(reader), UNZ_OK);
     std::string read_back(data.size() + 1, '\0');
     int count = unzReadCurrentFile(reader, read_back.data(), static_cast<unsigned>(read_back.size()));
-    EXPECT_EQ(unzCloseCurrentFile(reader), UNZ_OK);  // checks the CRC of what was read
+    EXPECT_EQ(unzCloseCurrentFile(reader), UNZ_OK);   // checks the CRC of what was read
     unzClose(reader);
     ASSERT_EQ(count, static_cast<int>(data.size()));
     read_back.resize(count);
@@ -138,8 +138,8 @@ TEST(Curl, UsesSchannelAndSpeaksOnlyHttpAndHttps) {
     EXPECT_NE(std::string(info->ssl_version).find("Schannel"), std::string::npos) << info->ssl_version;
     EXPECT_TRUE(info->features & CURL_VERSION_SSL);
     EXPECT_TRUE(info->features & CURL_VERSION_IPV6);
-    EXPECT_TRUE(info->features & CURL_VERSION_SSPI);     // NTLM and Negotiate through Windows
-    EXPECT_TRUE(info->features & CURL_VERSION_UNICODE);  // file names passed as UTF-8
+    EXPECT_TRUE(info->features & CURL_VERSION_SSPI);      // NTLM and Negotiate through Windows
+    EXPECT_TRUE(info->features & CURL_VERSION_UNICODE);   // file names passed as UTF-8
     EXPECT_FALSE(info->features & CURL_VERSION_LIBZ);
     std::set<std::string> protocols;
     for (const char* const* protocol = info->protocols; *protocol; ++protocol) protocols.insert(*protocol);
@@ -250,4 +250,4 @@ TEST(CurlAndLibuv, FetchOverLoopbackFromALibuvServer) {
     EXPECT_EQ(server.request.rfind("GET /proof HTTP/1.1\r\n", 0), 0u) << server.request;
 }
 
-}  // namespace
+}   // namespace

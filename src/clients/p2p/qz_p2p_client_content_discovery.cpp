@@ -21,9 +21,7 @@ constexpr char p2p_module[] = "p2p_client";
 
 #define P2P_LOG(logger, severity, ...) QZ_LOG((logger), (severity), p2p_module, __VA_ARGS__)
 
-const qz_logger* logger_of(const qz_p2p_client* client) {
-    return client ? client->context.logger : nullptr;
-}
+const qz_logger* logger_of(const qz_p2p_client* client) { return client ? client->context.logger : nullptr; }
 
 struct request_releaser {
     void operator()(qz_udp_request* request) const noexcept { qz_udp_request_release(request); }
@@ -38,7 +36,8 @@ struct udp_message_releaser {
 // The request message: the two properties, nothing else. nullptr when memory runs out.
 std::unique_ptr<qz_udp_message, udp_message_releaser> make_request_message(const char* hash) {
     std::unique_ptr<qz_msgbus_message, msgbus_releaser> content(qz_msgbus_message_create());
-    if (!content || qz_msgbus_message_set_string_property(content.get(), qz_p2p_msg_type_key, qz_p2p_request_type) != QZ_OK ||
+    if (!content ||
+        qz_msgbus_message_set_string_property(content.get(), qz_p2p_msg_type_key, qz_p2p_request_type) != QZ_OK ||
         qz_msgbus_message_set_string_property(content.get(), qz_p2p_content_hash_key, hash) != QZ_OK)
         return nullptr;
     return std::unique_ptr<qz_udp_message, udp_message_releaser>(qz_udp_message_create_msgbus(content.get()));
@@ -69,7 +68,8 @@ int run_lookup(qz_p2p_client* client, qz_udp_request* request, uint16_t port, co
 
     auto message = make_request_message(hash);
     if (!message) {
-        P2P_LOG(logger_of(client), QZ_LOG_FAILURE, "Failed to send udp request message palyload, <rc = %d>.", QZ_ERR_NO_MEMORY);
+        P2P_LOG(logger_of(client), QZ_LOG_FAILURE, "Failed to send udp request message palyload, <rc = %d>.",
+                QZ_ERR_NO_MEMORY);
         return QZ_ERR_NO_MEMORY;
     }
     rc = qz_udp_request_add_message(request, message.get());
@@ -121,7 +121,7 @@ std::string peer_url(const qz_udp_reply* reply, unsigned port, const char* hash)
     return buffer.get();
 }
 
-}  // namespace
+}   // namespace
 
 int qz_p2p_client_create(const qz_net_context* context, qz_p2p_client** client) {
     if (!context || !client) return QZ_ERR_MISSING_ARGUMENT;
@@ -132,13 +132,9 @@ int qz_p2p_client_create(const qz_net_context* context, qz_p2p_client** client) 
     return QZ_OK;
 }
 
-void qz_p2p_client_release(qz_p2p_client* client) {
-    delete client;
-}
+void qz_p2p_client_release(qz_p2p_client* client) { delete client; }
 
-void qz_p2p_client_free_url(char* url) {
-    std::free(url);
-}
+void qz_p2p_client_free_url(char* url) { std::free(url); }
 
 int qz_p2p_client_discover_content(qz_p2p_client* client, uint16_t port, const char* hash, char** url) {
     if (!client || port == 0 || !hash || !*hash || !url) return QZ_ERR_MISSING_ARGUMENT;

@@ -52,8 +52,8 @@ void qz_p2p_client_free_url(char* url);   // accepts nullptr
 // One lookup's state, the user data of its UDP request. Written by p2p_discovery_cb on the loop
 // thread while the caller waits, read by the caller after the run.
 struct qz_p2p_discovery_context {
-    std::string hash;          // asked for
-    std::string url;           // empty until a matching answer arrived
+    std::string hash;   // asked for
+    std::string url;    // empty until a matching answer arrived
     const qz_p2p_client* client = nullptr;
 };
 

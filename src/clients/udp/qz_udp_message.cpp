@@ -88,9 +88,7 @@ qz_value* convert_field(int field, const qz_value* value, int* rc) {
             if (*rc == QZ_OK) converted = qz_value_create_string_n(text, length);
             break;
         }
-        default:
-            *rc = QZ_ERR_KEY_NOT_FOUND;
-            return nullptr;
+        default: *rc = QZ_ERR_KEY_NOT_FOUND; return nullptr;
     }
     if (*rc == QZ_OK && converted == nullptr) {
         *rc = QZ_ERR_NO_MEMORY;
@@ -99,17 +97,15 @@ qz_value* convert_field(int field, const qz_value* value, int* rc) {
 }
 
 bool has_relay_tags(const uint8_t* bytes, size_t length) {
-    return length >= 2 * relay_tag_length + 1 &&
-           std::memcmp(bytes, relay_tag, relay_tag_length) == 0 &&
+    return length >= 2 * relay_tag_length + 1 && std::memcmp(bytes, relay_tag, relay_tag_length) == 0 &&
            std::memcmp(bytes + length - relay_tag_length, relay_tag, relay_tag_length) == 0;
 }
 
 bool has_wakeup_tag(const uint8_t* bytes, size_t length) {
-    return length >= wakeup_tag_length + 1 &&
-           std::memcmp(bytes, wakeup_tag, wakeup_tag_length) == 0;
+    return length >= wakeup_tag_length + 1 && std::memcmp(bytes, wakeup_tag, wakeup_tag_length) == 0;
 }
 
-}  // namespace
+}   // namespace
 
 qz_value_type qz_msgbus_header_field_type(int field) {
     static const qz_value_type types[qz_msgbus_header_fields] = {
@@ -153,16 +149,14 @@ void qz_msgbus_message_release(qz_msgbus_message* message) {
     }
 }
 
-int qz_msgbus_message_get_header_field(const qz_msgbus_message* message, int field,
-                                       qz_value** value) {
+int qz_msgbus_message_get_header_field(const qz_msgbus_message* message, int field, qz_value** value) {
     if (message == nullptr || value == nullptr) return QZ_ERR_MISSING_ARGUMENT;
     if (field < 1 || field > qz_msgbus_header_fields) return QZ_ERR_KEY_NOT_FOUND;
     *value = message->header[field - 1];
     return QZ_OK;
 }
 
-int qz_msgbus_message_set_header_field(qz_msgbus_message* message, int field,
-                                       const qz_value* value) {
+int qz_msgbus_message_set_header_field(qz_msgbus_message* message, int field, const qz_value* value) {
     if (message == nullptr || value == nullptr) return QZ_ERR_MISSING_ARGUMENT;
     if (field < 1 || field > qz_msgbus_header_fields) return QZ_ERR_KEY_NOT_FOUND;
     int rc = QZ_OK;
@@ -182,14 +176,12 @@ int qz_msgbus_message_set_property(qz_msgbus_message* message, const char* key, 
     return qz_value_table_set(message->properties, key, value);
 }
 
-int qz_msgbus_message_set_string_property(qz_msgbus_message* message, const char* key,
-                                          const char* text) {
+int qz_msgbus_message_set_string_property(qz_msgbus_message* message, const char* key, const char* text) {
     if (message == nullptr) return QZ_ERR_MISSING_ARGUMENT;
     return qz_value_table_set_string(message->properties, key, text);
 }
 
-int qz_msgbus_message_get_string_property(const qz_msgbus_message* message, const char* key,
-                                          const char** text) {
+int qz_msgbus_message_get_string_property(const qz_msgbus_message* message, const char* key, const char** text) {
     if (message == nullptr) return QZ_ERR_MISSING_ARGUMENT;
     return qz_value_table_get_string(message->properties, key, text);
 }
@@ -207,8 +199,7 @@ int qz_msgbus_message_set_payload(qz_msgbus_message* message, qz_value* payload)
 }
 
 // Internal to the codec: a msgbus message made from decoded parts, taking their references.
-qz_msgbus_message* qz_msgbus_message_adopt(qz_value* const* header, qz_value* properties,
-                                           qz_value* payload) {
+qz_msgbus_message* qz_msgbus_message_adopt(qz_value* const* header, qz_value* properties, qz_value* payload) {
     qz_msgbus_message* message = new (std::nothrow) qz_msgbus_message;
     if (message == nullptr) {
         return nullptr;
@@ -270,17 +261,13 @@ void qz_udp_message_release(qz_udp_message* message) {
     }
 }
 
-int qz_udp_message_get_kind(const qz_udp_message* message) {
-    return message == nullptr ? -1 : message->kind;
-}
+int qz_udp_message_get_kind(const qz_udp_message* message) { return message == nullptr ? -1 : message->kind; }
 
 qz_msgbus_message* qz_udp_message_msgbus(const qz_udp_message* message) {
-    return message != nullptr && message->kind == QZ_UDP_MESSAGE_MSGBUS ? message->msgbus
-                                                                        : nullptr;
+    return message != nullptr && message->kind == QZ_UDP_MESSAGE_MSGBUS ? message->msgbus : nullptr;
 }
 
-int qz_udp_message_compat_bytes(const qz_udp_message* message, const uint8_t** bytes,
-                                size_t* length) {
+int qz_udp_message_compat_bytes(const qz_udp_message* message, const uint8_t** bytes, size_t* length) {
     if (message == nullptr || bytes == nullptr || length == nullptr) {
         return QZ_ERR_MISSING_ARGUMENT;
     }

@@ -32,22 +32,18 @@ qz_msgbus_message* qz_msgbus_message_retain(qz_msgbus_message* message);
 void qz_msgbus_message_release(qz_msgbus_message* message);   // accepts nullptr
 
 // Header field by number: lent. 0; 1 missing argument; 12 field outside 1..14.
-int qz_msgbus_message_get_header_field(const qz_msgbus_message* message, int field,
-                                       qz_value** value);
+int qz_msgbus_message_get_header_field(const qz_msgbus_message* message, int field, qz_value** value);
 // Replaces a header field with a value that reads exactly as the field's type (it is stored
 // converted to that type). 0; 1; 2 wrong type or out of range; 12 bad field; 4 no memory.
-int qz_msgbus_message_set_header_field(qz_msgbus_message* message, int field,
-                                       const qz_value* value);
+int qz_msgbus_message_set_header_field(qz_msgbus_message* message, int field, const qz_value* value);
 
 // The properties table: lent; never nullptr for a message.
 qz_value* qz_msgbus_message_properties(const qz_msgbus_message* message);
 // Same codes as qz_value_table_set / qz_value_table_set_string.
 int qz_msgbus_message_set_property(qz_msgbus_message* message, const char* key, qz_value* value);
-int qz_msgbus_message_set_string_property(qz_msgbus_message* message, const char* key,
-                                          const char* text);
+int qz_msgbus_message_set_string_property(qz_msgbus_message* message, const char* key, const char* text);
 // 0; 1 missing argument; 12 key missing; 2 the value is not a string. Lent.
-int qz_msgbus_message_get_string_property(const qz_msgbus_message* message, const char* key,
-                                          const char** text);
+int qz_msgbus_message_get_string_property(const qz_msgbus_message* message, const char* key, const char** text);
 
 // The payload (lent) or nullptr when there is none; setting nullptr removes it.
 qz_value* qz_msgbus_message_payload(const qz_msgbus_message* message);
@@ -71,8 +67,7 @@ int qz_udp_message_get_kind(const qz_udp_message* message);
 qz_msgbus_message* qz_udp_message_msgbus(const qz_udp_message* message);
 // The compat bytes (lent, NUL-terminated after length bytes): 0; 1 missing argument; 2 not a
 // compat message; 11 no content.
-int qz_udp_message_compat_bytes(const qz_udp_message* message, const uint8_t** bytes,
-                                size_t* length);
+int qz_udp_message_compat_bytes(const qz_udp_message* message, const uint8_t** bytes, size_t* length);
 
 // ---- wire form ----
 

@@ -27,12 +27,8 @@ int pack_integer(msgpack_packer* pk, const qz_value* value) {
         case QZ_VALUE_INT8:
         case QZ_VALUE_INT16:
         case QZ_VALUE_INT32:
-        case QZ_VALUE_INT64:
-            qz_value_get_int64(value, &s);
-            return msgpack_pack_int64(pk, s);
-        default:
-            qz_value_get_uint64(value, &u);
-            return msgpack_pack_uint64(pk, u);
+        case QZ_VALUE_INT64: qz_value_get_int64(value, &s); return msgpack_pack_int64(pk, s);
+        default: qz_value_get_uint64(value, &u); return msgpack_pack_uint64(pk, u);
     }
 }
 
@@ -66,8 +62,7 @@ int pack_table(msgpack_packer* pk, const qz_value* table) {
 
 int pack_value(msgpack_packer* pk, const qz_value* value) {
     switch (qz_value_get_type(value)) {
-        case QZ_VALUE_NULL:
-            return msgpack_pack_nil(pk);
+        case QZ_VALUE_NULL: return msgpack_pack_nil(pk);
         case QZ_VALUE_BOOL: {
             bool flag = false;
             qz_value_get_bool(value, &flag);
@@ -96,12 +91,9 @@ int pack_value(msgpack_packer* pk, const qz_value* value) {
             if (msgpack_pack_bin(pk, length) != 0) return -1;
             return length == 0 ? 0 : msgpack_pack_bin_body(pk, bytes, length);
         }
-        case QZ_VALUE_ARRAY:
-            return pack_array(pk, value);
-        case QZ_VALUE_TABLE:
-            return pack_table(pk, value);
-        default:
-            return pack_integer(pk, value);
+        case QZ_VALUE_ARRAY: return pack_array(pk, value);
+        case QZ_VALUE_TABLE: return pack_table(pk, value);
+        default: return pack_integer(pk, value);
     }
 }
 
@@ -139,8 +131,7 @@ int encode_compat(const qz_udp_message* message, uint8_t** bytes, size_t* length
 // Bytes that an object starting with this lead byte takes before its contents, the contents'
 // byte count, and the number of child objects; false when the lead bytes are not all there yet
 // or the byte is not MessagePack (the unpacker reports those).
-bool object_shape(const uint8_t* p, size_t available, size_t* head, uint64_t* body,
-                  uint64_t* children) {
+bool object_shape(const uint8_t* p, size_t available, size_t* head, uint64_t* body, uint64_t* children) {
     auto be = [p](size_t offset, size_t width) {
         uint64_t v = 0;
         for (size_t i = 0; i < width; ++i) v = (v << 8) | p[offset + i];
@@ -165,20 +156,42 @@ bool object_shape(const uint8_t* p, size_t available, size_t* head, uint64_t* bo
         return true;
     }
     switch (b) {
-        case 0xca: case 0xcb: case 0xcc: case 0xcd: case 0xce: case 0xcf:
-        case 0xd0: case 0xd1: case 0xd2: case 0xd3: {
+        case 0xca:
+        case 0xcb:
+        case 0xcc:
+        case 0xcd:
+        case 0xce:
+        case 0xcf:
+        case 0xd0:
+        case 0xd1:
+        case 0xd2:
+        case 0xd3: {
             static const size_t sizes[] = {4, 8, 1, 2, 4, 8, 1, 2, 4, 8};
             *head = 1;
             *body = sizes[b - 0xca];
             return true;
         }
-        case 0xd4: case 0xd5: case 0xd6: case 0xd7: case 0xd8:
+        case 0xd4:
+        case 0xd5:
+        case 0xd6:
+        case 0xd7:
+        case 0xd8:
             *head = 2;
             *body = static_cast<uint64_t>(1) << (b - 0xd4);
             return true;
-        case 0xc4: case 0xc7: case 0xd9: width = 1; break;
-        case 0xc5: case 0xc8: case 0xda: case 0xdc: case 0xde: width = 2; break;
-        case 0xc6: case 0xc9: case 0xdb: case 0xdd: case 0xdf: width = 4; break;
+        case 0xc4:
+        case 0xc7:
+        case 0xd9: width = 1; break;
+        case 0xc5:
+        case 0xc8:
+        case 0xda:
+        case 0xdc:
+        case 0xde: width = 2; break;
+        case 0xc6:
+        case 0xc9:
+        case 0xdb:
+        case 0xdd:
+        case 0xdf: width = 4; break;
         default: return false;   // 0xc1
     }
     size_t extra = (b >= 0xc7 && b <= 0xc9) ? 1 : 0;   // the extension type byte
@@ -227,8 +240,7 @@ struct converter {
             case MSGPACK_OBJECT_FLOAT64: v = qz_value_create_double(o.via.f64); break;
             case MSGPACK_OBJECT_STR:
                 if (o.via.str.size >= datagram_length) return QZ_ERR_UNPACK_EXTRA;
-                v = qz_value_create_string_n(o.via.str.size > 0 ? o.via.str.ptr : "",
-                                             o.via.str.size);
+                v = qz_value_create_string_n(o.via.str.size > 0 ? o.via.str.ptr : "", o.via.str.size);
                 break;
             case MSGPACK_OBJECT_BIN:
                 if (o.via.bin.size == 0 || o.via.bin.size >= datagram_length) {
@@ -266,8 +278,7 @@ struct converter {
 
     int convert_entry(qz_value* table, const msgpack_object_kv& kv) const {
         const msgpack_object& key = kv.key;
-        if (key.type != MSGPACK_OBJECT_STR || key.via.str.size < 1 ||
-            key.via.str.size >= datagram_length) {
+        if (key.type != MSGPACK_OBJECT_STR || key.via.str.size < 1 || key.via.str.size >= datagram_length) {
             return QZ_ERR_UNPACK_EXTRA;
         }
         // Keys follow the string rule (up to a NUL); one that ends up empty has no entry.
@@ -331,14 +342,10 @@ int unpack_value(const void* bytes, size_t length, qz_value** out) {
     msgpack_unpacker_buffer_consumed(&guard.unpacker, length);
     switch (msgpack_unpacker_next(&guard.unpacker, &guard.result)) {
         case MSGPACK_UNPACK_SUCCESS:
-        case MSGPACK_UNPACK_EXTRA_BYTES:
-            break;
-        case MSGPACK_UNPACK_CONTINUE:
-            return QZ_ERR_UNPACK_CONTINUE;
-        case MSGPACK_UNPACK_NOMEM_ERROR:
-            return QZ_ERR_NO_MEMORY;
-        default:
-            return QZ_ERR_UNPACK_PARSE;
+        case MSGPACK_UNPACK_EXTRA_BYTES: break;
+        case MSGPACK_UNPACK_CONTINUE: return QZ_ERR_UNPACK_CONTINUE;
+        case MSGPACK_UNPACK_NOMEM_ERROR: return QZ_ERR_NO_MEMORY;
+        default: return QZ_ERR_UNPACK_PARSE;
     }
     return converter{length}.convert(guard.result.data, out);
 }
@@ -389,8 +396,8 @@ int build_message(const qz_value* top, qz_udp_message** message) {
     if (rc != QZ_OK) return rc;
     if (qz_value_get_type(properties) != QZ_VALUE_TABLE) return QZ_ERR_WRONG_STATE;
 
-    qz_msgbus_message* msgbus = qz_msgbus_message_adopt(header.values, qz_value_retain(properties),
-                                                        qz_value_retain(payload));
+    qz_msgbus_message* msgbus =
+        qz_msgbus_message_adopt(header.values, qz_value_retain(properties), qz_value_retain(payload));
     if (msgbus == nullptr) {
         qz_value_release(properties);
         qz_value_release(payload);
@@ -404,7 +411,7 @@ int build_message(const qz_value* top, qz_udp_message** message) {
     return QZ_OK;
 }
 
-}  // namespace
+}   // namespace
 
 int qz_udp_message_encode(const qz_udp_message* message, uint8_t** bytes, size_t* length) {
     if (message == nullptr || bytes == nullptr || length == nullptr) {
@@ -431,9 +438,7 @@ int qz_udp_message_encode(const qz_udp_message* message, uint8_t** bytes, size_t
     return QZ_OK;
 }
 
-void qz_udp_message_free_bytes(uint8_t* bytes) {
-    std::free(bytes);
-}
+void qz_udp_message_free_bytes(uint8_t* bytes) { std::free(bytes); }
 
 int qz_udp_message_decode(const void* bytes, size_t length, qz_udp_message** message) {
     if (bytes == nullptr || length == 0 || message == nullptr) {

@@ -20,9 +20,7 @@ void print_uv_error(const qz_logger* logger, const char* label, int error) {
     UDP_LOG(logger, QZ_LOG_REFUSED, "%s - libuv err: ('%s' %s)", label, uv_strerror(error), uv_err_name(error));
 }
 
-uv_handle_t* as_handle(qz_udp_publisher* publisher) {
-    return reinterpret_cast<uv_handle_t*>(&publisher->handle);
-}
+uv_handle_t* as_handle(qz_udp_publisher* publisher) { return reinterpret_cast<uv_handle_t*>(&publisher->handle); }
 
 // Frees the publisher alone: its request may already be gone.
 void udp_handle_close_cb(uv_handle_t* handle) {
@@ -118,8 +116,10 @@ void recv_cb(uv_udp_t* handle, ssize_t length, const uv_buf_t* buffer, const soc
 
 void start_receiving(qz_udp_publisher* publisher) {
     int rc = uv_udp_recv_start(&publisher->handle, alloc_cb, recv_cb);
-    if (rc != 0) print_uv_error(publisher->logger, "uv_udp_recv_start", rc);
-    else publisher->receiving = true;
+    if (rc != 0)
+        print_uv_error(publisher->logger, "uv_udp_recv_start", rc);
+    else
+        publisher->receiving = true;
 }
 
 void send_cb(uv_udp_send_t* send_request, int status) {
@@ -188,7 +188,7 @@ int open_publisher(qz_udp_request* request, uv_loop_t* loop, const sockaddr* any
     return QZ_OK;
 }
 
-}  // namespace
+}   // namespace
 
 int qz_udp_publisher_create_ipv4(qz_udp_request* request, uv_loop_t* loop, const char* broadcast_address,
                                  const qz_logger* logger, qz_udp_publisher** out) {
@@ -196,8 +196,8 @@ int qz_udp_publisher_create_ipv4(qz_udp_request* request, uv_loop_t* loop, const
     sockaddr_in any{};
     uv_ip4_addr("0.0.0.0", 0, &any);
     qz_udp_publisher* publisher = nullptr;
-    int rc = open_publisher(request, loop, reinterpret_cast<const sockaddr*>(&any), 0, "udp bind ipv4", logger,
-                            &publisher);
+    int rc =
+        open_publisher(request, loop, reinterpret_cast<const sockaddr*>(&any), 0, "udp bind ipv4", logger, &publisher);
     if (rc != QZ_OK) return rc;
     rc = uv_udp_set_broadcast(&publisher->handle, 1);
     if (rc != 0) {
@@ -211,8 +211,8 @@ int qz_udp_publisher_create_ipv4(qz_udp_request* request, uv_loop_t* loop, const
     return QZ_OK;
 }
 
-int qz_udp_publisher_create_ipv6(qz_udp_request* request, uv_loop_t* loop, uint32_t scope_id,
-                                 const qz_logger* logger, qz_udp_publisher** out) {
+int qz_udp_publisher_create_ipv6(qz_udp_request* request, uv_loop_t* loop, uint32_t scope_id, const qz_logger* logger,
+                                 qz_udp_publisher** out) {
     if (!request || !loop || !out) return QZ_ERR_MISSING_ARGUMENT;
     sockaddr_in6 any{};
     uv_ip6_addr("::", 0, &any);

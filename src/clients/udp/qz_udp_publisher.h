@@ -3,9 +3,9 @@
 // owns it. A publisher is freed by its handle's close callback.
 #pragma once
 
+#include <uv.h>
 #include <cstddef>
 #include <cstdint>
-#include <uv.h>
 
 struct qz_logger;
 struct qz_udp_request;
@@ -15,15 +15,15 @@ enum { QZ_UDP_RECEIVE_BUFFER_SIZE = 2048, QZ_UDP_BROADCAST_TEXT_SIZE = 261 };
 struct qz_udp_publisher {
     uv_udp_t handle;
     uv_udp_send_t send_request;
-    const uint8_t* message;      // one of the request's encoded messages (not owned)
+    const uint8_t* message;   // one of the request's encoded messages (not owned)
     size_t message_length;
     char receive_buffer[QZ_UDP_RECEIVE_BUFFER_SIZE];
     bool ipv6;
-    uint32_t scope_id;           // the interface's scope id for IPv6, 0 for IPv4
+    uint32_t scope_id;                                    // the interface's scope id for IPv6, 0 for IPv4
     char broadcast_address[QZ_UDP_BROADCAST_TEXT_SIZE];   // IPv4 only; empty: 255.255.255.255
-    bool active;                 // set at creation, cleared when the request stops it
+    bool active;                                          // set at creation, cleared when the request stops it
     bool receiving;
-    qz_udp_request* request;     // not valid once the publisher is inactive
+    qz_udp_request* request;   // not valid once the publisher is inactive
     const qz_logger* logger;
 };
 
@@ -34,8 +34,8 @@ int qz_udp_publisher_create_ipv4(qz_udp_request* request, uv_loop_t* loop, const
 
 // A multicasting socket bound to [::]:0 that sends on the interface with this scope id, without
 // looping its datagrams back, hop limit 128. Codes as for IPv4.
-int qz_udp_publisher_create_ipv6(qz_udp_request* request, uv_loop_t* loop, uint32_t scope_id,
-                                 const qz_logger* logger, qz_udp_publisher** publisher);
+int qz_udp_publisher_create_ipv6(qz_udp_request* request, uv_loop_t* loop, uint32_t scope_id, const qz_logger* logger,
+                                 qz_udp_publisher** publisher);
 
 // Sends the publisher's message to the request's group (IPv6) or to the broadcast address
 // (IPv4) on the request's port. 0, also when the send fails (logged); 1 when the publisher, its

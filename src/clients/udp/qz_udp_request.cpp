@@ -20,13 +20,9 @@
 
 namespace {
 
-const qz_logger* logger_of(const qz_udp_request* request) {
-    return request->context.logger;
-}
+const qz_logger* logger_of(const qz_udp_request* request) { return request->context.logger; }
 
-void timer_close_cb(uv_handle_t* handle) {
-    delete reinterpret_cast<uv_timer_t*>(handle);
-}
+void timer_close_cb(uv_handle_t* handle) { delete reinterpret_cast<uv_timer_t*>(handle); }
 
 // The body of qz_udp_request_stop, on the loop thread.
 void stop_on_loop(qz_udp_request* request) {
@@ -69,17 +65,14 @@ void async_end(qz_udp_request* request) {
     if (request->final_handler) request->final_handler(status, request, request->user_data);
 }
 
-void sync_timer_cb(uv_timer_t* timer) {
-    sync_end(static_cast<qz_udp_request*>(timer->data));
-}
+void sync_timer_cb(uv_timer_t* timer) { sync_end(static_cast<qz_udp_request*>(timer->data)); }
 
-void async_timer_cb(uv_timer_t* timer) {
-    async_end(static_cast<qz_udp_request*>(timer->data));
-}
+void async_timer_cb(uv_timer_t* timer) { async_end(static_cast<qz_udp_request*>(timer->data)); }
 
 size_t count_addresses(const network_interface_list& list) {
     size_t count = 0;
-    for (const network_interface* nic = list.first; nic; nic = nic->next) count += static_cast<size_t>(nic->address_count);
+    for (const network_interface* nic = list.first; nic; nic = nic->next)
+        count += static_cast<size_t>(nic->address_count);
     return count;
 }
 
@@ -96,7 +89,8 @@ qz_udp_publisher* create_publisher(qz_udp_request* request, const network_interf
     if (address->family == QZ_FAMILY_IPV6 && wants_multicast(address)) {
         UDP_LOG(logger, QZ_LOG_INFO, "Creating udp multicasting publisher at nic %s with scope id %u.", nic->name,
                 address->scope_id);
-        if (qz_udp_publisher_create_ipv6(request, request->context.loop, address->scope_id, logger, &publisher) == QZ_OK) {
+        if (qz_udp_publisher_create_ipv6(request, request->context.loop, address->scope_id, logger, &publisher) ==
+            QZ_OK) {
             UDP_LOG(logger, QZ_LOG_INFO, "Created udp multicasting publisher at nic %s with scope id %u.", nic->name,
                     address->scope_id);
             return publisher;
@@ -167,8 +161,10 @@ void invoke_user_callback(qz_udp_request* request, uv_timer_cb timer_cb) {
     auto* timer = new (std::nothrow) uv_timer_t;
     if (!timer || uv_timer_init(request->context.loop, timer) != 0) {
         delete timer;
-        if (request->synchronous) sync_end(request);
-        else async_end(request);
+        if (request->synchronous)
+            sync_end(request);
+        else
+            async_end(request);
         return;
     }
     timer->data = request;
@@ -184,9 +180,7 @@ void invoke_user_callback(qz_udp_request* request, uv_timer_cb timer_cb) {
     uv_timer_start(timer, timer_cb, request->timeout_ms, 0);
 }
 
-void invoke_sync_user_callback(void* data) {
-    invoke_user_callback(static_cast<qz_udp_request*>(data), sync_timer_cb);
-}
+void invoke_sync_user_callback(void* data) { invoke_user_callback(static_cast<qz_udp_request*>(data), sync_timer_cb); }
 
 void invoke_async_user_callback(void* data) {
     invoke_user_callback(static_cast<qz_udp_request*>(data), async_timer_cb);
@@ -196,8 +190,10 @@ void end_early_on_loop(void* data) {
     auto* request = static_cast<qz_udp_request*>(data);
     if (request->ended_on_loop || request->state != QZ_UDP_REQUEST_RUNNING) return;
     request->stop_requested = true;
-    if (request->synchronous) sync_end(request);
-    else async_end(request);
+    if (request->synchronous)
+        sync_end(request);
+    else
+        async_end(request);
 }
 
 // Runs an end of the request on the loop thread. An idle request has nothing there: it is
@@ -220,20 +216,20 @@ void end_on_loop_thread(qz_udp_request* request, qz_loop_work_cb end, bool early
 void stop_running_or_not(void* data) {
     auto* request = static_cast<qz_udp_request*>(data);
     // A running request goes through its end, or a synchronous caller would never wake.
-    if (request->state == QZ_UDP_REQUEST_RUNNING && !request->ended_on_loop) end_early_on_loop(request);
-    else stop_on_loop(request);
+    if (request->state == QZ_UDP_REQUEST_RUNNING && !request->ended_on_loop)
+        end_early_on_loop(request);
+    else
+        stop_on_loop(request);
 }
 
-bool settable(const qz_udp_request* request) {
-    return request && request->state == QZ_UDP_REQUEST_IDLE;
-}
+bool settable(const qz_udp_request* request) { return request && request->state == QZ_UDP_REQUEST_IDLE; }
 
 void free_messages(qz_udp_request* request) {
     for (qz_udp_encoded_message& message : request->messages) qz_udp_message_free_bytes(message.bytes);
     request->messages.clear();
 }
 
-}  // namespace
+}   // namespace
 
 int qz_udp_request_create(const qz_net_context* context, qz_udp_request** out) {
     if (!context || !out) return QZ_ERR_MISSING_ARGUMENT;
@@ -314,8 +310,7 @@ int qz_udp_request_add_message(qz_udp_request* request, const qz_udp_message* me
 }
 
 int qz_udp_request_run_sync(qz_udp_request* request) {
-    if (!request || request->messages.empty() || request->state != QZ_UDP_REQUEST_IDLE)
-        return QZ_ERR_MISSING_ARGUMENT;
+    if (!request || request->messages.empty() || request->state != QZ_UDP_REQUEST_IDLE) return QZ_ERR_MISSING_ARGUMENT;
     // Waiting on the loop thread would keep the loop from ever ending the request.
     if (qz_loop_worker_in_loop_thread(request->context.worker)) return QZ_ERR_WRONG_STATE;
     request->wait.reset(new (std::nothrow) qz_udp_wait);
@@ -333,8 +328,7 @@ int qz_udp_request_run_sync(qz_udp_request* request) {
 }
 
 int qz_udp_request_run_async(qz_udp_request* request, qz_udp_final_fn final_handler) {
-    if (!request || request->messages.empty() || request->state != QZ_UDP_REQUEST_IDLE)
-        return QZ_ERR_MISSING_ARGUMENT;
+    if (!request || request->messages.empty() || request->state != QZ_UDP_REQUEST_IDLE) return QZ_ERR_MISSING_ARGUMENT;
     request->final_handler = final_handler;
     request->synchronous = false;
     request->state = QZ_UDP_REQUEST_RUNNING;
@@ -368,14 +362,10 @@ int qz_udp_request_release(qz_udp_request* request) {
     return QZ_OK;
 }
 
-int qz_udp_request_get_state(const qz_udp_request* request) {
-    return request ? request->state.load() : -1;
-}
+int qz_udp_request_get_state(const qz_udp_request* request) { return request ? request->state.load() : -1; }
 
 size_t qz_udp_request_publisher_count(const qz_udp_request* request) {
     return request ? request->publishers_created : 0;
 }
 
-int qz_udp_request_stop_requested(const qz_udp_request* request) {
-    return request && request->stop_requested ? 1 : 0;
-}
+int qz_udp_request_stop_requested(const qz_udp_request* request) { return request && request->stop_requested ? 1 : 0; }

@@ -19,9 +19,9 @@
 //   qz_udp_request_release(request);
 #pragma once
 
+#include <uv.h>
 #include <cstddef>
 #include <cstdint>
-#include <uv.h>
 
 struct qz_logger;
 struct qz_loop_worker;
@@ -42,17 +42,16 @@ enum { QZ_UDP_REPLY_ADDRESS_SIZE = 65 };
 
 // A reply, lent to the reply handler for the duration of the call.
 struct qz_udp_reply {
-    qz_udp_message* message;                  // decoded from the datagram
-    char address[QZ_UDP_REPLY_ADDRESS_SIZE];  // the peer's numeric address, no scope suffix
-    uint32_t scope_id;                        // of the publisher that received it; 0 on IPv4
+    qz_udp_message* message;                   // decoded from the datagram
+    char address[QZ_UDP_REPLY_ADDRESS_SIZE];   // the peer's numeric address, no scope suffix
+    uint32_t scope_id;                         // of the publisher that received it; 0 on IPv4
 };
 
 // Called once all sends have completed. Setting *stop ends the request.
 typedef void (*qz_udp_all_sent_fn)(qz_udp_request* request, void* user_data, int* stop);
 // Called for every accepted reply; returns 0 when it took the reply (its sender is then not
 // heard again). Setting *stop ends the request.
-typedef int (*qz_udp_reply_fn)(qz_udp_request* request, const qz_udp_reply* reply, void* user_data,
-                               int* stop);
+typedef int (*qz_udp_reply_fn)(qz_udp_request* request, const qz_udp_reply* reply, void* user_data, int* stop);
 // Asynchronous runs only: called once when the request has ended, with 2601 (time-out) or 2602
 // (ended early). The request may be released from inside the handler.
 typedef void (*qz_udp_final_fn)(int status, qz_udp_request* request, void* user_data);
@@ -99,6 +98,6 @@ int qz_udp_request_end_early(qz_udp_request* request);
 int qz_udp_request_release(qz_udp_request* request);
 
 // For diagnostics and tests.
-int qz_udp_request_get_state(const qz_udp_request* request);   // -1 for a missing request
+int qz_udp_request_get_state(const qz_udp_request* request);            // -1 for a missing request
 size_t qz_udp_request_publisher_count(const qz_udp_request* request);   // publishers created
 int qz_udp_request_stop_requested(const qz_udp_request* request);

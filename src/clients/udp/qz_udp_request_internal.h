@@ -48,7 +48,7 @@ struct qz_udp_request {
     // Loop thread only: made when the run starts, closed when the request stops. Its close
     // callback frees it without touching the request, which may be gone by then.
     uv_timer_t* timer = nullptr;
-    bool ended_on_loop = false;   // loop thread only: the end has been handled once
+    bool ended_on_loop = false;                  // loop thread only: the end has been handled once
     std::vector<qz_udp_publisher*> publishers;   // slots are cleared when a publisher closes
     size_t publishers_created = 0;
     std::unique_ptr<qz_udp_wait> wait;

@@ -3,32 +3,29 @@
 #include "os/network_interfaces.h"
 #include "utils/qz_status.h"
 
+#include <uv.h>
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <uv.h>
 #include <vector>
 
 namespace {
 
 const char not_available[] = "N/A";
 
-void copy_text(char* out, const char* in) {
-    std::snprintf(out, QZ_ADDRESS_TEXT_SIZE, "%s", in);
-}
+void copy_text(char* out, const char* in) { std::snprintf(out, QZ_ADDRESS_TEXT_SIZE, "%s", in); }
 
 bool format_address(int family, const unsigned char* bytes, char* out) {
     char text[QZ_ADDRESS_TEXT_SIZE];
-    if (uv_inet_ntop(family == QZ_FAMILY_IPV4 ? AF_INET : AF_INET6, bytes, text, sizeof text) != 0)
-        return false;
+    if (uv_inet_ntop(family == QZ_FAMILY_IPV4 ? AF_INET : AF_INET6, bytes, text, sizeof text) != 0) return false;
     copy_text(out, text);
     return true;
 }
 
 // Subnet address = address AND mask; broadcast address = NOT mask OR subnet address.
-void fill_ipv4_subnet(const unsigned char address[4], const unsigned char mask[4], char* mask_out,
-                      char* subnet_out, char* broadcast_out) {
+void fill_ipv4_subnet(const unsigned char address[4], const unsigned char mask[4], char* mask_out, char* subnet_out,
+                      char* broadcast_out) {
     unsigned char subnet[4], broadcast[4];
     for (int i = 0; i < 4; ++i) {
         subnet[i] = address[i] & mask[i];
@@ -59,9 +56,7 @@ int count_colons(const char* begin, const char* end) {
 }
 
 // Expects lower-case text. Matches anywhere in the text, as the drop rule always has.
-bool is_link_or_site_local(const char* text) {
-    return std::strstr(text, "fe80") || std::strstr(text, "fec0");
-}
+bool is_link_or_site_local(const char* text) { return std::strstr(text, "fe80") || std::strstr(text, "fec0"); }
 
 // Fills the record from the system's address; false drops the address.
 bool describe_address(const os_adapter& adapter, const os_adapter_address& source, interface_address* address) {
@@ -120,19 +115,13 @@ network_interface* describe_adapter(const os_adapter& adapter, bool* no_memory) 
     return nic;
 }
 
-}  // namespace
+}   // namespace
 
-interface_address* create_interface_address() {
-    return new (std::nothrow) interface_address{};
-}
+interface_address* create_interface_address() { return new (std::nothrow) interface_address{}; }
 
-network_interface* create_network_interface() {
-    return new (std::nothrow) network_interface{};
-}
+network_interface* create_network_interface() { return new (std::nothrow) network_interface{}; }
 
-void free_interface_address(interface_address* address) {
-    delete address;
-}
+void free_interface_address(interface_address* address) { delete address; }
 
 void free_network_interface(network_interface* nic) {
     if (!nic) return;
@@ -153,8 +142,10 @@ int add_interface_address(network_interface* nic, interface_address* address) {
         }
     }
     address->next = nullptr;
-    if (nic->last_address) nic->last_address->next = address;
-    else nic->first_address = address;
+    if (nic->last_address)
+        nic->last_address->next = address;
+    else
+        nic->first_address = address;
     nic->last_address = address;
     ++nic->address_count;
     nic->family_mask |= static_cast<uint32_t>(address->family);
@@ -175,8 +166,10 @@ int add_network_interface(network_interface_list* list, network_interface* nic) 
         return QZ_OK;
     }
     nic->next = nullptr;
-    if (list->last) list->last->next = nic;
-    else list->first = nic;
+    if (list->last)
+        list->last->next = nic;
+    else
+        list->first = nic;
     list->last = nic;
     ++list->count;
     list->family_mask |= nic->family_mask;
@@ -247,7 +240,8 @@ int expand_ipv6_text(char* out, const char* in) {
                              : std::snprintf(result, sizeof result, "%.*s", static_cast<int>(gap - text), text);
     for (int i = 0; i < missing && length + 2 < static_cast<int>(sizeof result); ++i)
         length += std::snprintf(result + length, sizeof result - length, ":0");
-    if (length + std::strlen(after) < sizeof result) length += std::snprintf(result + length, sizeof result - length, "%s", after);
+    if (length + std::strlen(after) < sizeof result)
+        length += std::snprintf(result + length, sizeof result - length, "%s", after);
     if (result[length - 1] == ':' && length + 1 < static_cast<int>(sizeof result)) std::strcat(result, "0");
     copy_text(out, result);
     return QZ_OK;

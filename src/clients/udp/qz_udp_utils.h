@@ -17,12 +17,12 @@ enum { QZ_INTERFACE_ETHERNET = 1, QZ_INTERFACE_WIRELESS = 2, QZ_INTERFACE_OTHER 
 
 struct interface_address {
     interface_address* next;
-    char ip_address[QZ_ADDRESS_TEXT_SIZE];         // numeric text
-    char subnet_mask[QZ_ADDRESS_TEXT_SIZE];        // IPv6: prefix mask in eight groups, or "N/A"
-    char subnet_address[QZ_ADDRESS_TEXT_SIZE];     // IPv6: "N/A"
-    char broadcast_address[QZ_ADDRESS_TEXT_SIZE];  // IPv6: "N/A"
-    uint32_t scope_id;                             // 0 for IPv4, the interface index for IPv6
-    int family;                                    // QZ_FAMILY_IPV4 or QZ_FAMILY_IPV6
+    char ip_address[QZ_ADDRESS_TEXT_SIZE];          // numeric text
+    char subnet_mask[QZ_ADDRESS_TEXT_SIZE];         // IPv6: prefix mask in eight groups, or "N/A"
+    char subnet_address[QZ_ADDRESS_TEXT_SIZE];      // IPv6: "N/A"
+    char broadcast_address[QZ_ADDRESS_TEXT_SIZE];   // IPv6: "N/A"
+    uint32_t scope_id;                              // 0 for IPv4, the interface index for IPv6
+    int family;                                     // QZ_FAMILY_IPV4 or QZ_FAMILY_IPV6
 };
 
 struct network_interface {
@@ -30,7 +30,7 @@ struct network_interface {
     interface_address* first_address;
     interface_address* last_address;
     int32_t address_count;
-    char name[QZ_INTERFACE_NAME_SIZE];             // UTF-8; empty when it did not fit
+    char name[QZ_INTERFACE_NAME_SIZE];   // UTF-8; empty when it did not fit
     unsigned char physical_address[6];
     uint16_t index;
     uint32_t family_mask;

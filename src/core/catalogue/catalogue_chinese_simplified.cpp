@@ -39,32 +39,34 @@ const wchar_t* const texts[] = {
     /* 32 */ L"与此 QuentaSwiftset 关联的使用次数可能已用完:响应: %ls",
     /* 33 */ L"配置请求响应代码: %ls",
     /* 34 */ L"Quenta Swiftset 帮助",
-    /* 35 */ L"\n"
-             L"选项:-\t\t\t\n"
-             L"QuentaSwiftset.exe -d <数据路径>\t\t\t\n"
-             L"QuentaSwiftset.exe -i <安装路径>\t\t\t\n"
-             L"QuentaSwiftset.exe -g <调试日志>\t\t\t\n"
-             L"QuentaSwiftset.exe -a <代理服务器地址>\t\t\t\n"
-             L"QuentaSwiftset.exe -p <代理服务器端口>\t\t\t\n"
-             L"QuentaSwiftset.exe -u <代理服务器用户名>\t\t\t\n"
-             L"QuentaSwiftset.exe -w <代理服务器密码>\t\t\t\n"
-             L"QuentaSwiftset.exe -k <禁用 HTTPS 对等验证>\t\t\t\n"
-             L"QuentaSwiftset.exe -s <静默安装>\t\t\t\n"
-             L"QuentaSwiftset.exe -v <告知代理处于 VDI 环境中>\t\t\t\n"
-             L"QuentaSwiftset.exe -f <代理部署的强制安装选项>\t\t\t\n"
-             L"QuentaSwiftset.exe -h <代理部署的强制安装（带 keepGUID 选项）>\t\t\t\n"
-             L"QuentaSwiftset.exe -? <帮助>",
-    /* 36 */ L"\n"
-             L"选项:-\t\t\t\n"
-             L"QuentaSwiftset.sh -d <数据路径>\t\t\t\n"
-             L"QuentaSwiftset.sh -i <安装路径>\t\t\t\n"
-             L"QuentaSwiftset.sh -g <调试日志>\t\t\t\n"
-             L"QuentaSwiftset.sh -a <代理服务器地址>\t\t\t\n"
-             L"QuentaSwiftset.sh -p <代理服务器端口>\t\t\t\n"
-             L"QuentaSwiftset.sh -u <代理服务器用户名>\t\t\t\n"
-             L"QuentaSwiftset.sh -w <代理服务器密码>\t\t\t\n"
-             L"QuentaSwiftset.sh -k <禁用 HTTPS 对等验证>\t\t\t\n"
-             L"QuentaSwiftset.sh -? <帮助>",
+    /* 35 */
+    L"\n"
+    L"选项:-\t\t\t\n"
+    L"QuentaSwiftset.exe -d <数据路径>\t\t\t\n"
+    L"QuentaSwiftset.exe -i <安装路径>\t\t\t\n"
+    L"QuentaSwiftset.exe -g <调试日志>\t\t\t\n"
+    L"QuentaSwiftset.exe -a <代理服务器地址>\t\t\t\n"
+    L"QuentaSwiftset.exe -p <代理服务器端口>\t\t\t\n"
+    L"QuentaSwiftset.exe -u <代理服务器用户名>\t\t\t\n"
+    L"QuentaSwiftset.exe -w <代理服务器密码>\t\t\t\n"
+    L"QuentaSwiftset.exe -k <禁用 HTTPS 对等验证>\t\t\t\n"
+    L"QuentaSwiftset.exe -s <静默安装>\t\t\t\n"
+    L"QuentaSwiftset.exe -v <告知代理处于 VDI 环境中>\t\t\t\n"
+    L"QuentaSwiftset.exe -f <代理部署的强制安装选项>\t\t\t\n"
+    L"QuentaSwiftset.exe -h <代理部署的强制安装（带 keepGUID 选项）>\t\t\t\n"
+    L"QuentaSwiftset.exe -? <帮助>",
+    /* 36 */
+    L"\n"
+    L"选项:-\t\t\t\n"
+    L"QuentaSwiftset.sh -d <数据路径>\t\t\t\n"
+    L"QuentaSwiftset.sh -i <安装路径>\t\t\t\n"
+    L"QuentaSwiftset.sh -g <调试日志>\t\t\t\n"
+    L"QuentaSwiftset.sh -a <代理服务器地址>\t\t\t\n"
+    L"QuentaSwiftset.sh -p <代理服务器端口>\t\t\t\n"
+    L"QuentaSwiftset.sh -u <代理服务器用户名>\t\t\t\n"
+    L"QuentaSwiftset.sh -w <代理服务器密码>\t\t\t\n"
+    L"QuentaSwiftset.sh -k <禁用 HTTPS 对等验证>\t\t\t\n"
+    L"QuentaSwiftset.sh -? <帮助>",
     /* 37 */ L"通过命令行传递的 GUID 无效\n",
     /* 38 */ L"正在尝试从对等方下载安装文件",
     /* 39 */ L"正在尝试直接从 Lumacore 下载文件",
@@ -77,13 +79,14 @@ const wchar_t* const texts[] = {
     /* 46 */ L"确定",
     /* 47 */ L"取消(&C)",
     /* 48 */ L"连接数据文件不存在",
-    /* 49 */ L"用法:- ./QuentaSwiftset.sh <选项>\n"
-             L"运行 ./QuentaSwiftset.sh -? 可列出选项。",
+    /* 49 */
+    L"用法:- ./QuentaSwiftset.sh <选项>\n"
+    L"运行 ./QuentaSwiftset.sh -? 可列出选项。",
     /* 50 */ L"取消",
     /* 51 */ L"下一步",
     /* 52 */ L"单击“下一步”继续安装",
 };
 static_assert(sizeof texts / sizeof texts[0] == 53, "Chinese (Simplified) holds ids 0-52");
-}  // namespace
+}   // namespace
 
 const message_table catalogue_chinese_simplified = {texts, sizeof texts / sizeof texts[0]};

@@ -39,32 +39,34 @@ const wchar_t* const texts[] = {
     /* 32 */ L"與此 QuentaSwiftset 相關的使用次數可能已用完:回應: %ls",
     /* 33 */ L"組態要求回應碼: %ls",
     /* 34 */ L"Quenta Swiftset 說明",
-    /* 35 */ L"\n"
-             L"選項:-\t\t\t\n"
-             L"QuentaSwiftset.exe -d <資料路徑>\t\t\t\n"
-             L"QuentaSwiftset.exe -i <安裝路徑>\t\t\t\n"
-             L"QuentaSwiftset.exe -g <偵錯記錄>\t\t\t\n"
-             L"QuentaSwiftset.exe -a <Proxy 位址>\t\t\t\n"
-             L"QuentaSwiftset.exe -p <Proxy 連接埠>\t\t\t\n"
-             L"QuentaSwiftset.exe -u <Proxy 使用者名稱>\t\t\t\n"
-             L"QuentaSwiftset.exe -w <Proxy 密碼>\t\t\t\n"
-             L"QuentaSwiftset.exe -k <停用 HTTPS 對等驗證>\t\t\t\n"
-             L"QuentaSwiftset.exe -s <無訊息安裝>\t\t\t\n"
-             L"QuentaSwiftset.exe -v <告知代理程式處於 VDI 環境>\t\t\t\n"
-             L"QuentaSwiftset.exe -f <代理程式部署的強制安裝選項>\t\t\t\n"
-             L"QuentaSwiftset.exe -h <代理程式部署的強制安裝（含 keepGUID 選項）>\t\t\t\n"
-             L"QuentaSwiftset.exe -? <說明>",
-    /* 36 */ L"\n"
-             L"選項:-\t\t\t\n"
-             L"QuentaSwiftset.sh -d <資料路徑>\t\t\t\n"
-             L"QuentaSwiftset.sh -i <安裝路徑>\t\t\t\n"
-             L"QuentaSwiftset.sh -g <偵錯記錄>\t\t\t\n"
-             L"QuentaSwiftset.sh -a <Proxy 位址>\t\t\t\n"
-             L"QuentaSwiftset.sh -p <Proxy 連接埠>\t\t\t\n"
-             L"QuentaSwiftset.sh -u <Proxy 使用者名稱>\t\t\t\n"
-             L"QuentaSwiftset.sh -w <Proxy 密碼>\t\t\t\n"
-             L"QuentaSwiftset.sh -k <停用 HTTPS 對等驗證>\t\t\t\n"
-             L"QuentaSwiftset.sh -? <說明>",
+    /* 35 */
+    L"\n"
+    L"選項:-\t\t\t\n"
+    L"QuentaSwiftset.exe -d <資料路徑>\t\t\t\n"
+    L"QuentaSwiftset.exe -i <安裝路徑>\t\t\t\n"
+    L"QuentaSwiftset.exe -g <偵錯記錄>\t\t\t\n"
+    L"QuentaSwiftset.exe -a <Proxy 位址>\t\t\t\n"
+    L"QuentaSwiftset.exe -p <Proxy 連接埠>\t\t\t\n"
+    L"QuentaSwiftset.exe -u <Proxy 使用者名稱>\t\t\t\n"
+    L"QuentaSwiftset.exe -w <Proxy 密碼>\t\t\t\n"
+    L"QuentaSwiftset.exe -k <停用 HTTPS 對等驗證>\t\t\t\n"
+    L"QuentaSwiftset.exe -s <無訊息安裝>\t\t\t\n"
+    L"QuentaSwiftset.exe -v <告知代理程式處於 VDI 環境>\t\t\t\n"
+    L"QuentaSwiftset.exe -f <代理程式部署的強制安裝選項>\t\t\t\n"
+    L"QuentaSwiftset.exe -h <代理程式部署的強制安裝（含 keepGUID 選項）>\t\t\t\n"
+    L"QuentaSwiftset.exe -? <說明>",
+    /* 36 */
+    L"\n"
+    L"選項:-\t\t\t\n"
+    L"QuentaSwiftset.sh -d <資料路徑>\t\t\t\n"
+    L"QuentaSwiftset.sh -i <安裝路徑>\t\t\t\n"
+    L"QuentaSwiftset.sh -g <偵錯記錄>\t\t\t\n"
+    L"QuentaSwiftset.sh -a <Proxy 位址>\t\t\t\n"
+    L"QuentaSwiftset.sh -p <Proxy 連接埠>\t\t\t\n"
+    L"QuentaSwiftset.sh -u <Proxy 使用者名稱>\t\t\t\n"
+    L"QuentaSwiftset.sh -w <Proxy 密碼>\t\t\t\n"
+    L"QuentaSwiftset.sh -k <停用 HTTPS 對等驗證>\t\t\t\n"
+    L"QuentaSwiftset.sh -? <說明>",
     /* 37 */ L"透過命令列傳遞的 GUID 無效\n",
     /* 38 */ L"正在嘗試從對等電腦下載安裝檔案",
     /* 39 */ L"正在嘗試直接從 Lumacore 下載檔案",
@@ -77,13 +79,14 @@ const wchar_t* const texts[] = {
     /* 46 */ L"確定",
     /* 47 */ L"取消(&C)",
     /* 48 */ L"連線資料檔案不存在",
-    /* 49 */ L"用法:- ./QuentaSwiftset.sh <選項>\n"
-             L"執行 ./QuentaSwiftset.sh -? 可列出選項。",
+    /* 49 */
+    L"用法:- ./QuentaSwiftset.sh <選項>\n"
+    L"執行 ./QuentaSwiftset.sh -? 可列出選項。",
     /* 50 */ L"取消",
     /* 51 */ L"下一步",
     /* 52 */ L"按一下「下一步」繼續安裝",
 };
 static_assert(sizeof texts / sizeof texts[0] == 53, "Chinese (Traditional) holds ids 0-52");
-}  // namespace
+}   // namespace
 
 const message_table catalogue_chinese_traditional = {texts, sizeof texts / sizeof texts[0]};

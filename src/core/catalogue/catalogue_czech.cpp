@@ -17,8 +17,9 @@ const wchar_t* const texts[] = {
     /* 10 */ L"Dekomprese binárních souborů instalačního programu agenta",
     /* 11 */ L"Instalace agenta. Může to chvíli trvat...",
     /* 12 */ L"Čištění po instalaci",
-    /* 13 */ L"Instalace Quenta Agent byla dokončena. Další produkty zabezpečení budou "
-             L"nainstalovány podle zásad spravovaných vaší organizací.",
+    /* 13 */
+    L"Instalace Quenta Agent byla dokončena. Další produkty zabezpečení budou "
+    L"nainstalovány podle zásad spravovaných vaší organizací.",
     /* 14 */ L"Přerušování operací. Může to chvíli trvat...",
     /* 15 */ L"Inicializace QuentaSwiftset se nezdařila",
     /* 16 */ L"Načtení názvu QuentaSwiftset se nezdařilo",
@@ -40,53 +41,57 @@ const wchar_t* const texts[] = {
     /* 32 */ L"Počet použití tohoto QuentaSwiftset byl možná vyčerpán:Odpověď: %ls",
     /* 33 */ L"Kód odpovědi na požadavek konfigurace: %ls",
     /* 34 */ L"Nápověda Quenta Swiftset",
-    /* 35 */ L"\n"
-             L"Možnosti:-\t\t\t\n"
-             L"QuentaSwiftset.exe -d <Cesta k datům>\t\t\t\n"
-             L"QuentaSwiftset.exe -i <Instalační cesta>\t\t\t\n"
-             L"QuentaSwiftset.exe -g <Protokol ladění>\t\t\t\n"
-             L"QuentaSwiftset.exe -a <Adresa proxy serveru>\t\t\t\n"
-             L"QuentaSwiftset.exe -p <Port proxy serveru>\t\t\t\n"
-             L"QuentaSwiftset.exe -u <Uživatelské jméno pro proxy server>\t\t\t\n"
-             L"QuentaSwiftset.exe -w <Heslo pro proxy server>\t\t\t\n"
-             L"QuentaSwiftset.exe -k <Zakázat ověřování partnera HTTPS>\t\t\t\n"
-             L"QuentaSwiftset.exe -s <Tichá instalace>\t\t\t\n"
-             L"QuentaSwiftset.exe -v <Upozornit agenta na prostředí VDI>\t\t\t\n"
-             L"QuentaSwiftset.exe -f <Vynucená instalace při nasazení agenta>\t\t\t\n"
-             L"QuentaSwiftset.exe -h <Vynucená instalace s možností keepGUID při nasazení "
-             L"agenta>\t\t\t\n"
-             L"QuentaSwiftset.exe -? <Nápověda>",
-    /* 36 */ L"\n"
-             L"Možnosti:-\t\t\t\n"
-             L"QuentaSwiftset.sh -d <Cesta k datům>\t\t\t\n"
-             L"QuentaSwiftset.sh -i <Instalační cesta>\t\t\t\n"
-             L"QuentaSwiftset.sh -g <Protokol ladění>\t\t\t\n"
-             L"QuentaSwiftset.sh -a <Adresa proxy serveru>\t\t\t\n"
-             L"QuentaSwiftset.sh -p <Port proxy serveru>\t\t\t\n"
-             L"QuentaSwiftset.sh -u <Uživatelské jméno pro proxy server>\t\t\t\n"
-             L"QuentaSwiftset.sh -w <Heslo pro proxy server>\t\t\t\n"
-             L"QuentaSwiftset.sh -k <Zakázat ověřování partnera HTTPS>\t\t\t\n"
-             L"QuentaSwiftset.sh -? <Nápověda>",
+    /* 35 */
+    L"\n"
+    L"Možnosti:-\t\t\t\n"
+    L"QuentaSwiftset.exe -d <Cesta k datům>\t\t\t\n"
+    L"QuentaSwiftset.exe -i <Instalační cesta>\t\t\t\n"
+    L"QuentaSwiftset.exe -g <Protokol ladění>\t\t\t\n"
+    L"QuentaSwiftset.exe -a <Adresa proxy serveru>\t\t\t\n"
+    L"QuentaSwiftset.exe -p <Port proxy serveru>\t\t\t\n"
+    L"QuentaSwiftset.exe -u <Uživatelské jméno pro proxy server>\t\t\t\n"
+    L"QuentaSwiftset.exe -w <Heslo pro proxy server>\t\t\t\n"
+    L"QuentaSwiftset.exe -k <Zakázat ověřování partnera HTTPS>\t\t\t\n"
+    L"QuentaSwiftset.exe -s <Tichá instalace>\t\t\t\n"
+    L"QuentaSwiftset.exe -v <Upozornit agenta na prostředí VDI>\t\t\t\n"
+    L"QuentaSwiftset.exe -f <Vynucená instalace při nasazení agenta>\t\t\t\n"
+    L"QuentaSwiftset.exe -h <Vynucená instalace s možností keepGUID při nasazení "
+    L"agenta>\t\t\t\n"
+    L"QuentaSwiftset.exe -? <Nápověda>",
+    /* 36 */
+    L"\n"
+    L"Možnosti:-\t\t\t\n"
+    L"QuentaSwiftset.sh -d <Cesta k datům>\t\t\t\n"
+    L"QuentaSwiftset.sh -i <Instalační cesta>\t\t\t\n"
+    L"QuentaSwiftset.sh -g <Protokol ladění>\t\t\t\n"
+    L"QuentaSwiftset.sh -a <Adresa proxy serveru>\t\t\t\n"
+    L"QuentaSwiftset.sh -p <Port proxy serveru>\t\t\t\n"
+    L"QuentaSwiftset.sh -u <Uživatelské jméno pro proxy server>\t\t\t\n"
+    L"QuentaSwiftset.sh -w <Heslo pro proxy server>\t\t\t\n"
+    L"QuentaSwiftset.sh -k <Zakázat ověřování partnera HTTPS>\t\t\t\n"
+    L"QuentaSwiftset.sh -? <Nápověda>",
     /* 37 */ L"Na příkazovém řádku byl předán neplatný identifikátor GUID\n",
     /* 38 */ L"Pokus o stažení instalačních souborů z partnerských počítačů",
     /* 39 */ L"Pokus o stažení souborů přímo z Lumacore",
     /* 40 */ L"Soubory nelze stáhnout přes proxy server. Použije se přenosový server",
     /* 41 */ L"Soubory nelze stáhnout přímo z Lumacore. Použije se proxy server",
     /* 42 */ L"Soubory nelze stáhnout přes přenosový server. Stahování souborů se nezdařilo",
-    /* 43 */ L"Tento program vyžaduje k instalaci oprávnění uživatele root. Instalační program "
-             L"nemůže pokračovat",
+    /* 43 */
+    L"Tento program vyžaduje k instalaci oprávnění uživatele root. Instalační program "
+    L"nemůže pokračovat",
     /* 44 */ L"Možná je spuštěna jiná instance. Počkejte prosím.",
     /* 45 */ L"Upgrade agenta nebyl úspěšný",
     /* 46 */ L"OK",
     /* 47 */ L"&Storno",
     /* 48 */ L"Soubor dat připojení neexistuje",
-    /* 49 */ L"Použití:- ./QuentaSwiftset.sh <možnosti>\n"
-             L"Seznam možností zobrazíte příkazem ./QuentaSwiftset.sh -?",
+    /* 49 */
+    L"Použití:- ./QuentaSwiftset.sh <možnosti>\n"
+    L"Seznam možností zobrazíte příkazem ./QuentaSwiftset.sh -?",
     /* 50 */ L"Storno",
     /* 51 */ L"Další",
     /* 52 */ L"Klepnutím na tlačítko Další pokračujte v instalaci",
 };
 static_assert(sizeof texts / sizeof texts[0] == 53, "Czech holds ids 0-52");
-}  // namespace
+}   // namespace
 
 const message_table catalogue_czech = {texts, sizeof texts / sizeof texts[0]};

@@ -18,8 +18,9 @@ const wchar_t* const texts[] = {
     /* 10 */ L"Decompressing agent installer binaries",
     /* 11 */ L"Installing agent.This may take a while...",
     /* 12 */ L"Cleaning up after installation",
-    /* 13 */ L"Quenta Agent Installation finished. Further security products will be installed "
-             L"based on policies managed by your organization.",
+    /* 13 */
+    L"Quenta Agent Installation finished. Further security products will be installed "
+    L"based on policies managed by your organization.",
     /* 14 */ L"Aborting operations. This may take a while...",
     /* 15 */ L"QuentaSwiftset initialization failed",
     /* 16 */ L"Fetching of QuentaSwiftset name failed",
@@ -41,33 +42,35 @@ const wchar_t* const texts[] = {
     /* 32 */ L"Use count associated with this QuentaSwiftset might be over:Response: %ls",
     /* 33 */ L"Configuration request response code: %ls",
     /* 34 */ L"Quenta Swiftset help",
-    /* 35 */ L"\n"
-             L"Options:-\t\t\t\n"
-             L"QuentaSwiftset.exe -d <DataPath>\t\t\t\n"
-             L"QuentaSwiftset.exe -i <InstallPath>\t\t\t\n"
-             L"QuentaSwiftset.exe -g <Debug log>\t\t\t\n"
-             L"QuentaSwiftset.exe -a <Proxy address>\t\t\t\n"
-             L"QuentaSwiftset.exe -p <Proxy port>\t\t\t\n"
-             L"QuentaSwiftset.exe -u <Proxy username>\t\t\t\n"
-             L"QuentaSwiftset.exe -w <Proxy password>\t\t\t\n"
-             L"QuentaSwiftset.exe -k <Disable HTTPS peer verification>\t\t\t\n"
-             L"QuentaSwiftset.exe -s <Silent installation>\t\t\t\n"
-             L"QuentaSwiftset.exe -v <Make the agent aware of a VDI environment>\t\t\t\n"
-             L"QuentaSwiftset.exe -f <Force installation option for agent deployment>\t\t\t\n"
-             L"QuentaSwiftset.exe -h <Force installation with keepGUID option for agent "
-             L"deployment>\t\t\t\n"
-             L"QuentaSwiftset.exe -? <Help>",
-    /* 36 */ L"\n"
-             L"Options:-\t\t\t\n"
-             L"QuentaSwiftset.sh -d <DataPath>\t\t\t\n"
-             L"QuentaSwiftset.sh -i <InstallPath>\t\t\t\n"
-             L"QuentaSwiftset.sh -g <Debug log>\t\t\t\n"
-             L"QuentaSwiftset.sh -a <Proxy address>\t\t\t\n"
-             L"QuentaSwiftset.sh -p <Proxy port>\t\t\t\n"
-             L"QuentaSwiftset.sh -u <Proxy username>\t\t\t\n"
-             L"QuentaSwiftset.sh -w <Proxy password>\t\t\t\n"
-             L"QuentaSwiftset.sh -k <Disable HTTPS peer verification>\t\t\t\n"
-             L"QuentaSwiftset.sh -? <Help>",
+    /* 35 */
+    L"\n"
+    L"Options:-\t\t\t\n"
+    L"QuentaSwiftset.exe -d <DataPath>\t\t\t\n"
+    L"QuentaSwiftset.exe -i <InstallPath>\t\t\t\n"
+    L"QuentaSwiftset.exe -g <Debug log>\t\t\t\n"
+    L"QuentaSwiftset.exe -a <Proxy address>\t\t\t\n"
+    L"QuentaSwiftset.exe -p <Proxy port>\t\t\t\n"
+    L"QuentaSwiftset.exe -u <Proxy username>\t\t\t\n"
+    L"QuentaSwiftset.exe -w <Proxy password>\t\t\t\n"
+    L"QuentaSwiftset.exe -k <Disable HTTPS peer verification>\t\t\t\n"
+    L"QuentaSwiftset.exe -s <Silent installation>\t\t\t\n"
+    L"QuentaSwiftset.exe -v <Make the agent aware of a VDI environment>\t\t\t\n"
+    L"QuentaSwiftset.exe -f <Force installation option for agent deployment>\t\t\t\n"
+    L"QuentaSwiftset.exe -h <Force installation with keepGUID option for agent "
+    L"deployment>\t\t\t\n"
+    L"QuentaSwiftset.exe -? <Help>",
+    /* 36 */
+    L"\n"
+    L"Options:-\t\t\t\n"
+    L"QuentaSwiftset.sh -d <DataPath>\t\t\t\n"
+    L"QuentaSwiftset.sh -i <InstallPath>\t\t\t\n"
+    L"QuentaSwiftset.sh -g <Debug log>\t\t\t\n"
+    L"QuentaSwiftset.sh -a <Proxy address>\t\t\t\n"
+    L"QuentaSwiftset.sh -p <Proxy port>\t\t\t\n"
+    L"QuentaSwiftset.sh -u <Proxy username>\t\t\t\n"
+    L"QuentaSwiftset.sh -w <Proxy password>\t\t\t\n"
+    L"QuentaSwiftset.sh -k <Disable HTTPS peer verification>\t\t\t\n"
+    L"QuentaSwiftset.sh -? <Help>",
     /* 37 */ L"Invalid GUID passed through commandline\n",
     /* 38 */ L"Trying to download installation files from Peers",
     /* 39 */ L"Trying to download files directly from Lumacore",
@@ -80,14 +83,15 @@ const wchar_t* const texts[] = {
     /* 46 */ L"OK",
     /* 47 */ L"Ca&ncel",
     /* 48 */ L"Connection data file does not exist",
-    /* 49 */ L"Usage:- ./QuentaSwiftset.sh <options>\n"
-             L"Run ./QuentaSwiftset.sh -? for the list of options.",
+    /* 49 */
+    L"Usage:- ./QuentaSwiftset.sh <options>\n"
+    L"Run ./QuentaSwiftset.sh -? for the list of options.",
     /* 50 */ L"Cancel",
     /* 51 */ L"Next",
     /* 52 */ L"Click on Next to continue with installation",
     /* 53 */ L"OS not supported",
 };
 static_assert(sizeof texts / sizeof texts[0] == 54, "English holds ids 0-53");
-}  // namespace
+}   // namespace
 
 const message_table catalogue_english = {texts, sizeof texts / sizeof texts[0]};

@@ -17,8 +17,9 @@ const wchar_t* const texts[] = {
     /* 10 */ L"에이전트 설치 프로그램 바이너리의 압축을 푸는 중",
     /* 11 */ L"에이전트를 설치하는 중입니다. 시간이 걸릴 수 있습니다...",
     /* 12 */ L"설치 후 정리하는 중",
-    /* 13 */ L"Quenta Agent 설치가 완료되었습니다. 추가 보안 제품은 조직에서 관리하는 정책에 따라 "
-             L"설치됩니다.",
+    /* 13 */
+    L"Quenta Agent 설치가 완료되었습니다. 추가 보안 제품은 조직에서 관리하는 정책에 따라 "
+    L"설치됩니다.",
     /* 14 */ L"작업을 중단하는 중입니다. 시간이 걸릴 수 있습니다...",
     /* 15 */ L"QuentaSwiftset 초기화에 실패했습니다",
     /* 16 */ L"QuentaSwiftset 이름을 가져오지 못했습니다",
@@ -40,32 +41,34 @@ const wchar_t* const texts[] = {
     /* 32 */ L"이 QuentaSwiftset의 사용 횟수가 초과되었을 수 있습니다:응답: %ls",
     /* 33 */ L"구성 요청 응답 코드: %ls",
     /* 34 */ L"Quenta Swiftset 도움말",
-    /* 35 */ L"\n"
-             L"옵션:-\t\t\t\n"
-             L"QuentaSwiftset.exe -d <데이터 경로>\t\t\t\n"
-             L"QuentaSwiftset.exe -i <설치 경로>\t\t\t\n"
-             L"QuentaSwiftset.exe -g <디버그 로그>\t\t\t\n"
-             L"QuentaSwiftset.exe -a <프록시 주소>\t\t\t\n"
-             L"QuentaSwiftset.exe -p <프록시 포트>\t\t\t\n"
-             L"QuentaSwiftset.exe -u <프록시 사용자 이름>\t\t\t\n"
-             L"QuentaSwiftset.exe -w <프록시 암호>\t\t\t\n"
-             L"QuentaSwiftset.exe -k <HTTPS 피어 확인 사용 안 함>\t\t\t\n"
-             L"QuentaSwiftset.exe -s <자동 설치>\t\t\t\n"
-             L"QuentaSwiftset.exe -v <에이전트에 VDI 환경 알림>\t\t\t\n"
-             L"QuentaSwiftset.exe -f <에이전트 배포용 강제 설치 옵션>\t\t\t\n"
-             L"QuentaSwiftset.exe -h <에이전트 배포용 keepGUID 옵션을 사용한 강제 설치>\t\t\t\n"
-             L"QuentaSwiftset.exe -? <도움말>",
-    /* 36 */ L"\n"
-             L"옵션:-\t\t\t\n"
-             L"QuentaSwiftset.sh -d <데이터 경로>\t\t\t\n"
-             L"QuentaSwiftset.sh -i <설치 경로>\t\t\t\n"
-             L"QuentaSwiftset.sh -g <디버그 로그>\t\t\t\n"
-             L"QuentaSwiftset.sh -a <프록시 주소>\t\t\t\n"
-             L"QuentaSwiftset.sh -p <프록시 포트>\t\t\t\n"
-             L"QuentaSwiftset.sh -u <프록시 사용자 이름>\t\t\t\n"
-             L"QuentaSwiftset.sh -w <프록시 암호>\t\t\t\n"
-             L"QuentaSwiftset.sh -k <HTTPS 피어 확인 사용 안 함>\t\t\t\n"
-             L"QuentaSwiftset.sh -? <도움말>",
+    /* 35 */
+    L"\n"
+    L"옵션:-\t\t\t\n"
+    L"QuentaSwiftset.exe -d <데이터 경로>\t\t\t\n"
+    L"QuentaSwiftset.exe -i <설치 경로>\t\t\t\n"
+    L"QuentaSwiftset.exe -g <디버그 로그>\t\t\t\n"
+    L"QuentaSwiftset.exe -a <프록시 주소>\t\t\t\n"
+    L"QuentaSwiftset.exe -p <프록시 포트>\t\t\t\n"
+    L"QuentaSwiftset.exe -u <프록시 사용자 이름>\t\t\t\n"
+    L"QuentaSwiftset.exe -w <프록시 암호>\t\t\t\n"
+    L"QuentaSwiftset.exe -k <HTTPS 피어 확인 사용 안 함>\t\t\t\n"
+    L"QuentaSwiftset.exe -s <자동 설치>\t\t\t\n"
+    L"QuentaSwiftset.exe -v <에이전트에 VDI 환경 알림>\t\t\t\n"
+    L"QuentaSwiftset.exe -f <에이전트 배포용 강제 설치 옵션>\t\t\t\n"
+    L"QuentaSwiftset.exe -h <에이전트 배포용 keepGUID 옵션을 사용한 강제 설치>\t\t\t\n"
+    L"QuentaSwiftset.exe -? <도움말>",
+    /* 36 */
+    L"\n"
+    L"옵션:-\t\t\t\n"
+    L"QuentaSwiftset.sh -d <데이터 경로>\t\t\t\n"
+    L"QuentaSwiftset.sh -i <설치 경로>\t\t\t\n"
+    L"QuentaSwiftset.sh -g <디버그 로그>\t\t\t\n"
+    L"QuentaSwiftset.sh -a <프록시 주소>\t\t\t\n"
+    L"QuentaSwiftset.sh -p <프록시 포트>\t\t\t\n"
+    L"QuentaSwiftset.sh -u <프록시 사용자 이름>\t\t\t\n"
+    L"QuentaSwiftset.sh -w <프록시 암호>\t\t\t\n"
+    L"QuentaSwiftset.sh -k <HTTPS 피어 확인 사용 안 함>\t\t\t\n"
+    L"QuentaSwiftset.sh -? <도움말>",
     /* 37 */ L"명령줄을 통해 잘못된 GUID가 전달되었습니다\n",
     /* 38 */ L"피어에서 설치 파일을 다운로드하는 중",
     /* 39 */ L"Lumacore에서 직접 파일을 다운로드하는 중",
@@ -78,13 +81,14 @@ const wchar_t* const texts[] = {
     /* 46 */ L"확인",
     /* 47 */ L"취소(&C)",
     /* 48 */ L"연결 데이터 파일이 없습니다",
-    /* 49 */ L"사용법:- ./QuentaSwiftset.sh <옵션>\n"
-             L"옵션 목록을 보려면 ./QuentaSwiftset.sh -?를 실행하십시오.",
+    /* 49 */
+    L"사용법:- ./QuentaSwiftset.sh <옵션>\n"
+    L"옵션 목록을 보려면 ./QuentaSwiftset.sh -?를 실행하십시오.",
     /* 50 */ L"취소",
     /* 51 */ L"다음",
     /* 52 */ L"설치를 계속하려면 [다음]을 클릭하십시오",
 };
 static_assert(sizeof texts / sizeof texts[0] == 53, "Korean holds ids 0-52");
-}  // namespace
+}   // namespace
 
 const message_table catalogue_korean = {texts, sizeof texts / sizeof texts[0]};

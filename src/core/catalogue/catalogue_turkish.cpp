@@ -17,8 +17,9 @@ const wchar_t* const texts[] = {
     /* 10 */ L"Aracı yükleyicisinin ikili dosyalarının sıkıştırması açılıyor",
     /* 11 */ L"Aracı yükleniyor. Bu işlem biraz zaman alabilir...",
     /* 12 */ L"Yükleme sonrası temizlik yapılıyor",
-    /* 13 */ L"Quenta Agent yüklemesi tamamlandı. Diğer güvenlik ürünleri, kuruluşunuz tarafından "
-             L"yönetilen ilkelere göre yüklenecektir.",
+    /* 13 */
+    L"Quenta Agent yüklemesi tamamlandı. Diğer güvenlik ürünleri, kuruluşunuz tarafından "
+    L"yönetilen ilkelere göre yüklenecektir.",
     /* 14 */ L"İşlemler iptal ediliyor. Bu işlem biraz zaman alabilir...",
     /* 15 */ L"QuentaSwiftset başlatılamadı",
     /* 16 */ L"QuentaSwiftset adı alınamadı",
@@ -36,58 +37,63 @@ const wchar_t* const texts[] = {
     /* 28 */ L"Aracı yüklemesi başarılı olmadı",
     /* 29 */ L"Temizlik tamamlanmadı",
     /* 30 */ L"Aracının QuentaSwiftset işlemleri sırasında hata oluştu",
-    /* 31 */ L"İstek geçersiz veya süresi dolmuş bir belirteç koduyla gönderilmiş olabilir:Yanıt: "
-             L"%ls",
+    /* 31 */
+    L"İstek geçersiz veya süresi dolmuş bir belirteç koduyla gönderilmiş olabilir:Yanıt: "
+    L"%ls",
     /* 32 */ L"Bu QuentaSwiftset ile ilişkili kullanım sayısı dolmuş olabilir:Yanıt: %ls",
     /* 33 */ L"Yapılandırma isteği yanıt kodu: %ls",
     /* 34 */ L"Quenta Swiftset yardımı",
-    /* 35 */ L"\n"
-             L"Seçenekler:-\t\t\t\n"
-             L"QuentaSwiftset.exe -d <Veri yolu>\t\t\t\n"
-             L"QuentaSwiftset.exe -i <Yükleme yolu>\t\t\t\n"
-             L"QuentaSwiftset.exe -g <Hata ayıklama günlüğü>\t\t\t\n"
-             L"QuentaSwiftset.exe -a <Proxy adresi>\t\t\t\n"
-             L"QuentaSwiftset.exe -p <Proxy bağlantı noktası>\t\t\t\n"
-             L"QuentaSwiftset.exe -u <Proxy kullanıcı adı>\t\t\t\n"
-             L"QuentaSwiftset.exe -w <Proxy parolası>\t\t\t\n"
-             L"QuentaSwiftset.exe -k <HTTPS eş doğrulamasını devre dışı bırak>\t\t\t\n"
-             L"QuentaSwiftset.exe -s <Sessiz yükleme>\t\t\t\n"
-             L"QuentaSwiftset.exe -v <Aracıyı VDI ortamından haberdar et>\t\t\t\n"
-             L"QuentaSwiftset.exe -f <Aracı dağıtımı için zorunlu yükleme seçeneği>\t\t\t\n"
-             L"QuentaSwiftset.exe -h <Aracı dağıtımı için keepGUID seçeneğiyle zorunlu "
-             L"yükleme>\t\t\t\n"
-             L"QuentaSwiftset.exe -? <Yardım>",
-    /* 36 */ L"\n"
-             L"Seçenekler:-\t\t\t\n"
-             L"QuentaSwiftset.sh -d <Veri yolu>\t\t\t\n"
-             L"QuentaSwiftset.sh -i <Yükleme yolu>\t\t\t\n"
-             L"QuentaSwiftset.sh -g <Hata ayıklama günlüğü>\t\t\t\n"
-             L"QuentaSwiftset.sh -a <Proxy adresi>\t\t\t\n"
-             L"QuentaSwiftset.sh -p <Proxy bağlantı noktası>\t\t\t\n"
-             L"QuentaSwiftset.sh -u <Proxy kullanıcı adı>\t\t\t\n"
-             L"QuentaSwiftset.sh -w <Proxy parolası>\t\t\t\n"
-             L"QuentaSwiftset.sh -k <HTTPS eş doğrulamasını devre dışı bırak>\t\t\t\n"
-             L"QuentaSwiftset.sh -? <Yardım>",
+    /* 35 */
+    L"\n"
+    L"Seçenekler:-\t\t\t\n"
+    L"QuentaSwiftset.exe -d <Veri yolu>\t\t\t\n"
+    L"QuentaSwiftset.exe -i <Yükleme yolu>\t\t\t\n"
+    L"QuentaSwiftset.exe -g <Hata ayıklama günlüğü>\t\t\t\n"
+    L"QuentaSwiftset.exe -a <Proxy adresi>\t\t\t\n"
+    L"QuentaSwiftset.exe -p <Proxy bağlantı noktası>\t\t\t\n"
+    L"QuentaSwiftset.exe -u <Proxy kullanıcı adı>\t\t\t\n"
+    L"QuentaSwiftset.exe -w <Proxy parolası>\t\t\t\n"
+    L"QuentaSwiftset.exe -k <HTTPS eş doğrulamasını devre dışı bırak>\t\t\t\n"
+    L"QuentaSwiftset.exe -s <Sessiz yükleme>\t\t\t\n"
+    L"QuentaSwiftset.exe -v <Aracıyı VDI ortamından haberdar et>\t\t\t\n"
+    L"QuentaSwiftset.exe -f <Aracı dağıtımı için zorunlu yükleme seçeneği>\t\t\t\n"
+    L"QuentaSwiftset.exe -h <Aracı dağıtımı için keepGUID seçeneğiyle zorunlu "
+    L"yükleme>\t\t\t\n"
+    L"QuentaSwiftset.exe -? <Yardım>",
+    /* 36 */
+    L"\n"
+    L"Seçenekler:-\t\t\t\n"
+    L"QuentaSwiftset.sh -d <Veri yolu>\t\t\t\n"
+    L"QuentaSwiftset.sh -i <Yükleme yolu>\t\t\t\n"
+    L"QuentaSwiftset.sh -g <Hata ayıklama günlüğü>\t\t\t\n"
+    L"QuentaSwiftset.sh -a <Proxy adresi>\t\t\t\n"
+    L"QuentaSwiftset.sh -p <Proxy bağlantı noktası>\t\t\t\n"
+    L"QuentaSwiftset.sh -u <Proxy kullanıcı adı>\t\t\t\n"
+    L"QuentaSwiftset.sh -w <Proxy parolası>\t\t\t\n"
+    L"QuentaSwiftset.sh -k <HTTPS eş doğrulamasını devre dışı bırak>\t\t\t\n"
+    L"QuentaSwiftset.sh -? <Yardım>",
     /* 37 */ L"Komut satırından geçersiz GUID iletildi\n",
     /* 38 */ L"Yükleme dosyaları eşlerden indirilmeye çalışılıyor",
     /* 39 */ L"Dosyalar doğrudan Lumacore'dan indirilmeye çalışılıyor",
     /* 40 */ L"Dosyalar proxy üzerinden indirilemiyor. Geçiş sunucusu kullanılıyor",
     /* 41 */ L"Dosyalar doğrudan Lumacore'dan indirilemiyor. Proxy kullanılıyor",
     /* 42 */ L"Dosyalar geçiş sunucusu üzerinden indirilemiyor. Dosyalar indirilemedi",
-    /* 43 */ L"Bu programın yükleme için root ayrıcalıklarına ihtiyacı var. Yükleyici devam "
-             L"edemiyor",
+    /* 43 */
+    L"Bu programın yükleme için root ayrıcalıklarına ihtiyacı var. Yükleyici devam "
+    L"edemiyor",
     /* 44 */ L"Başka bir örnek çalışıyor olabilir. Lütfen bekleyin.",
     /* 45 */ L"Aracı yükseltmesi başarılı olmadı",
     /* 46 */ L"Tamam",
     /* 47 */ L"İ&ptal",
     /* 48 */ L"Bağlantı verileri dosyası yok",
-    /* 49 */ L"Kullanım:- ./QuentaSwiftset.sh <seçenekler>\n"
-             L"Seçenek listesi için ./QuentaSwiftset.sh -? komutunu çalıştırın.",
+    /* 49 */
+    L"Kullanım:- ./QuentaSwiftset.sh <seçenekler>\n"
+    L"Seçenek listesi için ./QuentaSwiftset.sh -? komutunu çalıştırın.",
     /* 50 */ L"İptal",
     /* 51 */ L"İleri",
     /* 52 */ L"Yüklemeye devam etmek için İleri'ye tıklayın",
 };
 static_assert(sizeof texts / sizeof texts[0] == 53, "Turkish holds ids 0-52");
-}  // namespace
+}   // namespace
 
 const message_table catalogue_turkish = {texts, sizeof texts / sizeof texts[0]};

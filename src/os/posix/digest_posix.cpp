@@ -1,8 +1,8 @@
 #include "os/digest.h"
 
+#include <openssl/evp.h>
 #include <cstdio>
 #include <memory>
-#include <openssl/evp.h>
 
 namespace {
 // Large reads keep the digest, not the system calls, the bottleneck on big install files.
@@ -26,7 +26,7 @@ std::string to_hex(const unsigned char* bytes, unsigned size) {
     }
     return hex;
 }
-}  // namespace
+}   // namespace
 
 bool os_file_digest(const std::string& path, os_digest_kind kind, std::string& hex) {
     std::unique_ptr<FILE, file_closer> file(std::fopen(path.c_str(), "rb"));

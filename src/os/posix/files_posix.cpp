@@ -1,14 +1,14 @@
 #include "os/files.h"
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
-#include <fcntl.h>
 #include <memory>
 #include <new>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "os/text.h"
 
@@ -36,7 +36,7 @@ os_folder* wrap_folder(int fd) {
 }
 
 constexpr int folder_flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-}  // namespace
+}   // namespace
 
 os_folder* os_open_folder(const std::wstring& path) {
     std::string narrow;

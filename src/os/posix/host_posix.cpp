@@ -1,14 +1,14 @@
 #include "os/host.h"
 
+#include <netdb.h>
+#include <openssl/rand.h>
+#include <sys/socket.h>
+#include <unistd.h>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <cwchar>
-#include <netdb.h>
-#include <openssl/rand.h>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "os/text.h"
 
@@ -30,7 +30,7 @@ void name_first_address(os_reverse_lookup* lookup, sockaddr* address, socklen_t 
 }
 
 addrinfo* first_of(const os_reverse_lookup* lookup) { return static_cast<addrinfo*>(lookup->addresses.get()); }
-}  // namespace
+}   // namespace
 
 void os_reverse_lookup_host(const std::string& host, os_reverse_lookup* out) {
     *out = os_reverse_lookup{};
@@ -101,8 +101,7 @@ bool os_generate_uuid(std::string& out) {
     b[6] = static_cast<unsigned char>((b[6] & 0x0F) | 0x40);   // version 4
     b[8] = static_cast<unsigned char>((b[8] & 0x3F) | 0x80);   // RFC 4122 variant
     char text[37];
-    std::snprintf(text, sizeof text,
-                  "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", b[0], b[1],
+    std::snprintf(text, sizeof text, "%02x%02x%02x%02x-%02x%02x-%02x%02x-%02x%02x-%02x%02x%02x%02x%02x%02x", b[0], b[1],
                   b[2], b[3], b[4], b[5], b[6], b[7], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);
     out = text;
     return true;

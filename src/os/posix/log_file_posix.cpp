@@ -1,10 +1,10 @@
 #include "os/log_file.h"
 
-#include <cerrno>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <memory>
 
 struct os_log_file {
     int fd = -1;

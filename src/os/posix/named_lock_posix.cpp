@@ -2,18 +2,18 @@
 // (`$QSW_LOCK_DIR`, else /run/quenta-swiftset). A world-writable folder such as /run/lock would
 // let any user hold the lock, or plant a FIFO or a link under its name. flock locks belong to an
 // open file description, so threads of one process also need the process-local mutex.
-#include "os/named_lock.h"
 #include "os/posix/named_lock_posix.h"
+#include "os/named_lock.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
-#include <mutex>
-#include <new>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <mutex>
+#include <new>
 
 struct os_named_lock {
     int fd = -1;
@@ -85,7 +85,7 @@ int open_lock_file(int folder_fd, const std::string& folder, const std::string& 
     }
     return fd;
 }
-}  // namespace
+}   // namespace
 
 os_named_lock* os_named_lock_open(const char* name, std::string* why) {
     std::string reason;

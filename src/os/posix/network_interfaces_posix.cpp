@@ -5,21 +5,21 @@
 #include "os/network_interfaces.h"
 
 #include <arpa/inet.h>
-#include <cerrno>
-#include <cstring>
 #include <ifaddrs.h>
 #include <linux/netlink.h>
 #include <linux/rtnetlink.h>
-#include <map>
-#include <memory>
 #include <net/if.h>
 #include <net/if_arp.h>
-#include <netpacket/packet.h>
 #include <netinet/in.h>
-#include <new>
+#include <netpacket/packet.h>
 #include <sys/ioctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <new>
 #include <vector>
 
 namespace {
@@ -118,8 +118,8 @@ bool ask_for_links(int fd, unsigned sequence) {
 int read_links_datagram(int fd, unsigned sequence, std::vector<char>& buffer, operational_states& states) {
     sockaddr_nl sender{};
     socklen_t sender_length = sizeof sender;
-    ssize_t received = recvfrom(fd, buffer.data(), buffer.size(), MSG_TRUNC,
-                                reinterpret_cast<sockaddr*>(&sender), &sender_length);
+    ssize_t received =
+        recvfrom(fd, buffer.data(), buffer.size(), MSG_TRUNC, reinterpret_cast<sockaddr*>(&sender), &sender_length);
     if (received < 0) return errno == EINTR ? 1 : -1;
     if (received == 0 || static_cast<size_t>(received) > buffer.size()) return -1;
     if (sender.nl_pid != 0) return 1;
@@ -141,8 +141,7 @@ bool read_operational_states(operational_states& states) {
     if (fd.get() < 0 || !ask_for_links(fd.get(), sequence)) return false;
     std::vector<char> buffer(64 * 1024);
     int more;
-    while ((more = read_links_datagram(fd.get(), sequence, buffer, states)) == 1) {
-    }
+    while ((more = read_links_datagram(fd.get(), sequence, buffer, states)) == 1) {}
     return more == 0;
 }
 
@@ -196,7 +195,7 @@ void mark_operationally_down(std::vector<os_adapter>& adapters, const operationa
     }
 }
 
-}  // namespace
+}   // namespace
 
 os_adapters_result os_list_adapters(std::vector<os_adapter>& adapters) {
     adapters.clear();
@@ -208,8 +207,10 @@ os_adapters_result os_list_adapters(std::vector<os_adapter>& adapters) {
             int family = entry->ifa_addr->sa_family;
             if (family != AF_PACKET && family != AF_INET && family != AF_INET6) continue;
             os_adapter& adapter = adapter_for(adapters, entry);
-            if (family == AF_PACKET) read_link(adapter, entry);
-            else read_address(adapter, entry);
+            if (family == AF_PACKET)
+                read_link(adapter, entry);
+            else
+                read_address(adapter, entry);
         }
         operational_states states;
         if (!read_operational_states(states)) {

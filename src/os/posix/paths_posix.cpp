@@ -5,15 +5,15 @@
 #include "os/paths.h"
 #include "os/text.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 const char os_default_temp_folder[] = "/var/lib/quenta-swiftset/";
 
@@ -154,7 +154,7 @@ private:
     std::deque<std::string> pending_;
     int links_ = 0;
 };
-}  // namespace
+}   // namespace
 
 bool os_temp_folder(std::wstring& out) {
     const char* setting = temp_folder_setting();
@@ -203,7 +203,7 @@ const char* private_folder_flaw(const struct stat& st) {
     if ((st.st_mode & (S_IWGRP | S_IWOTH)) != 0) return "writable by group or others";
     return nullptr;
 }
-}  // namespace
+}   // namespace
 
 os_folder_result os_make_private_folder(const std::wstring& path, std::string* why) {
     std::string ignored;

@@ -1,8 +1,8 @@
 #include "os/pipe.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <unistd.h>
+#include <cerrno>
 
 int os_pipe_create(int* read_end, int* write_end) {
     int fds[2];

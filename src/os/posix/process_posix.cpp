@@ -1,13 +1,13 @@
 #include "os/process.h"
 
-#include <cerrno>
-#include <csignal>
 #include <fcntl.h>
-#include <memory>
 #include <spawn.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <cerrno>
+#include <csignal>
+#include <memory>
 
 #include "os/posix/named_lock_posix.h"
 #include "os/text.h"
@@ -54,7 +54,7 @@ void make_owner_executable(const char* program) {
     struct stat st;
     if (stat(program, &st) == 0 && S_ISREG(st.st_mode) && !(st.st_mode & S_IXUSR)) chmod(program, st.st_mode | S_IXUSR);
 }
-}  // namespace
+}   // namespace
 
 struct os_process {
     pid_t pid = 0;
@@ -95,7 +95,7 @@ private:
     posix_spawn_file_actions_t actions_;
     posix_spawnattr_t attributes_;
 };
-}  // namespace
+}   // namespace
 
 os_process* os_start_process(const std::wstring& command_line, int* start_error, os_named_lock* keep_held) {
     int ignored = 0;
@@ -133,8 +133,7 @@ os_exit os_wait_process(os_process* process) {
     if (!process) return result;
     int status = 0;
     pid_t waited;
-    while ((waited = waitpid(process->pid, &status, 0)) < 0 && errno == EINTR) {
-    }
+    while ((waited = waitpid(process->pid, &status, 0)) < 0 && errno == EINTR) {}
     delete process;
     if (waited < 0) return result;
     if (WIFEXITED(status)) {

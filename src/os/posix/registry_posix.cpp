@@ -3,16 +3,16 @@
 // "<value name>.<TYPE>" holding its data.
 #include "os/registry.h"
 
-#include <cerrno>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
-#include <fstream>
-#include <memory>
-#include <sstream>
 #include <strings.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+#include <memory>
+#include <sstream>
 #include <vector>
 
 namespace {
@@ -21,9 +21,8 @@ struct type_name {
     const char* suffix;
 };
 const type_name type_names[] = {
-    {OS_REG_SZ, "REG_SZ"},         {OS_REG_EXPAND_SZ, "REG_EXPAND_SZ"},
-    {OS_REG_MULTI_SZ, "REG_MULTI_SZ"}, {OS_REG_DWORD, "REG_DWORD"},
-    {OS_REG_BINARY, "REG_BINARY"},
+    {OS_REG_SZ, "REG_SZ"},       {OS_REG_EXPAND_SZ, "REG_EXPAND_SZ"}, {OS_REG_MULTI_SZ, "REG_MULTI_SZ"},
+    {OS_REG_DWORD, "REG_DWORD"}, {OS_REG_BINARY, "REG_BINARY"},
 };
 
 struct dir_closer {
@@ -117,10 +116,10 @@ const char* suffix_of(os_registry_type type) {
     }
     return "REG_NONE";
 }
-}  // namespace
+}   // namespace
 
-os_registry_status os_registry_read(const std::string& key, const std::string& value,
-                                    os_registry_type* type, std::string* data) {
+os_registry_status os_registry_read(const std::string& key, const std::string& value, os_registry_type* type,
+                                    std::string* data) {
     std::string folder = key_folder(key, false);
     if (folder.empty()) return OS_REG_NO_KEY;
     os_registry_type found = OS_REG_OTHER;

@@ -1,11 +1,11 @@
 #include "os/session.h"
 #include "os/text.h"
 
+#include <unistd.h>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <unistd.h>
 
 bool os_is_administrator() { return geteuid() == 0; }
 
@@ -29,17 +29,13 @@ struct lcid_entry {
 };
 
 const lcid_entry lcid_table[] = {
-    {"en_US", 1033}, {"en_GB", 2057}, {"en_AU", 3081}, {"en_CA", 4105}, {"en_IE", 6153},
-    {"de_DE", 1031}, {"de_CH", 2055}, {"de_AT", 3079}, {"de_LU", 4103},
-    {"fr_FR", 1036}, {"fr_BE", 2060}, {"fr_CA", 3084}, {"fr_CH", 4108},
-    {"es_ES", 3082}, {"es_MX", 2058}, {"es_AR", 11274},
-    {"it_IT", 1040}, {"it_CH", 2064},
-    {"pt_BR", 1046}, {"pt_PT", 2070},
-    {"nl_NL", 1043}, {"nl_BE", 2067},
-    {"zh_TW", 1028}, {"zh_CN", 2052}, {"zh_HK", 3076}, {"zh_SG", 4100},
-    {"cs_CZ", 1029}, {"da_DK", 1030}, {"fi_FI", 1035}, {"ja_JP", 1041}, {"ko_KR", 1042},
-    {"nb_NO", 1044}, {"no_NO", 1044}, {"nn_NO", 2068}, {"pl_PL", 1045}, {"ru_RU", 1049}, {"sv_SE", 1053},
-    {"sv_FI", 2077}, {"tr_TR", 1055}, {"el_GR", 1032}, {"hu_HU", 1038}, {"uk_UA", 1058},
+    {"en_US", 1033}, {"en_GB", 2057}, {"en_AU", 3081}, {"en_CA", 4105},  {"en_IE", 6153}, {"de_DE", 1031},
+    {"de_CH", 2055}, {"de_AT", 3079}, {"de_LU", 4103}, {"fr_FR", 1036},  {"fr_BE", 2060}, {"fr_CA", 3084},
+    {"fr_CH", 4108}, {"es_ES", 3082}, {"es_MX", 2058}, {"es_AR", 11274}, {"it_IT", 1040}, {"it_CH", 2064},
+    {"pt_BR", 1046}, {"pt_PT", 2070}, {"nl_NL", 1043}, {"nl_BE", 2067},  {"zh_TW", 1028}, {"zh_CN", 2052},
+    {"zh_HK", 3076}, {"zh_SG", 4100}, {"cs_CZ", 1029}, {"da_DK", 1030},  {"fi_FI", 1035}, {"ja_JP", 1041},
+    {"ko_KR", 1042}, {"nb_NO", 1044}, {"no_NO", 1044}, {"nn_NO", 2068},  {"pl_PL", 1045}, {"ru_RU", 1049},
+    {"sv_SE", 1053}, {"sv_FI", 2077}, {"tr_TR", 1055}, {"el_GR", 1032},  {"hu_HU", 1038}, {"uk_UA", 1058},
 };
 
 constexpr unsigned primary_language_bits = 0x03FF;
@@ -49,8 +45,7 @@ constexpr unsigned first_sublanguage = 0x0400;
 // sub-language, formed as Windows forms it: sub-language 1 over the language id.
 unsigned primary_sublanguage(const std::string& language) {
     for (const auto& entry : lcid_table) {
-        if (std::strncmp(entry.locale, language.c_str(), language.size()) == 0 &&
-            entry.locale[language.size()] == '_')
+        if (std::strncmp(entry.locale, language.c_str(), language.size()) == 0 && entry.locale[language.size()] == '_')
             return first_sublanguage | (entry.lcid & primary_language_bits);
     }
     return 1033;
@@ -63,7 +58,7 @@ const char* locale_from_environment() {
     }
     return nullptr;
 }
-}  // namespace
+}   // namespace
 
 unsigned os_user_lcid() {
     const char* locale = locale_from_environment();
@@ -81,7 +76,7 @@ unsigned os_user_lcid() {
 namespace {
 std::mutex args_mutex;
 std::vector<std::string> remembered_args;
-}  // namespace
+}   // namespace
 
 void os_remember_arguments(int argc, char** argv) {
     std::lock_guard<std::mutex> guard(args_mutex);

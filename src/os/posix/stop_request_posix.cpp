@@ -3,14 +3,14 @@
 // signal handler could not. Programs the installer starts get the default mask back.
 #include "os/stop_request.h"
 
+#include <pthread.h>
 #include <atomic>
 #include <csignal>
-#include <pthread.h>
 #include <system_error>
 #include <thread>
 
 namespace {
-std::thread watcher;                 // used by the thread that watches and unwatches
+std::thread watcher;   // used by the thread that watches and unwatches
 std::atomic<bool> stopping{false};
 os_stop_handler current = nullptr;   // set before the watcher starts, read by it only
 
@@ -31,7 +31,7 @@ void watch() {
         current(sig);
     }
 }
-}  // namespace
+}   // namespace
 
 bool os_watch_stop_requests(os_stop_handler handler) {
     if (!handler || watcher.joinable()) return false;

@@ -1,15 +1,15 @@
 #include "os/posix/terminal_posix.h"
 
-#include <atomic>
-#include <cerrno>
-#include <csignal>
-#include <cstdio>
-#include <cstdlib>
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
 
 #include "os/text.h"
 #include "os/user_interface.h"
@@ -32,8 +32,7 @@ std::mutex mode_lock;   // guards depth and the set-up below
 int depth = 0;
 bool handlers_installed = false;
 
-const int fatal_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT,
-                             SIGSEGV, SIGBUS,  SIGFPE, SIGILL,  SIGPIPE};
+const int fatal_signals[] = {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGPIPE};
 
 void give_back_output() {
     if (saved_out < 0) return;
@@ -106,7 +105,9 @@ size_t escape_length(const std::string& s) {
 }
 
 bool input_waiting(int timeout_ms) {
-    struct pollfd p {STDIN_FILENO, POLLIN, 0};
+    struct pollfd p {
+        STDIN_FILENO, POLLIN, 0
+    };
     return poll(&p, 1, timeout_ms) > 0;
 }
 
@@ -122,7 +123,7 @@ bool read_some(std::string& into) {
         return false;
     }
 }
-}  // namespace
+}   // namespace
 
 raw_mode::raw_mode() {
     std::lock_guard<std::mutex> guard(mode_lock);
@@ -188,12 +189,18 @@ void key_reader::decode(std::vector<key>& out) {
             continue;
         }
         ++i;
-        if (c == '\r' || c == '\n') out.push_back({key_kind::enter});
-        else if (c == 0x03) out.push_back({key_kind::interrupt});
-        else if (c == 0x04) out.push_back({key_kind::end_of_input});
-        else if (c == 0x7f || c == 0x08) out.push_back({key_kind::backspace});
-        else if (c == '\t') out.push_back({key_kind::tab});
-        else if (c < 0x20) continue;
+        if (c == '\r' || c == '\n')
+            out.push_back({key_kind::enter});
+        else if (c == 0x03)
+            out.push_back({key_kind::interrupt});
+        else if (c == 0x04)
+            out.push_back({key_kind::end_of_input});
+        else if (c == 0x7f || c == 0x08)
+            out.push_back({key_kind::backspace});
+        else if (c == '\t')
+            out.push_back({key_kind::tab});
+        else if (c < 0x20)
+            continue;
         else {
             wchar_t ch = 0;
             size_t used = std::mbrtowc(&ch, pending_.data() + i - 1, pending_.size() - i + 1, &state_);
@@ -245,7 +252,7 @@ cancel_pipe& cancel_requests() {
     static cancel_pipe pipe;
     return pipe;
 }
-}  // namespace
+}   // namespace
 
 int cancel_request_fd() { return cancel_requests().fds[0]; }
 
@@ -310,7 +317,8 @@ output_capture::~output_capture() {
 std::string output_capture::take_lines(bool all) {
     char buffer[4096];
     ssize_t n = -1;
-    while (master_ >= 0 && (n = ::read(master_, buffer, sizeof buffer)) > 0) partial_.append(buffer, static_cast<size_t>(n));
+    while (master_ >= 0 && (n = ::read(master_, buffer, sizeof buffer)) > 0)
+        partial_.append(buffer, static_cast<size_t>(n));
     if (master_ >= 0 && n < 0 && errno != EAGAIN && errno != EINTR) alive_ = false;
     std::string text;
     for (size_t i = 0; i < partial_.size(); ++i) {
@@ -319,8 +327,10 @@ std::string output_capture::take_lines(bool all) {
         text += c == '\r' ? '\n' : c;
     }
     size_t end = all ? text.size() : text.rfind('\n');
-    if (end == std::string::npos) end = 0;
-    else if (!all) ++end;
+    if (end == std::string::npos)
+        end = 0;
+    else if (!all)
+        ++end;
     std::string lines = text.substr(0, end);
     // What stays is the unfinished tail, already without its carriage returns.
     partial_ = text.substr(end);
@@ -382,7 +392,7 @@ int char_width(wchar_t c) {
     int w = ::wcwidth(c);
     return w < 0 ? 1 : w;
 }
-}  // namespace
+}   // namespace
 
 int display_width(const std::wstring& text) {
     int width = 0;
@@ -406,7 +416,7 @@ std::string header(const std::wstring& title) {
     return narrow(title) + "\n" + std::string(static_cast<size_t>(display_width(title)), '=') + "\n";
 }
 
-}  // namespace terminal
+}   // namespace terminal
 
 void ui_request_cancel() {
     auto& pipe = terminal::cancel_requests();

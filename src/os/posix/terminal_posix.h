@@ -89,8 +89,8 @@ std::mutex& output_lock();
 void write_locked(const std::string& bytes);   // the caller holds output_lock()
 void write(const std::string& bytes);
 
-std::string narrow(const std::wstring& text);   // characters the locale lacks become '?'
-std::wstring lines_of(const std::wstring& text);   // CR LF and lone CR become LF
+std::string narrow(const std::wstring& text);               // characters the locale lacks become '?'
+std::wstring lines_of(const std::wstring& text);            // CR LF and lone CR become LF
 std::wstring strip_mnemonic(const std::wstring& caption);   // "Ca&ncel" -> "Cancel", "&&" -> "&"
 int columns();
 int display_width(const std::wstring& text);
@@ -106,4 +106,4 @@ int mailbox_wake_fd(ui_mailbox* box);
 void mailbox_drain_wake(ui_mailbox* box);
 void mailbox_poke(ui_mailbox* box);
 
-}  // namespace terminal
+}   // namespace terminal

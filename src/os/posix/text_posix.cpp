@@ -119,11 +119,20 @@ bool os_wide_from_utf8(const std::string& in, std::wstring& out) {
         auto b = static_cast<unsigned char>(in[i]);
         unsigned long c;
         size_t extra;
-        if (b < 0x80) { c = b; extra = 0; }
-        else if ((b & 0xE0) == 0xC0) { c = b & 0x1F; extra = 1; }
-        else if ((b & 0xF0) == 0xE0) { c = b & 0x0F; extra = 2; }
-        else if ((b & 0xF8) == 0xF0) { c = b & 0x07; extra = 3; }
-        else return false;
+        if (b < 0x80) {
+            c = b;
+            extra = 0;
+        } else if ((b & 0xE0) == 0xC0) {
+            c = b & 0x1F;
+            extra = 1;
+        } else if ((b & 0xF0) == 0xE0) {
+            c = b & 0x0F;
+            extra = 2;
+        } else if ((b & 0xF8) == 0xF0) {
+            c = b & 0x07;
+            extra = 3;
+        } else
+            return false;
         if (i + extra >= in.size() && extra > 0) return false;
         for (size_t k = 1; k <= extra; ++k) {
             auto cb = static_cast<unsigned char>(in[i + k]);

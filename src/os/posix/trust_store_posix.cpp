@@ -2,11 +2,11 @@
 
 #include <sys/stat.h>
 
-#include <cstdlib>
-#include <memory>
 #include <openssl/err.h>
 #include <openssl/x509.h>
 #include <openssl/x509_vfy.h>
+#include <cstdlib>
+#include <memory>
 
 namespace {
 struct x509_deleter {
@@ -19,18 +19,18 @@ struct store_ctx_deleter {
     void operator()(X509_STORE_CTX* c) const noexcept { X509_STORE_CTX_free(c); }
 };
 struct stack_deleter {
-    void operator()(STACK_OF(X509)* s) const noexcept { sk_X509_pop_free(s, X509_free); }
+    void operator()(STACK_OF(X509) * s) const noexcept { sk_X509_pop_free(s, X509_free); }
 };
 
 // The distributions' CA bundles, most common first. One system keeps one bundle and links the
 // other names to it, so the first that loads is the store.
 constexpr const char* ca_bundle_files[] = {
-    "/etc/ssl/certs/ca-certificates.crt",                 // Debian, Ubuntu, Gentoo, Arch
-    "/etc/pki/tls/certs/ca-bundle.crt",                   // Fedora, RHEL 6
-    "/etc/ssl/ca-bundle.pem",                             // openSUSE, SLES
-    "/etc/pki/ca-trust/extracted/pem/tls-ca-bundle.pem",  // RHEL 7 and later
-    "/etc/pki/tls/cacert.pem",                            // OpenELEC
-    "/etc/ssl/cert.pem",                                  // Alpine
+    "/etc/ssl/certs/ca-certificates.crt",                  // Debian, Ubuntu, Gentoo, Arch
+    "/etc/pki/tls/certs/ca-bundle.crt",                    // Fedora, RHEL 6
+    "/etc/ssl/ca-bundle.pem",                              // openSUSE, SLES
+    "/etc/pki/ca-trust/extracted/pem/tls-ca-bundle.pem",   // RHEL 7 and later
+    "/etc/pki/tls/cacert.pem",                             // OpenELEC
+    "/etc/ssl/cert.pem",                                   // Alpine
 };
 // Folders of certificates named by their subject hash, read when a chain needs an issuer.
 constexpr const char* ca_hash_folders[] = {"/etc/ssl/certs", "/etc/pki/tls/certs"};
@@ -60,7 +60,7 @@ std::unique_ptr<X509, x509_deleter> parse_der(const unsigned char* der, size_t s
     const unsigned char* cursor = der;
     return std::unique_ptr<X509, x509_deleter>(d2i_X509(nullptr, &cursor, static_cast<long>(size)));
 }
-}  // namespace
+}   // namespace
 
 // The system store is OpenSSL's default locations and the distributions' usual CA bundles and
 // hash folders (or SSL_CERT_FILE / SSL_CERT_DIR alone when set), loaded afresh for each check so
@@ -81,7 +81,6 @@ bool os_server_chain_trusted(const unsigned char* leaf, size_t leaf_size,
         if (sk_X509_push(untrusted.get(), cert.get()) <= 0) return false;
         cert.release();
     }
-    if (X509_STORE_CTX_init(ctx.get(), store.get(), leaf_cert.get(), untrusted.get()) != 1)
-        return false;
+    if (X509_STORE_CTX_init(ctx.get(), store.get(), leaf_cert.get(), untrusted.get()) != 1) return false;
     return X509_verify_cert(ctx.get()) == 1;
 }

@@ -1,11 +1,11 @@
 // The mailbox of a progress screen: a locked queue plus a pipe whose read end wakes the
 // screen's poll. One byte per post; a full pipe already promises a wake-up.
+#include <fcntl.h>
+#include <unistd.h>
 #include <cerrno>
 #include <deque>
-#include <fcntl.h>
 #include <mutex>
 #include <new>
-#include <unistd.h>
 
 #include "os/posix/terminal_posix.h"
 #include "os/user_interface.h"
@@ -64,8 +64,7 @@ int mailbox_wake_fd(ui_mailbox* box) { return box ? box->wake_read : -1; }
 
 void mailbox_drain_wake(ui_mailbox* box) {
     char buffer[64];
-    while (box && ::read(box->wake_read, buffer, sizeof buffer) > 0) {
-    }
+    while (box && ::read(box->wake_read, buffer, sizeof buffer) > 0) {}
 }
 
 void mailbox_poke(ui_mailbox* box) {
@@ -75,4 +74,4 @@ void mailbox_poke(ui_mailbox* box) {
     (void)ignored;
 }
 
-}  // namespace terminal
+}   // namespace terminal

@@ -1,14 +1,14 @@
 #include "os/unpack.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fcntl.h>
 #include <memory>
 #include <new>
 #include <string>
-#include <sys/stat.h>
-#include <unistd.h>
 
 // ---- archive reading ------------------------------------------------------------------------
 // minizip reads headers a few bytes at a time and jumps between the central directory and the
@@ -24,8 +24,8 @@ constexpr size_t window_size = 64 * 1024;
 
 struct read_window {
     std::unique_ptr<unsigned char[]> data;
-    ZPOS64_T start = 0;    // file offset of data[0]
-    size_t length = 0;     // valid bytes
+    ZPOS64_T start = 0;   // file offset of data[0]
+    size_t length = 0;    // valid bytes
     unsigned long used = 0;
 };
 
@@ -58,8 +58,8 @@ bool read_at(int fd, unsigned char* out, size_t size, ZPOS64_T offset, size_t& g
 bool starts_with_end_record(int fd, ZPOS64_T size) {
     unsigned char head[4];
     size_t got = 0;
-    return size >= 22 && read_at(fd, head, sizeof head, 0, got) && got == 4 && head[0] == 'P' &&
-           head[1] == 'K' && head[2] == 5 && head[3] == 6;
+    return size >= 22 && read_at(fd, head, sizeof head, 0, got) && got == 4 && head[0] == 'P' && head[1] == 'K' &&
+           head[2] == 5 && head[3] == 6;
 }
 
 // The window holding file offset `at`, refilled when none does. Null on a read error.
@@ -119,9 +119,7 @@ uLong ZCALLBACK archive_read(voidpf, voidpf stream, void* buf, uLong size) {
 
 uLong ZCALLBACK archive_write(voidpf, voidpf, const void*, uLong) { return 0; }
 
-ZPOS64_T ZCALLBACK archive_tell(voidpf, voidpf stream) {
-    return static_cast<archive_file*>(stream)->position;
-}
+ZPOS64_T ZCALLBACK archive_tell(voidpf, voidpf stream) { return static_cast<archive_file*>(stream)->position; }
 
 long ZCALLBACK archive_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
     auto* archive = static_cast<archive_file*>(stream);
@@ -143,7 +141,7 @@ int ZCALLBACK archive_close(voidpf, voidpf stream) {
 }
 
 int ZCALLBACK archive_error(voidpf, voidpf) { return 0; }
-}  // namespace
+}   // namespace
 
 void os_fill_zip_file_functions(zlib_filefunc64_def* functions) {
     functions->zopen64_file = archive_open;
@@ -249,7 +247,7 @@ int open_leaf(int parent, const std::string& leaf) {
     }
     return fd;
 }
-}  // namespace
+}   // namespace
 
 os_output_folder* os_output_folder_open() {
     auto* folder = new (std::nothrow) os_output_folder;

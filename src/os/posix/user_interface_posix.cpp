@@ -77,7 +77,8 @@ private:
     }
 
     void draw() {
-        label_width_ = std::max(terminal::display_width(form_.user_label), terminal::display_width(form_.password_label)) + 2;
+        label_width_ =
+            std::max(terminal::display_width(form_.user_label), terminal::display_width(form_.password_label)) + 2;
         std::string text = terminal::header(form_.title) + terminal::narrow(padded(form_.user_label)) + "\n" +
                            terminal::narrow(padded(form_.password_label)) + "\n" + button(form_.ok) + "  " +
                            button(form_.cancel);
@@ -90,7 +91,8 @@ private:
     }
 
     void move_to(int field) {
-        terminal::write(cursor_move(field - row_) + "\r\x1b[" + std::to_string(label_width_ + shown_width(field)) + "C");
+        terminal::write(cursor_move(field - row_) + "\r\x1b[" + std::to_string(label_width_ + shown_width(field)) +
+                        "C");
         row_ = current_ = field;
     }
 
@@ -116,14 +118,14 @@ private:
     // 1 OK, 0 Cancel, -1 go on.
     int on_key(const terminal::key& k) {
         switch (k.kind) {
-        case key_kind::character: type(k.ch); return -1;
-        case key_kind::backspace: erase(); return -1;
-        case key_kind::tab: move_to(1 - current_); return -1;
-        case key_kind::enter:
-            if (current_ == 1) return 1;
-            move_to(1);
-            return -1;
-        default: return 0;   // Esc, Ctrl-C, end of input
+            case key_kind::character: type(k.ch); return -1;
+            case key_kind::backspace: erase(); return -1;
+            case key_kind::tab: move_to(1 - current_); return -1;
+            case key_kind::enter:
+                if (current_ == 1) return 1;
+                move_to(1);
+                return -1;
+            default: return 0;   // Esc, Ctrl-C, end of input
         }
     }
 
@@ -181,8 +183,8 @@ public:
         bool cancel_requested = false;
         while (!ended_) {
             int cancel_fd = cancel_requested ? -1 : terminal::cancel_request_fd();
-            auto ready = terminal::wait(input_open, next_timeout_ms(), terminal::mailbox_wake_fd(box_), capture.fd(),
-                                        cancel_fd);
+            auto ready =
+                terminal::wait(input_open, next_timeout_ms(), terminal::mailbox_wake_fd(box_), capture.fd(), cancel_fd);
             if (ready.extra[2]) {   // stays readable: taken once per screen
                 cancel_requested = true;
                 handler.on_cancel(*this);
@@ -295,8 +297,10 @@ private:
     void dispatch(ui_progress_handler& handler, const terminal::key& k) {
         bool cancel = k.kind == key_kind::escape || k.kind == key_kind::interrupt ||
                       (k.kind == key_kind::character && (k.ch == L'c' || k.ch == L'C'));
-        if (cancel) handler.on_cancel(*this);
-        else if (k.kind == key_kind::enter) handler.on_enter(*this);
+        if (cancel)
+            handler.on_cancel(*this);
+        else if (k.kind == key_kind::enter)
+            handler.on_enter(*this);
     }
 
     // One post at a time, with the output that has arrived in between: the two sources are
@@ -385,7 +389,7 @@ progress_screen* own_running_screen() {
     std::lock_guard<std::mutex> output(terminal::output_lock());
     return active_screen && active_screen->owned_by_this_thread() ? active_screen : nullptr;
 }
-}  // namespace
+}   // namespace
 
 namespace terminal {
 bool print_above_screen(const std::string& text) {
@@ -394,7 +398,7 @@ bool print_above_screen(const std::string& text) {
     active_screen->print_above_locked(text);
     return true;
 }
-}  // namespace terminal
+}   // namespace terminal
 
 ui_choice ui_show_welcome(const std::wstring& title, const std::wstring& text, const std::wstring& next_caption,
                           int* error) {
@@ -405,11 +409,13 @@ ui_choice ui_show_welcome(const std::wstring& title, const std::wstring& text, c
     }
     terminal::write(terminal::header(title) + "\n" + terminal::narrow(terminal::lines_of(text)) + "\n\n" +
                     button(next_caption));
-    int choice = wait_for_choice([](const terminal::key& k) {
-        if (k.kind == key_kind::enter) return 1;
-        if (closes_box(k) || (k.kind == key_kind::character && (k.ch == L'q' || k.ch == L'Q'))) return 0;
-        return -1;
-    }, 0);
+    int choice = wait_for_choice(
+        [](const terminal::key& k) {
+            if (k.kind == key_kind::enter) return 1;
+            if (closes_box(k) || (k.kind == key_kind::character && (k.ch == L'q' || k.ch == L'Q'))) return 0;
+            return -1;
+        },
+        0);
     terminal::write("\n");
     return choice == 1 ? ui_choice::next : ui_choice::closed;
 }
@@ -445,9 +451,12 @@ bool ui_message_box(const std::wstring& title, const std::wstring& text) {
     terminal::raw_mode raw;
     if (!raw.active()) return false;
     terminal::write(terminal::header(title) + terminal::narrow(terminal::lines_of(text)) + "\n\n" + button(L"OK"));
-    wait_for_choice([](const terminal::key& k) {
-        return k.kind == key_kind::enter || closes_box(k) || (k.kind == key_kind::character && k.ch == L' ') ? 1 : -1;
-    }, 1);
+    wait_for_choice(
+        [](const terminal::key& k) {
+            return k.kind == key_kind::enter || closes_box(k) || (k.kind == key_kind::character && k.ch == L' ') ? 1
+                                                                                                                 : -1;
+        },
+        1);
     terminal::write("\n");
     return true;
 }

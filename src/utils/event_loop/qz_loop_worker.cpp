@@ -8,8 +8,7 @@
 #include "utils/qz_logger.h"
 #include "utils/qz_status.h"
 
-#define LW_LOG(worker, severity, ...) \
-    QZ_LOG((worker)->logger, (severity), qz_loop_worker_module, __VA_ARGS__)
+#define LW_LOG(worker, severity, ...) QZ_LOG((worker)->logger, (severity), qz_loop_worker_module, __VA_ARGS__)
 
 namespace {
 
@@ -47,8 +46,7 @@ void open_pipe(qz_loop_worker* worker) {
     }
     rc = qz_loop_worker_start_reading(worker);
     if (rc != 0) {
-        LW_LOG(worker, QZ_LOG_FAILURE, "Loop worker start Failed - uv error <%d> <%s>", rc,
-               uv_strerror(rc));
+        LW_LOG(worker, QZ_LOG_FAILURE, "Loop worker start Failed - uv error <%d> <%s>", rc, uv_strerror(rc));
         return;
     }
     LW_LOG(worker, QZ_LOG_INFO, "Loop worker started");
@@ -59,8 +57,7 @@ void thread_body(qz_loop_host* host) {
     host->thread_id.store(std::this_thread::get_id());
     int rc = init_async(host);
     if (rc != 0) {
-        LW_LOG(worker, QZ_LOG_FAILURE, "Loop worker start Failed - uv error <%d> <%s>", rc,
-               uv_strerror(rc));
+        LW_LOG(worker, QZ_LOG_FAILURE, "Loop worker start Failed - uv error <%d> <%s>", rc, uv_strerror(rc));
     } else {
         open_pipe(worker);
     }
@@ -71,7 +68,7 @@ void thread_body(qz_loop_host* host) {
     uv_run(host->loop.get(), UV_RUN_NOWAIT);
 }
 
-}  // namespace
+}   // namespace
 
 qz_loop_host* qz_loop_worker_create() {
     try {
@@ -108,8 +105,7 @@ int qz_loop_worker_start(qz_loop_host* host) {
     try {
         host->thread = std::thread(thread_body, host);
     } catch (const std::system_error& e) {
-        LW_LOG(host->worker, QZ_LOG_FAILURE, "Loop worker thread creation Failed - error <%d>",
-               e.code().value());
+        LW_LOG(host->worker, QZ_LOG_FAILURE, "Loop worker thread creation Failed - error <%d>", e.code().value());
         return QZ_ERR_FAILED;
     }
     host->start_cv.wait(lock, [host] { return host->started; });
@@ -154,21 +150,17 @@ void qz_loop_worker_release(qz_loop_host* host) {
         if (rc != 0) {
             // Someone else's handle is still registered: freeing the loop under it would only
             // move the fault elsewhere, so the loop's memory is left behind.
-            QZ_LOG(logger, QZ_LOG_FAILURE, qz_loop_worker_module,
-                   "Loop worker close Failed - uv error <%d> <%s>", rc, uv_strerror(rc));
+            QZ_LOG(logger, QZ_LOG_FAILURE, qz_loop_worker_module, "Loop worker close Failed - uv error <%d> <%s>", rc,
+                   uv_strerror(rc));
             (void)host->loop.release();
         }
     }
     delete host;
 }
 
-qz_loop_worker* qz_loop_host_worker(qz_loop_host* host) {
-    return host == nullptr ? nullptr : host->worker.get();
-}
+qz_loop_worker* qz_loop_host_worker(qz_loop_host* host) { return host == nullptr ? nullptr : host->worker.get(); }
 
-uv_loop_t* qz_loop_host_loop(qz_loop_host* host) {
-    return host == nullptr ? nullptr : host->loop.get();
-}
+uv_loop_t* qz_loop_host_loop(qz_loop_host* host) { return host == nullptr ? nullptr : host->loop.get(); }
 
 int qz_loop_worker_pending_count(const qz_loop_worker* worker) {
     return worker == nullptr ? 0 : worker->pending.load();

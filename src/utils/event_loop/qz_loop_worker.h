@@ -48,8 +48,7 @@ int qz_loop_worker_submit_work(qz_loop_worker* worker, qz_loop_work_cb callback,
 // Like qz_loop_worker_submit_work, and waits until the callback has run. On the loop thread
 // itself the callback runs at once (waiting there would never end). Same codes; 3 when the
 // wait object cannot be made.
-int qz_loop_worker_submit_work_and_wait(qz_loop_worker* worker, qz_loop_work_cb callback,
-                                        void* user_data);
+int qz_loop_worker_submit_work_and_wait(qz_loop_worker* worker, qz_loop_work_cb callback, void* user_data);
 
 // Asks the loop to stop; callable from any thread, returns at once. New submissions are
 // refused from then on; items already queued still run before reading stops. Stopping a

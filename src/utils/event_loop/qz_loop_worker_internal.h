@@ -43,8 +43,8 @@ struct qz_loop_worker {
     // Submitters read this without a lock: -1 until the pipe is set up and read, and again
     // once the stop has drained every item.
     std::atomic<int> write_fd{-1};
-    int read_fd = -1;                // owned by the pipe stream once it is open
-    int write_end = -1;              // the write descriptor before it is published
+    int read_fd = -1;     // owned by the pipe stream once it is open
+    int write_end = -1;   // the write descriptor before it is published
     qz_loop_host* host = nullptr;
     // Reassembly of one item address that may arrive over several reads (loop thread only).
     unsigned char slot[sizeof(void*)]{};

@@ -10,8 +10,7 @@
 #include "utils/qz_logger.h"
 #include "utils/qz_status.h"
 
-#define LW_LOG(worker, severity, ...) \
-    QZ_LOG((worker)->logger, (severity), qz_loop_worker_module, __VA_ARGS__)
+#define LW_LOG(worker, severity, ...) QZ_LOG((worker)->logger, (severity), qz_loop_worker_module, __VA_ARGS__)
 
 namespace {
 
@@ -46,11 +45,10 @@ void log_read_end(qz_loop_worker* worker, int code) {
     logged = true;
     if (end_of_file) {
         LW_LOG(worker, QZ_LOG_FAILURE,
-               "error in read_cb, the other end probably closed the connection - uv error <%d> <%s>",
-               code, uv_strerror(code));
-    } else {
-        LW_LOG(worker, QZ_LOG_FAILURE, "error in read_cb - uv error <%d> <%s>", code,
+               "error in read_cb, the other end probably closed the connection - uv error <%d> <%s>", code,
                uv_strerror(code));
+    } else {
+        LW_LOG(worker, QZ_LOG_FAILURE, "error in read_cb - uv error <%d> <%s>", code, uv_strerror(code));
     }
 }
 
@@ -73,8 +71,7 @@ void read_cb(uv_stream_t* stream, ssize_t nread, const uv_buf_t*) {
     std::memcpy(&item, worker->slot, sizeof item);
     worker->received = 0;
     run_item(item);
-    LW_LOG(worker, QZ_LOG_TRACE,
-           "loop worker successfully processed a message, still %ld more to go...", remaining);
+    LW_LOG(worker, QZ_LOG_TRACE, "loop worker successfully processed a message, still %ld more to go...", remaining);
 }
 
 // 0 when the item's address went into the pipe whole.
@@ -91,13 +88,10 @@ int write_item(qz_loop_worker* worker, qz_work_item* item) {
     return QZ_ERR_NO_MEMORY;
 }
 
-bool refuses_submissions(const qz_loop_worker* worker) {
-    return worker->stopped.load() || worker->write_fd.load() < 0;
-}
+bool refuses_submissions(const qz_loop_worker* worker) { return worker->stopped.load() || worker->write_fd.load() < 0; }
 
 int refuse_stopped(qz_loop_worker* worker) {
-    LW_LOG(worker, QZ_LOG_REFUSED,
-           "cannot submit loop work after(before) loop_worker has been stopped(started)");
+    LW_LOG(worker, QZ_LOG_REFUSED, "cannot submit loop work after(before) loop_worker has been stopped(started)");
     return QZ_ERR_WRONG_STATE;
 }
 
@@ -114,18 +108,16 @@ int enqueue(qz_loop_worker* worker, qz_work_item* item) {
         return refuse_stopped(worker);
     }
     if (n <= qz_loop_worker_queue_limit && item != nullptr && write_item(worker, item) == QZ_OK) {
-        LW_LOG(worker, QZ_LOG_TRACE,
-               "scheduled an async work request, now has %ld pending work requests", n);
+        LW_LOG(worker, QZ_LOG_TRACE, "scheduled an async work request, now has %ld pending work requests", n);
         return QZ_OK;
     }
     worker->pending.fetch_sub(1);
-    LW_LOG(worker, QZ_LOG_REFUSED,
-           "loop worker queue is full or write failed; # of messages in queue: %ld of %d", n,
+    LW_LOG(worker, QZ_LOG_REFUSED, "loop worker queue is full or write failed; # of messages in queue: %ld of %d", n,
            qz_loop_worker_queue_limit);
     return QZ_ERR_NO_MEMORY;
 }
 
-}  // namespace
+}   // namespace
 
 int qz_loop_worker_setup_pipe(qz_loop_worker* worker) {
     int fds[2] = {-1, -1};
@@ -141,8 +133,7 @@ int qz_loop_worker_setup_pipe(qz_loop_worker* worker) {
     int rc = uv_pipe_open(&worker->pipe, fds[0]);
     if (rc != 0) {
         uv_close(reinterpret_cast<uv_handle_t*>(&worker->pipe), nullptr);
-        LW_LOG(worker, QZ_LOG_FAILURE, "Failed to open pipe - uv error <%d> <%s>", rc,
-               uv_strerror(rc));
+        LW_LOG(worker, QZ_LOG_FAILURE, "Failed to open pipe - uv error <%d> <%s>", rc, uv_strerror(rc));
         os_pipe_close(fds[0]);
         os_pipe_close(fds[1]);
         return QZ_ERR_BAD_SHAPE;
@@ -187,8 +178,7 @@ int qz_loop_worker_submit_work(qz_loop_worker* worker, qz_loop_work_cb callback,
     return rc;
 }
 
-int qz_loop_worker_submit_work_and_wait(qz_loop_worker* worker, qz_loop_work_cb callback,
-                                        void* user_data) {
+int qz_loop_worker_submit_work_and_wait(qz_loop_worker* worker, qz_loop_work_cb callback, void* user_data) {
     if (worker == nullptr || callback == nullptr) {
         return QZ_ERR_MISSING_ARGUMENT;
     }
@@ -218,8 +208,7 @@ int qz_loop_worker_test_write_descriptor(const qz_loop_worker* worker) {
     return worker == nullptr ? -1 : worker->write_fd.load();
 }
 
-void* qz_loop_worker_test_make_item(qz_loop_worker* worker, qz_loop_work_cb callback,
-                                    void* user_data) {
+void* qz_loop_worker_test_make_item(qz_loop_worker* worker, qz_loop_work_cb callback, void* user_data) {
     qz_work_item* item = new (std::nothrow) qz_work_item;
     if (item == nullptr) {
         return nullptr;

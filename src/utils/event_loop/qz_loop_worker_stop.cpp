@@ -5,8 +5,7 @@
 #include "utils/qz_logger.h"
 #include "utils/qz_status.h"
 
-#define LW_LOG(worker, severity, ...) \
-    QZ_LOG((worker)->logger, (severity), qz_loop_worker_module, __VA_ARGS__)
+#define LW_LOG(worker, severity, ...) QZ_LOG((worker)->logger, (severity), qz_loop_worker_module, __VA_ARGS__)
 
 namespace {
 
@@ -48,8 +47,7 @@ void walk_cb(uv_handle_t* handle, void* arg) {
     }
     bool active = uv_is_active(handle) && !uv_is_closing(handle);
     LW_LOG(worker, QZ_LOG_INFO, "%c %-8s %p .data=%p\n", active ? 'A' : '-',
-           handle_type_name(uv_handle_get_type(handle)), static_cast<void*>(handle),
-           handle->data);
+           handle_type_name(uv_handle_get_type(handle)), static_cast<void*>(handle), handle->data);
 }
 
 void close_pipe(qz_loop_worker* worker) {
@@ -76,8 +74,7 @@ void idle_cb(uv_idle_t* handle) {
     qz_loop_worker* worker = static_cast<qz_loop_worker*>(handle->data);
     int pending = worker->pending.load();
     if (pending > 0) {
-        LW_LOG(worker, QZ_LOG_INFO, "# of pending messages are <%d>, so waiting for loop idle",
-               pending);
+        LW_LOG(worker, QZ_LOG_INFO, "# of pending messages are <%d>, so waiting for loop idle", pending);
         return;
     }
     uv_idle_stop(handle);
@@ -86,15 +83,14 @@ void idle_cb(uv_idle_t* handle) {
         rc = uv_read_stop(reinterpret_cast<uv_stream_t*>(&worker->pipe));
     }
     if (rc != 0) {
-        LW_LOG(worker, QZ_LOG_FAILURE, "Loop worker stop Failed - uv error <%d> <%s>", rc,
-               uv_strerror(rc));
+        LW_LOG(worker, QZ_LOG_FAILURE, "Loop worker stop Failed - uv error <%d> <%s>", rc, uv_strerror(rc));
     } else {
         LW_LOG(worker, QZ_LOG_INFO, "Loop worker completely stopped");
     }
     uv_close(reinterpret_cast<uv_handle_t*>(handle), idle_close_cb);
 }
 
-}  // namespace
+}   // namespace
 
 void qz_loop_worker_stop_hook(qz_loop_host* host) {
     qz_loop_worker* worker = host->worker.get();
