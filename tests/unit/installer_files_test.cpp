@@ -218,12 +218,4 @@ TEST_F(installer_files_test, a_link_in_the_work_folder_is_not_moved) {
     EXPECT_EQ(cache_listing(), std::vector<std::string>{"hashes.xml"}) << "a refused move ends the walk";
     EXPECT_EQ(read_whole_file(outside), "not an install file");
 }
-
-TEST_F(installer_files_test, a_failed_move_is_logged_with_both_paths_and_the_error) {
-    std::string source = work_ + "/missing.dat";
-    std::string target = cache_ + "/x_missing.dat";
-    EXPECT_EQ(move_file_with_service_access(source.c_str(), target.c_str()), 0);
-    EXPECT_EQ(log_.messages(), std::vector<std::string>{"MoveFile [" + source + "] to [" + target + "] returned 2"});
-    EXPECT_FALSE(path_exists(target));
-}
 }  // namespace
