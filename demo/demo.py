@@ -6,8 +6,9 @@ It makes a demo CA and a server certificate, builds the configuration and instal
 starts a demo agent handler (HTTPS) and a repository (nginx), stamps a copy of the installer with
 the deployment's connection data, and runs it silently three times: a fresh install, an upgrade
 of the agent the first run installed, and a fresh install on a second "machine" (its own
-temporary folder and registry) while a peer agent in the other namespace holds the install
-files: mechanism [0] takes them from that peer and the repository is not asked.
+temporary folder and registry) while a peer agent in the other namespace serves the install
+files that the first machine handed to its agent's InstallerFiles folder: mechanism [0] takes
+them from that peer and the repository is not asked.
 """
 import hashlib
 import os
@@ -35,8 +36,8 @@ TENANT = "demo-tenant-0001"
 KEY_LINES = ("****BS_START", "Url to fetch", "Top level mechanism", "Downloaded", "was verified",
              "extracted to", "Hash verification for Framework", "Discovered p2p path:", "[P2P] P2p download",
              "[P2P] Discovery of", "Returning from Install via p2p", "Installer command", "Final status",
-             "Agent was", "Installation of Agent failed", "Agent upgrade failed", "Error occured",
-             "Cleaning temporary files", "****BS_END")
+             "Installer Files folder", "Moved installation files", "Agent was", "Installation of Agent failed",
+             "Agent upgrade failed", "Error occured", "Cleaning temporary files", "****BS_END")
 PEER_LINE = "Returning from Install via p2p mechanism within top level p2p mechanism as we got all install files"
 
 
@@ -97,11 +98,24 @@ class DemoPeer:
 
 
 def show_registry(registry):
-    key = os.path.join(registry, "HKEY_LOCAL_MACHINE", "Software", "Norvasso", "Lumacore", "Agent")
-    print("   registry %s:" % key)
-    for name in sorted(os.listdir(key)) if os.path.isdir(key) else []:
-        with open(os.path.join(key, name), encoding="utf-8") as f:
-            print("     %-22s %s" % (name, f.read()))
+    for path in (("Lumacore", "Agent"), ("Vantor", "Shared Components", "Framework")):
+        key = os.path.join(registry, "HKEY_LOCAL_MACHINE", "Software", "Norvasso", *path)
+        print("   registry %s:" % key)
+        for name in sorted(os.listdir(key)) if os.path.isdir(key) else []:
+            with open(os.path.join(key, name), encoding="utf-8") as f:
+                print("     %-22s %s" % (name, f.read()))
+
+
+def installer_files(env):
+    """The agent's peer cache on a demo machine: where the installer hands over the install files."""
+    return os.path.join(env["QSW_AGENT_DATA"], "data", "InstallerFiles")
+
+
+def show_installer_files(name, env):
+    folder = installer_files(env)
+    print("   %s %s:" % (name, folder))
+    for entry in sorted(os.listdir(folder)) if os.path.isdir(folder) else ["(none)"]:
+        print("     " + entry)
 
 
 def machine(workspace, name):
@@ -170,18 +184,16 @@ def main():
             for title, expected in (("First run: fresh installation", "Agent was installed successfully"),
                                     ("Second run: upgrade of the installed agent", "Agent was upgraded successfully")):
                 log_from, messages = run_installer(title, installer, env, log, log_from)
-                results.append((title, expected in messages))
+                results.append((title, expected in messages
+                                and "Moved installation files to p2p folder successfully" in messages))
 
             title = "Third run: another machine, install files from a peer"
-            cache = os.path.join(workspace, "peer-cache")
-            os.makedirs(cache)
-            for name, data in files.items():
-                with open(os.path.join(cache, name), "wb") as f:
-                    f.write(data)
+            # The first machine's agent serves what the installer handed over to it.
+            cache = installer_files(env)
             peer = DemoPeer(cache, files)
             try:
-                step("Peer agent in %s at 10.203.0.2, HTTP port %d, holding %s"
-                     % (os.environ["QSW_DEMO_PEER_NAMESPACE"], peer.port, ", ".join(files)))
+                step("Peer agent in %s at 10.203.0.2, HTTP port %d, serving the files machine-1 handed over (%s)"
+                     % (os.environ["QSW_DEMO_PEER_NAMESPACE"], peer.port, cache))
                 requests_before = len(nginx.access_log())
                 second, second_log = machine(workspace, "machine-2")
                 _, messages = run_installer(title, installer, second, second_log, 0)
@@ -189,9 +201,13 @@ def main():
                 print("   peer served: " + ("; ".join(peer.served) or "nothing"))
                 print("   repository requests for FrameworkInstall.zip in this run: %d" % len(fetched))
                 results.append((title, "Agent was installed successfully" in messages and PEER_LINE in messages
-                                and not fetched))
+                                and "Moved installation files to p2p folder successfully" in messages and not fetched))
             finally:
                 peer.stop()
+
+    step("Install files handed over to each machine's agent (<SHA-256>_<name>, then hashes.xml)")
+    show_installer_files("machine-1", env)
+    show_installer_files("machine-2", second)
 
     step("Result")
     for title, ok in results:

@@ -8,10 +8,10 @@ packages=(
     # build
     build-essential cmake ninja-build pkg-config
     libcurl4-openssl-dev libssl-dev zlib1g-dev libminizip-dev libmxml-dev
-    libuv1-dev libmsgpack-dev libgtest-dev
+    libuv1-dev libmsgpack-dev libgtest-dev libacl1-dev
     # tests, demo and benchmarks
     python3 python3-msgpack openssl nginx-light tinyproxy iproute2 tmux
-    curl unzip zip libarchive-tools time procps locales
+    curl unzip zip libarchive-tools time procps locales acl
     clang libclang-rt-14-dev
     # release build and its bare-endpoint test
     debootstrap binutils

@@ -46,3 +46,7 @@ qsw_add_script_test(integration_release_endpoint test_release_endpoint.py LABELS
 # the run's own), full runs in a network namespace of their own.
 qsw_add_script_test(integration_install_hostile test_install_hostile.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK)
+# The hand-over of the install files onto another file system (a tmpfs mounted in the test's own
+# mount namespace) and the service account's ACL entry (an account the test creates and removes).
+qsw_add_test(integration_installer_files SOURCES integration/installer_files_test.cpp unit/test_support.cpp
+             unit/log_capture.cpp LABELS integration LOCKS qzcmnsvc_account OWN_MOUNTS)
