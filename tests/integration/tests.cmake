@@ -51,3 +51,6 @@ qsw_add_script_test(integration_release_endpoint test_release_endpoint.py LABELS
 # the run's own), full runs in a network namespace of their own.
 qsw_add_script_test(integration_install_hostile test_install_hostile.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK)
+# Relay discovery between namespaces, against test relays written with python3-msgpack.
+qsw_add_test(integration_relay_discovery SOURCES integration/relay_discovery_test.cpp unit/test_support.cpp
+             fixtures/netns.cpp LABELS integration netns)
