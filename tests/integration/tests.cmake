@@ -13,6 +13,10 @@ qsw_add_test(integration_network_interfaces SOURCES integration/network_interfac
 add_test(NAME fuzz_udp_message
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/run_fuzz.sh ${PROJECT_BINARY_DIR}/fuzz/udp_message 30)
 set_tests_properties(fuzz_udp_message PROPERTIES LABELS unit SKIP_RETURN_CODE 77 TIMEOUT 300)
+# The relay reply readers against a plain reading of the same text, the same way.
+add_test(NAME fuzz_relay_reply
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/run_fuzz.sh ${PROJECT_BINARY_DIR}/fuzz/relay_reply 30 relay_reply)
+set_tests_properties(fuzz_relay_reply PROPERTIES LABELS unit SKIP_RETURN_CODE 77 TIMEOUT 300)
 qsw_add_script_test(integration_install_direct test_install_direct.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)
 qsw_add_test(integration_udp_request SOURCES integration/udp_request_test.cpp fixtures/netns.cpp
