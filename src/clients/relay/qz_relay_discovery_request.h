@@ -3,8 +3,8 @@
 // and every IPv4 broadcast address on the request's port, then, unless the maximum number of
 // relays answered already, the older "compat" request (the bytes "RELARELAY_RESPONDRELA") to
 // "ff08::2" port 8083. Every answering relay (its address, the port it reported, the scope id of
-// the interface that heard it) goes into the session's relay list; the request keeps the list of
-// the last session that found at least one relay.
+// the interface that heard it) goes into the session's relay list; when the session ends the
+// request keeps that list, or none when the session found no relay.
 //
 //   qz_relay_discovery_request* request = nullptr;
 //   qz_relay_discovery_request_create(&context, &request);   // context as for qz_udp_request
@@ -61,12 +61,11 @@ int qz_relay_discovery_request_set_completion_handler(qz_relay_discovery_request
 
 // Runs one session. 0 done; 1 missing request or no relay list could be made; 2 no group address
 // or no port set; 4 out of memory; 2702 a session is already active; 2703 nothing was sent;
-// else the code of the last failing pass. Finding no relay is not a failure: the kept list then
-// stays as it was.
+// else the code of the last failing pass. Finding no relay is not a failure.
 int qz_relay_discovery_request_send(qz_relay_discovery_request* request);
 
 // The kept relay list (an array of relay record tables, in the order the relays answered) with a
-// reference for the caller, or nullptr when no session has found a relay yet.
+// reference for the caller, or nullptr when the last session found no relay (or none has run).
 qz_value* qz_relay_discovery_request_relays(qz_relay_discovery_request* request);
 
 // Drops the caller's reference; the last one frees the request and its kept list. Accepts null.
