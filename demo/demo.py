@@ -1,14 +1,17 @@
-"""The demonstration: a whole deployment on one machine, inside two network namespaces that
-demo/run.sh made and joined by a veth pair (nothing else is reachable, so peer discovery stays
-between them).
+"""The demonstration: a whole deployment on one machine, inside three network namespaces that
+demo/run.sh made and joined by veth pairs (nothing else is reachable, so peer and relay discovery
+stay between them).
 
 It makes a demo CA and a server certificate, builds the configuration and install packages,
 starts a demo agent handler (HTTPS) and a repository (nginx), stamps a copy of the installer with
-the deployment's connection data, and runs it silently three times: a fresh install, an upgrade
+the deployment's connection data, and runs it silently four times: a fresh install, an upgrade
 of the agent the first run installed, and a fresh install on a second "machine" (its own
 temporary folder and registry) while a peer agent in the other namespace serves the install
 files that the first machine handed to its agent's InstallerFiles folder: mechanism [0] takes
-them from that peer and the repository is not asked.
+them from that peer and the repository is not asked. The fourth run is a third machine in the
+third namespace, which reaches the agent handler and the repository (on the first namespace's
+loopback) only through a relay agent in the first namespace: mechanisms [0] to [2] fail, and
+mechanism [3] finds the relay and installs through it.
 """
 import hashlib
 import os
@@ -37,7 +40,8 @@ KEY_LINES = ("****BS_START", "Url to fetch", "Top level mechanism", "Downloaded"
              "extracted to", "Hash verification for Framework", "Discovered p2p path:", "[P2P] P2p download",
              "[P2P] Discovery of", "Returning from Install via p2p", "Installer command", "Final status",
              "Installer Files folder", "Moved installation files", "Agent was", "Installation of Agent failed",
-             "Agent upgrade failed", "Error occured", "Cleaning temporary files", "****BS_END")
+             "Agent upgrade failed", "Error occured", "Cleaning temporary files", "[Relay]", "via relay",
+             "****BS_END")
 PEER_LINE = "Returning from Install via p2p mechanism within top level p2p mechanism as we got all install files"
 
 
@@ -58,16 +62,59 @@ def show_run(log, log_from):
 
 def inside_demo_network():
     """The installer broadcasts peer discovery: run only inside the namespace that demo/run.sh
-    made, with its peer namespace beside it. Anything else is refused."""
-    names = os.environ.get("QSW_DEMO_NAMESPACE"), os.environ.get("QSW_DEMO_PEER_NAMESPACE")
+    made, with its peer and relayed namespaces beside it. Anything else is refused."""
+    names = (os.environ.get("QSW_DEMO_NAMESPACE"), os.environ.get("QSW_DEMO_PEER_NAMESPACE"),
+             os.environ.get("QSW_DEMO_RELAYED_NAMESPACE"))
     if not all(names):
         return False
     try:
         made = os.stat(os.path.join("/run/netns", names[0])).st_ino
         os.stat(os.path.join("/run/netns", names[1]))
+        os.stat(os.path.join("/run/netns", names[2]))
         return os.readlink("/proc/self/ns/net") == "net:[%d]" % made
     except OSError:
         return False
+
+
+def relayed_machine_prefix():
+    """"ip netns exec" into the relayed namespace, once it is proven to be the one demo/run.sh
+    made and not this process's own; None otherwise (the fourth run is then refused)."""
+    name = os.environ.get("QSW_DEMO_RELAYED_NAMESPACE", "")
+    try:
+        made = "net:[%d]" % os.stat(os.path.join("/run/netns", name)).st_ino
+    except OSError:
+        return None
+    probe = subprocess.run(["ip", "netns", "exec", name, "readlink", "/proc/self/ns/net"],
+                           capture_output=True, text=True)
+    if probe.returncode != 0 or probe.stdout.strip() != made or made == os.readlink("/proc/self/ns/net"):
+        return None
+    return ["ip", "netns", "exec", name]
+
+
+class DemoRelay:
+    """tests/fixtures/relay_agent.py in this namespace: it answers relay discovery on the link to
+    the relayed namespace and forwards to the servers on this namespace's loopback."""
+
+    def __init__(self):
+        self.process = subprocess.Popen(
+            [sys.executable, os.path.join(ROOT, "tests", "fixtures", "relay_agent.py"), "--ifname", "veth1"],
+            stdout=subprocess.PIPE, text=True, start_new_session=True)
+        ready = self.process.stdout.readline().split()
+        if not ready or ready[0] != "ready":
+            raise RuntimeError("the demo relay did not start")
+        self.port = int(ready[1])
+        self.forwarded = []
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            words = line.split()
+            if words and words[0] == "proxied":
+                self.forwarded.append(" ".join(words[1:]))
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
 
 
 class DemoPeer:
@@ -129,13 +176,34 @@ def machine(workspace, name):
     return env, os.path.join(env["TMPDIR"], "HolvenLogs", "HolvenSwiftset.log")
 
 
-def run_installer(title, installer, env, log, log_from):
+def run_installer(title, installer, env, log, log_from, prefix=()):
     step(title + ": " + installer + " -s")
     # Each demo machine has its own lock folder, so no other installer run can hold its lock.
-    subprocess.run([installer, "-s"], env=env, stdin=subprocess.DEVNULL, check=True)
+    subprocess.run(list(prefix) + [installer, "-s"], env=env, stdin=subprocess.DEVNULL, check=True)
     log_from, messages = show_run(log, log_from)
     show_registry(env["QSW_REGISTRY_ROOT"])
     return log_from, messages
+
+
+def relayed_run(title, installer, workspace):
+    prefix = relayed_machine_prefix()
+    if not prefix:
+        print("   the relayed namespace is not the one demo/run.sh made: the fourth run is refused")
+        return False
+    relay = DemoRelay()
+    try:
+        step("Relay agent in %s at 10.204.0.1 and 2001:db8:204::1, forwarding on port %d to the "
+             "servers on this namespace's loopback" % (os.environ["QSW_DEMO_NAMESPACE"], relay.port))
+        third, third_log = machine(workspace, "machine-3")
+        print("   (mechanisms [0] to [2] fail at once: nothing in %s reaches the servers; each relay"
+              % os.environ["QSW_DEMO_RELAYED_NAMESPACE"])
+        print("    discovery pass waits 5 seconds for answers)")
+        _, messages = run_installer(title, installer, third, third_log, 0, prefix)
+        print("   relay forwarded: " + ("; ".join(relay.forwarded) or "nothing"))
+        through_relay = any(m.startswith("[Relay] Trying to download via Relay IP ") for m in messages)
+        return "Agent was installed successfully" in messages and through_relay and bool(relay.forwarded)
+    finally:
+        relay.stop()
 
 
 def main():
@@ -204,6 +272,9 @@ def main():
                                 and "Moved installation files to p2p folder successfully" in messages and not fetched))
             finally:
                 peer.stop()
+
+            title = "Fourth run: a third machine, only through a relay agent"
+            results.append((title, relayed_run(title, installer, workspace)))
 
     step("Install files handed over to each machine's agent (<SHA-256>_<name>, then hashes.xml)")
     show_installer_files("machine-1", env)

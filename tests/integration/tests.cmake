@@ -50,3 +50,10 @@ qsw_add_script_test(integration_install_hostile test_install_hostile.py LABELS i
 # mount namespace) and the service account's ACL entry (an account the test creates and removes).
 qsw_add_test(integration_installer_files SOURCES integration/installer_files_test.cpp unit/test_support.cpp
              unit/log_capture.cpp LABELS integration LOCKS qzcmnsvc_account OWN_MOUNTS)
+# Relay discovery between namespaces, against test relays written with python3-msgpack.
+qsw_add_test(integration_relay_discovery SOURCES integration/relay_discovery_test.cpp unit/test_support.cpp
+             fixtures/netns.cpp LABELS integration netns)
+# Mechanism [3] end to end: the servers on the loopback of a relay's namespace, reachable from the
+# installer's namespace only through test relays.
+qsw_add_script_test(integration_install_relay test_install_relay.py LABELS integration netns
+                    LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)
