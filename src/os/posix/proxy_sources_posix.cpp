@@ -127,6 +127,10 @@ bool read_gvariant_string(const std::string& text, size_t& pos, std::string& out
         if (c == '\\') {
             if (pos >= text.size()) return false;
             c = text[pos++];
+            static const std::pair<char, char> escapes[] = {{'n', '\n'}, {'t', '\t'}, {'r', '\r'},
+                                                            {'f', '\f'}, {'v', '\v'}, {'b', '\b'}};
+            for (const auto& [letter, control] : escapes)
+                if (c == letter) c = control;
         }
         out += c;
     }
