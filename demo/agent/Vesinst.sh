@@ -35,6 +35,9 @@ fi
 
 key="${QSW_REGISTRY_ROOT:-/etc/opt/quenta/registry}/HKEY_LOCAL_MACHINE/Software/Norvasso/Lumacore/Agent"
 mkdir -p "$key" "$data/Installer Files" "$data/Logs" "$data/p2p" || exit 3
+# The agent keeps the proxy settings that the bootstrap saved beside this program.
+settings="$(dirname "$0")/proxy_config.ini"
+if [ -f "$settings" ]; then cp "$settings" "$data/proxy_config.ini" || exit 3; fi
 printf '%s' "$guid" > "$key/AgentGUID.REG_SZ"
 printf '%s' "$tenant" > "$key/TenantId.REG_SZ"
 printf '%s' "$data" > "$key/Data Path.REG_SZ"

@@ -474,8 +474,8 @@ int transfer_via_route(transfer_handle* handle, proxy_record* route, const char*
     if (route && route->route_kind == ROUTE_PROXY) set_proxy_credentials(handle, route);
     int rc = transfer_file(handle, url, file, verify, ca_path, response_code, direct ? resume : 0);
     for (int asked = 0; asked < credential_prompts && proxy_wants_credentials(handle, route, response_code); ++asked) {
-        log_message(SEV_INFO, L"The proxy asks for credentials (407)");
         if (!route->prompt_credentials(route)) break;
+        log_message(SEV_INFO, L"The proxy asked for credentials (407): trying again with those entered");
         route->credentials_entered = 1;
         set_proxy_credentials(handle, route);
         if (response_code) *response_code = 0;

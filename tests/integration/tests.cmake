@@ -51,3 +51,8 @@ qsw_add_script_test(integration_release_endpoint test_release_endpoint.py LABELS
 # the run's own), full runs in a network namespace of their own.
 qsw_add_script_test(integration_install_hostile test_install_hostile.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK)
+# Mechanism [2] end to end: the installer in a namespace that reaches the agent handler and the
+# repository only through tinyproxy; proxies from the command line, a fake desktop user's
+# settings (environment, GNOME, PAC, WPAD) and the machine default.
+qsw_add_script_test(integration_install_proxy test_install_proxy.py LABELS integration netns
+                    LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK)

@@ -594,7 +594,7 @@ TEST_F(ProxyPromptTest, A407AsksThePersonAndTheAnswerServesTheWholeRoad) {
     auto lines = qsw_test::read_lines(records());
     ASSERT_FALSE(lines.empty());
     EXPECT_EQ(qsw_test::json_field(lines.back(), "proxy_authorization"), "Basic YWxpY2U6cHc=");   // alice:pw
-    EXPECT_NE(new_log().find("The proxy asks for credentials (407)"), std::string::npos);
+    EXPECT_NE(new_log().find("The proxy asked for credentials (407): trying again with those entered"), std::string::npos);
 
     // The next retrieval's handle gets the entered credentials at once, not the options'.
     transfer_handle_ptr next(create_transfer_handle(never_cancel, &context_, nullptr, nullptr));
@@ -614,6 +614,7 @@ TEST_F(ProxyPromptTest, A407AsksThePersonAndTheAnswerServesTheWholeRoad) {
 TEST_F(ProxyPromptTest, DecliningOrWrongAnswersEndWithThe407) {
     EXPECT_EQ(fetch(handle_.get(), "a"), 407);
     EXPECT_EQ(prompts_made, 1) << "declined: no further prompt";
+    EXPECT_EQ(new_log().find("The proxy asked for credentials"), std::string::npos);
 
     static const wchar_t* const wrong[] = {L"alice", L"nope"};
     prompt_answer = wrong;
