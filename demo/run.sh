@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The demonstration: installs what is needed, builds, and runs a full deployment (agent handler,
-# repository, stamped installer: a fresh install, an upgrade, then a second machine that takes
-# its install files from a peer agent) inside two network namespaces made for it and joined by
-# a veth pair, which are removed again on every way out. Run as root on Debian 12.
+# repository, stamped installer: a fresh install, an upgrade, a second machine that takes its
+# install files from a peer agent, and a third behind a proxy that asks for credentials) inside
+# two network namespaces made for it and joined by a veth pair, which are removed again on every
+# way out. Run as root on Debian 12.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
