@@ -62,13 +62,13 @@ std::string join(const std::vector<std::string>& items, const char* separator) {
     return out;
 }
 
-const char* first_set(const environment_lookup& lookup, const std::string& name) {
-    for (const std::string& candidate : {lower(name), [&] {
-             std::string upper = name;
-             for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-             return upper;
-         }()}) {
-        const char* value = lookup(candidate.c_str());
+// The variable under its lower-case name, else under its upper-case one; null when neither is
+// set to anything.
+const char* first_set(const environment_lookup& lookup, const std::string& lower_name) {
+    std::string upper_name = lower_name;
+    for (char& c : upper_name) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    for (const std::string& name : {lower_name, upper_name}) {
+        const char* value = lookup(name.c_str());
         if (value && *value) return value;
     }
     return nullptr;
