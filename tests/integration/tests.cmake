@@ -56,3 +56,5 @@ qsw_add_script_test(integration_install_hostile test_install_hostile.py LABELS i
 # settings (environment, GNOME, PAC, WPAD) and the machine default.
 qsw_add_script_test(integration_install_proxy test_install_proxy.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK)
+# Its fake desktop shells would be taken for the logged-on user by any installer run meanwhile.
+set_tests_properties(unit_user_proxy_test PROPERTIES RESOURCE_LOCK qsw_instance)
