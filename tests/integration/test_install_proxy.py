@@ -274,6 +274,15 @@ class ProxyInstallTest(unittest.TestCase):
         with open(os.path.join(self.agent_data, "proxy_config.ini")) as f:
             self.assertEqual(f.read(), "[ProxyInfo]\nServer=%s\nPort=%d\n" % (self.proxy_host, OPEN_PORT))
 
+    def test_a_port_that_is_not_a_number_means_no_proxy(self):
+        before = len(self.open_proxy.requests())
+        for port in ("abc", "00000000000003128"):   # not a number; more than 15 characters
+            earlier = len([m for m in self.box.log_messages() if not m.startswith("curl ")])
+            messages = self.install(["-s", "-a", self.proxy_host, "-p", port])[earlier:]
+            self.assert_in_order(messages, [MECHANISM_2, "Trying to connect to Lumacore via proxy",
+                                            "Could not download FrameworkConfig.zip", MECHANISM_3, ERROR_END])
+            self.assertEqual(len(self.open_proxy.requests()), before, "port %r reached the proxy" % port)
+
     def test_credentials_for_an_authenticating_proxy_and_proxy_config_ini(self):
         before = self.auth_proxy.established()
         messages = self.install(["-s", "-a", self.proxy_host, "-p", str(AUTH_PORT), "-u", USER, "-w", PASSWORD])
