@@ -4,14 +4,16 @@ stay between them).
 
 It makes a demo CA and a server certificate, builds the configuration and install packages,
 starts a demo agent handler (HTTPS) and a repository (nginx), stamps a copy of the installer with
-the deployment's connection data, and runs it silently four times: a fresh install, an upgrade
+the deployment's connection data, and runs it silently five times: a fresh install, an upgrade
 of the agent the first run installed, and a fresh install on a second "machine" (its own
 temporary folder and registry) while a peer agent in the other namespace serves the install
 files that the first machine handed to its agent's InstallerFiles folder: mechanism [0] takes
-them from that peer and the repository is not asked. The fourth run is a third machine in the
-third namespace, which reaches the agent handler and the repository (on the first namespace's
-loopback) only through a relay agent in the first namespace: mechanisms [0] to [2] fail, and
-mechanism [3] finds the relay and installs through it.
+them from that peer and the repository is not asked. The fourth run is a third "machine" in the
+other namespace, which reaches the agent handler and the repository only through a proxy that
+asks for credentials (tinyproxy): mechanism [2] with -a, -p, -u and -w. The fifth is a fourth
+machine in the third namespace, which reaches the agent handler and the repository (on the first
+namespace's loopback) only through a relay agent in the first namespace: mechanisms [0] to [2]
+fail, and mechanism [3] finds the relay and installs through it.
 """
 import hashlib
 import os
@@ -31,12 +33,14 @@ import packages  # noqa: E402
 from agent_handler import AgentHandler  # noqa: E402
 from fixtures.installer import coninfo_document  # noqa: E402
 from nginx_server import NginxServer  # noqa: E402
+from tinyproxy_server import TinyProxy  # noqa: E402
 
 BUILD = os.environ.get("QSW_BIN_DIR", os.path.join(ROOT, "build"))
 TOKEN = "5f0c4d2e9a7b8c1d3e6f5a4b2c1d0e9f8a7b6c5d"
 TENANT = "demo-tenant-0001"
 
 KEY_LINES = ("****BS_START", "Url to fetch", "Top level mechanism", "Downloaded", "was verified",
+             "via proxy", "Setting proxy credentials", "p2p mechanism failed", "Agent handlers failed",
              "extracted to", "Hash verification for Framework", "Discovered p2p path:", "[P2P] P2p download",
              "[P2P] Discovery of", "Returning from Install via p2p", "Installer command", "Final status",
              "Installer Files folder", "Moved installation files", "Agent was", "Installation of Agent failed",
@@ -144,6 +148,45 @@ class DemoPeer:
         self.process.wait(timeout=10)
 
 
+class HereNamespace:
+    """Starts programs in the demo's own namespace, where demo.py runs (for TinyProxy)."""
+
+    def popen(self, args, **kwargs):
+        return subprocess.Popen(args, start_new_session=True, **kwargs)
+
+
+PROXY_USER, PROXY_PASSWORD, PROXY_PORT = "demo-user", "demo-Passw0rd", 3128
+
+
+def proxy_run(workspace, installer, results):
+    """The other namespace reaches the servers (on this namespace's loopback) only through the
+    proxy on this namespace's veth address."""
+    title = "Fourth run: behind a proxy that asks for credentials"
+    proxy = TinyProxy(HereNamespace(), os.path.join(workspace, "proxy"), "10.203.0.1", PROXY_PORT,
+                      user=PROXY_USER, password=PROXY_PASSWORD).start()
+    try:
+        step("tinyproxy at 10.203.0.1:%d with Basic authentication (%s)" % (PROXY_PORT, PROXY_USER))
+        env, log = machine(workspace, "machine-3")
+        args = ["-s", "-a", "10.203.0.1", "-p", str(PROXY_PORT), "-u", PROXY_USER, "-w", PROXY_PASSWORD]
+        step(title + ": ip netns exec %s %s %s" % (os.environ["QSW_DEMO_PEER_NAMESPACE"], installer,
+                                                    " ".join(args[:-1] + ["********"])))
+        subprocess.run(["ip", "netns", "exec", os.environ["QSW_DEMO_PEER_NAMESPACE"], installer] + args, env=env,
+                       stdin=subprocess.DEVNULL, check=True)
+        _, messages = show_run(log, 0)
+        show_registry(env["QSW_REGISTRY_ROOT"])
+        requests = proxy.requests()
+        print("   proxy requests: " + "; ".join("%s %s" % r for r in requests))
+        settings = os.path.join(env["QSW_AGENT_DATA"], "proxy_config.ini")
+        if os.path.exists(settings):
+            with open(settings) as f:
+                print("   proxy_config.ini kept by the agent: " + " | ".join(f.read().splitlines()))
+        results.append((title, "Agent was installed successfully" in messages
+                        and any(m == "CONNECT" for m, _ in requests) and any(m == "GET" for m, _ in requests)))
+    finally:
+        proxy.process.terminate()
+        proxy.process.wait(timeout=10)
+
+
 def show_registry(registry):
     for path in (("Lumacore", "Agent"), ("Vantor", "Shared Components", "Framework")):
         key = os.path.join(registry, "HKEY_LOCAL_MACHINE", "Software", "Norvasso", *path)
@@ -194,7 +237,7 @@ def relayed_run(title, installer, workspace):
     try:
         step("Relay agent in %s at 10.204.0.1 and 2001:db8:204::1, forwarding on port %d to the "
              "servers on this namespace's loopback" % (os.environ["QSW_DEMO_NAMESPACE"], relay.port))
-        third, third_log = machine(workspace, "machine-3")
+        third, third_log = machine(workspace, "machine-4")
         print("   (mechanisms [0] to [2] fail at once: nothing in %s reaches the servers; each relay"
               % os.environ["QSW_DEMO_RELAYED_NAMESPACE"])
         print("    discovery pass waits 5 seconds for answers)")
@@ -272,8 +315,9 @@ def main():
                                 and "Moved installation files to p2p folder successfully" in messages and not fetched))
             finally:
                 peer.stop()
+            proxy_run(workspace, installer, results)
 
-            title = "Fourth run: a third machine, only through a relay agent"
+            title = "Fifth run: a fourth machine, only through a relay agent"
             results.append((title, relayed_run(title, installer, workspace)))
 
     step("Install files handed over to each machine's agent (<SHA-256>_<name>, then hashes.xml)")

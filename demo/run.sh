@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # The demonstration: installs what is needed, builds, and runs a full deployment (agent handler,
 # repository, stamped installer: a fresh install, an upgrade, a second machine that takes its
-# install files from a peer agent, and a third that reaches the servers only through a relay
-# agent) inside three network namespaces made for it and joined by veth pairs, which are removed
-# again on every way out. Run as root on Debian 12.
+# install files from a peer agent, a third behind a proxy that asks for credentials, and a fourth
+# that reaches the servers only through a relay agent) inside three network namespaces made for
+# it and joined by veth pairs, which are removed again on every way out. Run as root on Debian 12.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh

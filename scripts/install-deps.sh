@@ -11,6 +11,8 @@ packages=(
     libuv1-dev libmsgpack-dev libgtest-dev libacl1-dev
     # tests, demo and benchmarks
     python3 python3-msgpack openssl nginx-light tinyproxy iproute2 tmux
+    # proxy scripts (the installer loads libpacparser at run time) and GNOME's proxy settings
+    libpacparser1 libglib2.0-bin gsettings-desktop-schemas
     curl unzip zip libarchive-tools time procps locales acl
     clang libclang-rt-14-dev
     # release build and its bare-endpoint test

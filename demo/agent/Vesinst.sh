@@ -38,6 +38,9 @@ store="${QSW_REGISTRY_ROOT:-/etc/opt/quenta/registry}/HKEY_LOCAL_MACHINE/Softwar
 key="$store/Lumacore/Agent"
 framework="$store/Vantor/Shared Components/Framework"
 mkdir -p "$key" "$framework" "$data/Installer Files" "$data/Logs" "$data/p2p" "$data/data/InstallerFiles" || exit 3
+# The agent keeps the proxy settings that the bootstrap saved beside this program.
+settings="$(dirname "$0")/proxy_config.ini"
+if [ -f "$settings" ]; then cp "$settings" "$data/proxy_config.ini" || exit 3; fi
 printf '%s' "$guid" > "$key/AgentGUID.REG_SZ"
 printf '%s' "$tenant" > "$key/TenantId.REG_SZ"
 printf '%s' "$data" > "$key/Data Path.REG_SZ"

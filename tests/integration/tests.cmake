@@ -57,3 +57,10 @@ qsw_add_test(integration_relay_discovery SOURCES integration/relay_discovery_tes
 # installer's namespace only through test relays.
 qsw_add_script_test(integration_install_relay test_install_relay.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)
+# Mechanism [2] end to end: the installer in a namespace that reaches the agent handler and the
+# repository only through tinyproxy; proxies from the command line, a fake desktop user's
+# settings (environment, GNOME, PAC, WPAD) and the machine default.
+qsw_add_script_test(integration_install_proxy test_install_proxy.py LABELS integration netns
+                    LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK)
+# Its fake desktop shells would be taken for the logged-on user by any installer run meanwhile.
+set_tests_properties(unit_user_proxy_test PROPERTIES RESOURCE_LOCK qsw_instance)
