@@ -11,7 +11,18 @@ stamps have whole seconds only). In the same round curl fetches the ten files fr
 curl's sum / ours: 1.00x would mean that discovery, configuration download and verification
 cost nothing.
 
-usage: bench/run_p2p_bench.py [-b BUILD_DIR] [-r ROUNDS] [-s FILE_SIZE_MIB]
+The relay road (mechanism [3]) is measured in a network of its own: the agent handler and nginx
+on the loopback of a relay's namespace (tests/fixtures/relay_agent.py, which forwards to them and
+to the peer), so that the installer reaches them only through the relay; four more relays answer
+a little later, so discovery ends at the fifth answer. The peer holds the same ten files, which
+the relay road's peer step fetches through the relay. Per round, curl fetches the ten files
+through the same relay (`curl -x`) and the installer runs once, in alternating order; the figure
+is the median of the per-round ratios curl / ours, ours being the time from the road's first
+"[P2P] Discovering" line to its last verified file. Discovery itself is timed from the "[3]"
+heading to the first "[Relay] Trying" line, with five relays and, once, with a single relay
+(both passes then wait for their 5 s time-out).
+
+usage: bench/run_p2p_bench.py [-b BUILD_DIR] [-r ROUNDS] [-s FILE_SIZE_MIB] [--only peers|relay]
 """
 import argparse
 import hashlib
@@ -39,6 +50,10 @@ PYTHON = os.environ.get("QSW_PYTHON", "/usr/bin/python3")
 TOKEN = "0123456789abcdef0123456789abcdef01234567"
 FIRST = "[0] Top level mechanism - p2p - Config files from Agent handlers directly - Install files via p2p only"
 VERIFIED = "[P2P] P2p download and hash verification of "
+RELAY_HEADING = ("[3] Top level mechanism - Relay - Config files from Agent handlers via Relay mechanism - "
+                 "Install files via p2p then Relay")
+RELAY_TRYING = "[Relay] Trying to download via Relay IP "
+DISCOVERING = "[P2P] Discovering "
 
 
 def start_fixture(member, script, args):
@@ -51,11 +66,14 @@ def start_fixture(member, script, args):
 
 
 class LogWatcher:
-    """Follows a log file as it grows and notes when lines of interest appear."""
+    """Follows a log file as it grows and notes when lines of interest appear: the first line
+    equal to `start` (or, with `relay`, the relay heading, the first relay try and the first
+    discovery after it), and every verified file after that."""
 
-    def __init__(self, path, count):
-        self.path, self.count = path, count
+    def __init__(self, path, count, relay=False):
+        self.path, self.count, self.relay = path, count, relay
         self.first = self.last = None
+        self.heading = self.trying = None
         self.verified = 0
         self._stop = threading.Event()
         self._thread = threading.Thread(target=self._run, daemon=True)
@@ -78,19 +96,37 @@ class LogWatcher:
             pending += chunk
             *lines, pending = pending.split("\n")
             for line in lines:
-                message = line.split("\t", 2)[-1]
-                if message == FIRST and self.first is None:
-                    self.first = now
-                elif message.startswith(VERIFIED) and message.endswith(" succeeded"):
-                    self.verified += 1
-                    self.last = now
+                self._note(line.split("\t", 2)[-1], now)
+
+    def _note(self, message, now):
+        if self.relay:
+            if message == RELAY_HEADING and self.heading is None:
+                self.heading = now
+            elif message.startswith(RELAY_TRYING) and self.trying is None:
+                self.trying = now
+            elif message.startswith(DISCOVERING) and self.trying is not None and self.first is None:
+                self.first = now
+        elif message == FIRST and self.first is None:
+            self.first = now
+        if self.first is not None and message.startswith(VERIFIED) and message.endswith(" succeeded"):
+            self.verified += 1
+            self.last = now
 
     def stop(self):
         self._stop.set()
         self._thread.join()
 
 
-def run_installer(installer, member, root):
+def prove_own_namespace(member):
+    """Fail closed: the installer broadcasts, so it runs only in a namespace the harness made."""
+    probe = member.run(["readlink", "/proc/self/ns/net"], capture_output=True, text=True)
+    made = "net:[%d]" % os.stat(os.path.join("/run/netns", member.name)).st_ino
+    if probe.returncode != 0 or probe.stdout.strip() != made or made == os.readlink("/proc/self/ns/net"):
+        sys.exit("%s is not a network namespace of its own: the installer is not started" % member.name)
+
+
+def run_installer(installer, member, root, relay=False):
+    prove_own_namespace(member)
     tmp = os.path.join(root, "tmp")
     os.makedirs(tmp, mode=0o700)
     os.makedirs(os.path.join(root, "locks"), mode=0o700)
@@ -98,7 +134,7 @@ def run_installer(installer, member, root):
                QSW_LOCK_DIR=os.path.join(root, "locks"),
                QSW_AGENT_DATA=os.path.join(root, "agent-data"), QSW_VESINST_RECORD=os.path.join(root, "args.txt"),
                LC_ALL="C.UTF-8")
-    watcher = LogWatcher(os.path.join(tmp, "HolvenLogs", "HolvenSwiftset.log"), 10)
+    watcher = LogWatcher(os.path.join(tmp, "HolvenLogs", "HolvenSwiftset.log"), 10, relay)
     deadline = time.monotonic() + 300
     while True:   # the single-instance lock is machine-wide
         done = subprocess.run(member.exec_args([installer, "-s"]), env=env, stdin=subprocess.DEVNULL,
@@ -111,13 +147,14 @@ def run_installer(installer, member, root):
     if watcher.first is None or watcher.verified != 10:
         sys.exit("the installer did not fetch the ten files from the peer (%d verified); log in %s"
                  % (watcher.verified, tmp))
-    return watcher.last - watcher.first
+    return watcher
 
 
-def curl_sum(member, urls):
+def curl_sum(member, urls, proxy=None):
     total = 0.0
+    via = ["-x", proxy] if proxy else []
     for url in urls:
-        done = member.run(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code} %{time_total}", url],
+        done = member.run(["curl", "-s", "-o", "/dev/null", "-w", "%{http_code} %{time_total}"] + via + [url],
                           capture_output=True, text=True)
         code, seconds = done.stdout.split()
         if code != "200":
@@ -126,63 +163,67 @@ def curl_sum(member, urls):
     return total
 
 
-def main():
-    parser = argparse.ArgumentParser()
-    parser.add_argument("-b", "--build-dir", default=os.environ.get("QSW_BIN_DIR", os.path.join(SOURCE, "build")))
-    parser.add_argument("-r", "--rounds", type=int, default=5)
-    parser.add_argument("-s", "--size-mib", type=int, default=8)
-    args = parser.parse_args()
-    program = os.path.join(args.build_dir, "QuentaSwiftset")
-    stamp = os.path.join(args.build_dir, "qsw-stamp")
-    if not os.access(program, os.X_OK) or not os.access(stamp, os.X_OK):
-        sys.exit("QuentaSwiftset and qsw-stamp are not built in " + args.build_dir)
-    reason = netns.unavailable_reason()
-    if reason:
-        sys.exit("cannot run: " + reason)
+def make_files(work, size_mib):
+    """The ten install files, also written into the peer's cache folder."""
+    files = packages.install_files({"agent.dat": os.urandom(size_mib << 20)})
+    for i in range(8):
+        files["part%d.bin" % i] = os.urandom(size_mib << 20)
+    cache = os.path.join(work, "cache")
+    os.makedirs(cache, exist_ok=True)
+    for name, data in files.items():
+        with open(os.path.join(cache, name), "wb") as f:
+            f.write(data)
+    return files, cache
 
-    work = tempfile.mkdtemp(prefix="qsw-p2p-bench-", dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
-    try:
-        with netns.Network(members=2) as net:
-            client, peer = net.members
-            files = packages.install_files({"agent.dat": os.urandom(args.size_mib << 20)})
-            for i in range(8):
-                files["part%d.bin" % i] = os.urandom(args.size_mib << 20)
-            cache = os.path.join(work, "cache")
-            os.mkdir(cache)
-            for name, data in files.items():
-                with open(os.path.join(cache, name), "wb") as f:
-                    f.write(data)
-            repository = os.path.join(work, "repository")
-            os.mkdir(repository)
-            nginx = start_fixture(client, "nginx_server.py", ["--root", repository])
-            config_zip, _ = packages.build(os.path.join(work, "packages"),
-                                           [packages.http_site("repo", ip="127.0.0.1:%d" % nginx["port"])], files=files)
-            handler = start_fixture(client, "agent_handler.py", ["--package", config_zip, "--token", TOKEN,
-                                                                 "--listen", "127.0.0.1", "--certs",
-                                                                 os.path.join(work, "certs")])
-            document = os.path.join(work, "coninfo.xml")
-            with open(document, "w") as f:
-                f.write(coninfo_document(host="localhost", ip="127.0.0.1", netbios="localhost", port=handler["port"],
-                                         token=TOKEN, certificates=[certs.der_base64(handler["ca"])]))
-            installer = os.path.join(work, "QuentaSwiftset")
-            subprocess.run([stamp, program, document, installer], check=True, capture_output=True)
 
-            served = peer.popen([PYTHON, os.path.join(FIXTURES, "p2p_peer.py"), "--folder", cache, "--families", "4"],
-                                stdout=subprocess.PIPE, text=True)
-            ready = served.stdout.readline().split()
-            if not ready or ready[0] != "ready":
-                sys.exit("the peer did not start")
-            subprocess.Popen(["cat"], stdin=served.stdout, stdout=subprocess.DEVNULL)
-            urls = ["http://%s:%s/p2p/%s" % (peer.ipv4, ready[1], hashlib.sha256(d).hexdigest()) for d in files.values()]
+def start_servers(member, work, files, program, stamp):
+    """nginx and the agent handler on the loopback of `member`; the stamped installer naming them."""
+    repository = os.path.join(work, "repository")
+    os.mkdir(repository)
+    nginx = start_fixture(member, "nginx_server.py", ["--root", repository])
+    config_zip, _ = packages.build(os.path.join(work, "packages"),
+                                   [packages.http_site("repo", ip="127.0.0.1:%d" % nginx["port"])], files=files)
+    handler = start_fixture(member, "agent_handler.py", ["--package", config_zip, "--token", TOKEN,
+                                                         "--listen", "127.0.0.1", "--certs",
+                                                         os.path.join(work, "certs")])
+    document = os.path.join(work, "coninfo.xml")
+    with open(document, "w") as f:
+        f.write(coninfo_document(host="localhost", ip="127.0.0.1", netbios="localhost", port=handler["port"],
+                                 token=TOKEN, certificates=[certs.der_base64(handler["ca"])]))
+    installer = os.path.join(work, "QuentaSwiftset")
+    subprocess.run([stamp, program, document, installer], check=True, capture_output=True)
+    return installer
 
-            curl_sum(client, urls)   # warm-up: page cache, peer, curl
-            ours, tool = [], []
-            for n in range(args.rounds):
-                tool.append(curl_sum(client, urls))
-                ours.append(run_installer(installer, client, os.path.join(work, "round%d" % n)))
-                shutil.rmtree(os.path.join(work, "round%d" % n), ignore_errors=True)
-    finally:
-        shutil.rmtree(work, ignore_errors=True)
+
+def start_drained(member, args, what):
+    """A fixture whose first line is "ready ..." and whose further output is read and dropped."""
+    process = member.popen([PYTHON, os.path.join(FIXTURES, args[0])] + args[1:], stdout=subprocess.PIPE, text=True)
+    ready = process.stdout.readline().split()
+    if not ready or ready[0] != "ready":
+        sys.exit(what + " did not start")
+    subprocess.Popen(["cat"], stdin=process.stdout, stdout=subprocess.DEVNULL)
+    return ready
+
+
+def peer_urls(peer, port, files):
+    return ["http://%s:%s/p2p/%s" % (peer.ipv4, port, hashlib.sha256(d).hexdigest()) for d in files.values()]
+
+
+def bench_peers(args, work, program, stamp):
+    with netns.Network(members=2) as net:
+        client, peer = net.members
+        files, cache = make_files(work, args.size_mib)
+        installer = start_servers(client, work, files, program, stamp)
+        ready = start_drained(peer, ["p2p_peer.py", "--folder", cache, "--families", "4"], "the peer")
+        urls = peer_urls(peer, ready[1], files)
+
+        curl_sum(client, urls)   # warm-up: page cache, peer, curl
+        ours, tool = [], []
+        for n in range(args.rounds):
+            tool.append(curl_sum(client, urls))
+            watcher = run_installer(installer, client, os.path.join(work, "round%d" % n))
+            ours.append(watcher.last - watcher.first)
+            shutil.rmtree(os.path.join(work, "round%d" % n), ignore_errors=True)
 
     total = sum(len(d) for d in files.values())
     ours_median, tool_median = statistics.median(ours), statistics.median(tool)
@@ -192,6 +233,79 @@ def main():
     print("  %-58s %8.2fx" % ("ratio (curl / ours)", tool_median / ours_median))
     print("  rounds, ours: %s" % " ".join("%.3f" % t for t in ours))
     print("  rounds, curl: %s" % " ".join("%.3f" % t for t in tool))
+
+
+def bench_relay(args, work, program, stamp):
+    # Members: the installer, the relay with the servers on its loopback, the peer, four late relays.
+    with netns.Network(members=7) as net:
+        client, relay, peer = net.members[:3]
+        files, cache = make_files(work, args.size_mib)
+        installer = start_servers(relay, work, files, program, stamp)
+        subnet = "%s.0/24" % net.ipv4_subnet
+        proxy_port = start_drained(relay, ["relay_agent.py", "--families", "4", "--allow", subnet], "the relay")[1]
+        ready = start_drained(peer, ["p2p_peer.py", "--folder", cache, "--families", "4"], "the peer")
+        urls = peer_urls(peer, ready[1], files)
+        proxy = "http://%s:%s" % (relay.ipv4, proxy_port)
+
+        # One run with the single relay: discovery waits for both time-outs.
+        alone = run_installer(installer, client, os.path.join(work, "alone"), relay=True)
+        shutil.rmtree(os.path.join(work, "alone"), ignore_errors=True)
+        # Four more relays, answering after the first: discovery ends at the fifth answer.
+        for late in net.members[3:]:
+            start_drained(late, ["relay_agent.py", "--families", "4", "--delay-ms", "20"], "a late relay")
+
+        curl_sum(client, urls, proxy)   # warm-up
+        ours, tool, ratios, discovery = [], [], [], []
+        for n in range(args.rounds):
+            root = os.path.join(work, "relay-round%d" % n)
+            # Alternate which goes first, so neither always meets a warmer cache.
+            if n % 2 == 0:
+                curl_time = curl_sum(client, urls, proxy)
+                watcher = run_installer(installer, client, root, relay=True)
+            else:
+                watcher = run_installer(installer, client, root, relay=True)
+                curl_time = curl_sum(client, urls, proxy)
+            shutil.rmtree(root, ignore_errors=True)
+            ours.append(watcher.last - watcher.first)
+            tool.append(curl_time)
+            ratios.append(curl_time / ours[-1])
+            discovery.append(watcher.trying - watcher.heading)
+
+    total = sum(len(d) for d in files.values())
+    print("ten files through a relay, %.1f MiB in all, %d rounds" % (total / 1048576.0, args.rounds))
+    print("  %-58s %8.3f s" % ("mechanism [3]: first discovery to last verified file", statistics.median(ours)))
+    print("  %-58s %8.3f s" % ("curl -x relay: the ten downloads, one after another", statistics.median(tool)))
+    print("  %-58s %8.2fx" % ("median of per-round ratios (curl / ours)", statistics.median(ratios)))
+    print("  %-58s %8.3f s" % ("relay discovery, five relays (heading to first try)", statistics.median(discovery)))
+    print("  %-58s %8.3f s" % ("relay discovery, one relay (one run)", alone.trying - alone.heading))
+    print("  rounds, ours:   %s" % " ".join("%.3f" % t for t in ours))
+    print("  rounds, curl:   %s" % " ".join("%.3f" % t for t in tool))
+    print("  rounds, ratios: %s" % " ".join("%.2f" % r for r in ratios))
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("-b", "--build-dir", default=os.environ.get("QSW_BIN_DIR", os.path.join(SOURCE, "build")))
+    parser.add_argument("-r", "--rounds", type=int, default=5)
+    parser.add_argument("-s", "--size-mib", type=int, default=8)
+    parser.add_argument("--only", choices=("peers", "relay"))
+    args = parser.parse_args()
+    program = os.path.join(args.build_dir, "QuentaSwiftset")
+    stamp = os.path.join(args.build_dir, "qsw-stamp")
+    if not os.access(program, os.X_OK) or not os.access(stamp, os.X_OK):
+        sys.exit("QuentaSwiftset and qsw-stamp are not built in " + args.build_dir)
+    reason = netns.unavailable_reason()
+    if reason:
+        sys.exit("cannot run: " + reason)
+
+    for name, bench in (("peers", bench_peers), ("relay", bench_relay)):
+        if args.only and args.only != name:
+            continue
+        work = tempfile.mkdtemp(prefix="qsw-%s-bench-" % name, dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
+        try:
+            bench(args, work, program, stamp)
+        finally:
+            shutil.rmtree(work, ignore_errors=True)
     return 0
 
 

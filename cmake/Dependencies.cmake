@@ -1,7 +1,7 @@
 # libcurl and OpenSSL are linked dynamically (the endpoint has them); the five small libraries
-# are linked from their static archives so the per-deployment executable carries them.
-# Modules link the qsw:: names only: qsw::curl and qsw::crypto stand for libcurl and the digest
-# and certificate library of the platform, whatever provides them.
+# are linked from their static archives so the per-deployment executable carries them (libacl
+# too, below). Modules link the qsw:: names only: qsw::curl and qsw::crypto stand for libcurl and
+# the digest and certificate library of the platform, whatever provides them.
 find_package(PkgConfig REQUIRED)
 find_package(Threads REQUIRED)
 
@@ -53,3 +53,17 @@ qsw_static_dependency(minizip minizip libminizip.a qsw::zlib)
 qsw_static_dependency(mxml mxml libmxml.a Threads::Threads)
 qsw_static_dependency(uv libuv-static libuv_a.a Threads::Threads ${qsw_system_libraries})
 qsw_static_dependency(msgpack msgpack libmsgpackc.a)
+
+# libacl (POSIX file ACLs for the agent's service account): static when its archive is there,
+# as Debian's libacl1-dev ships it; otherwise the endpoint needs libacl1.
+if(NOT WIN32)
+    pkg_check_modules(acl_PC REQUIRED libacl)
+    find_library(acl_ARCHIVE NAMES libacl.a HINTS ${acl_PC_LIBRARY_DIRS} /usr/lib/${CMAKE_LIBRARY_ARCHITECTURE}
+                 NO_DEFAULT_PATH)
+    if(acl_ARCHIVE)
+        qsw_static_dependency(acl libacl libacl.a)
+    else()
+        pkg_check_modules(acl_SHARED REQUIRED IMPORTED_TARGET GLOBAL libacl)
+        add_library(qsw::acl ALIAS PkgConfig::acl_SHARED)
+    endif()
+endif()

@@ -1,13 +1,19 @@
-"""The demonstration: a whole deployment on one machine, inside two network namespaces that
-demo/run.sh made and joined by a veth pair (nothing else is reachable, so peer discovery stays
-between them).
+"""The demonstration: a whole deployment on one machine, inside three network namespaces that
+demo/run.sh made and joined by veth pairs (nothing else is reachable, so peer and relay discovery
+stay between them).
 
 It makes a demo CA and a server certificate, builds the configuration and install packages,
 starts a demo agent handler (HTTPS) and a repository (nginx), stamps a copy of the installer with
-the deployment's connection data, and runs it silently three times: a fresh install, an upgrade
+the deployment's connection data, and runs it silently five times: a fresh install, an upgrade
 of the agent the first run installed, and a fresh install on a second "machine" (its own
-temporary folder and registry) while a peer agent in the other namespace holds the install
-files: mechanism [0] takes them from that peer and the repository is not asked.
+temporary folder and registry) while a peer agent in the other namespace serves the install
+files that the first machine handed to its agent's InstallerFiles folder: mechanism [0] takes
+them from that peer and the repository is not asked. The fourth run is a third "machine" in the
+other namespace, which reaches the agent handler and the repository only through a proxy that
+asks for credentials (tinyproxy): mechanism [2] with -a, -p, -u and -w. The fifth is a fourth
+machine in the third namespace, which reaches the agent handler and the repository (on the first
+namespace's loopback) only through a relay agent in the first namespace: mechanisms [0] to [2]
+fail, and mechanism [3] finds the relay and installs through it.
 """
 import hashlib
 import os
@@ -27,16 +33,19 @@ import packages  # noqa: E402
 from agent_handler import AgentHandler  # noqa: E402
 from fixtures.installer import coninfo_document  # noqa: E402
 from nginx_server import NginxServer  # noqa: E402
+from tinyproxy_server import TinyProxy  # noqa: E402
 
 BUILD = os.environ.get("QSW_BIN_DIR", os.path.join(ROOT, "build"))
 TOKEN = "5f0c4d2e9a7b8c1d3e6f5a4b2c1d0e9f8a7b6c5d"
 TENANT = "demo-tenant-0001"
 
 KEY_LINES = ("****BS_START", "Url to fetch", "Top level mechanism", "Downloaded", "was verified",
+             "via proxy", "Setting proxy credentials", "p2p mechanism failed", "Agent handlers failed",
              "extracted to", "Hash verification for Framework", "Discovered p2p path:", "[P2P] P2p download",
              "[P2P] Discovery of", "Returning from Install via p2p", "Installer command", "Final status",
-             "Agent was", "Installation of Agent failed", "Agent upgrade failed", "Error occured",
-             "Cleaning temporary files", "****BS_END")
+             "Installer Files folder", "Moved installation files", "Agent was", "Installation of Agent failed",
+             "Agent upgrade failed", "Error occured", "Cleaning temporary files", "[Relay]", "via relay",
+             "****BS_END")
 PEER_LINE = "Returning from Install via p2p mechanism within top level p2p mechanism as we got all install files"
 
 
@@ -57,16 +66,59 @@ def show_run(log, log_from):
 
 def inside_demo_network():
     """The installer broadcasts peer discovery: run only inside the namespace that demo/run.sh
-    made, with its peer namespace beside it. Anything else is refused."""
-    names = os.environ.get("QSW_DEMO_NAMESPACE"), os.environ.get("QSW_DEMO_PEER_NAMESPACE")
+    made, with its peer and relayed namespaces beside it. Anything else is refused."""
+    names = (os.environ.get("QSW_DEMO_NAMESPACE"), os.environ.get("QSW_DEMO_PEER_NAMESPACE"),
+             os.environ.get("QSW_DEMO_RELAYED_NAMESPACE"))
     if not all(names):
         return False
     try:
         made = os.stat(os.path.join("/run/netns", names[0])).st_ino
         os.stat(os.path.join("/run/netns", names[1]))
+        os.stat(os.path.join("/run/netns", names[2]))
         return os.readlink("/proc/self/ns/net") == "net:[%d]" % made
     except OSError:
         return False
+
+
+def relayed_machine_prefix():
+    """"ip netns exec" into the relayed namespace, once it is proven to be the one demo/run.sh
+    made and not this process's own; None otherwise (the fourth run is then refused)."""
+    name = os.environ.get("QSW_DEMO_RELAYED_NAMESPACE", "")
+    try:
+        made = "net:[%d]" % os.stat(os.path.join("/run/netns", name)).st_ino
+    except OSError:
+        return None
+    probe = subprocess.run(["ip", "netns", "exec", name, "readlink", "/proc/self/ns/net"],
+                           capture_output=True, text=True)
+    if probe.returncode != 0 or probe.stdout.strip() != made or made == os.readlink("/proc/self/ns/net"):
+        return None
+    return ["ip", "netns", "exec", name]
+
+
+class DemoRelay:
+    """tests/fixtures/relay_agent.py in this namespace: it answers relay discovery on the link to
+    the relayed namespace and forwards to the servers on this namespace's loopback."""
+
+    def __init__(self):
+        self.process = subprocess.Popen(
+            [sys.executable, os.path.join(ROOT, "tests", "fixtures", "relay_agent.py"), "--ifname", "veth1"],
+            stdout=subprocess.PIPE, text=True, start_new_session=True)
+        ready = self.process.stdout.readline().split()
+        if not ready or ready[0] != "ready":
+            raise RuntimeError("the demo relay did not start")
+        self.port = int(ready[1])
+        self.forwarded = []
+        threading.Thread(target=self._read, daemon=True).start()
+
+    def _read(self):
+        for line in self.process.stdout:
+            words = line.split()
+            if words and words[0] == "proxied":
+                self.forwarded.append(" ".join(words[1:]))
+
+    def stop(self):
+        self.process.terminate()
+        self.process.wait(timeout=10)
 
 
 class DemoPeer:
@@ -96,12 +148,64 @@ class DemoPeer:
         self.process.wait(timeout=10)
 
 
+class HereNamespace:
+    """Starts programs in the demo's own namespace, where demo.py runs (for TinyProxy)."""
+
+    def popen(self, args, **kwargs):
+        return subprocess.Popen(args, start_new_session=True, **kwargs)
+
+
+PROXY_USER, PROXY_PASSWORD, PROXY_PORT = "demo-user", "demo-Passw0rd", 3128
+
+
+def proxy_run(workspace, installer, results):
+    """The other namespace reaches the servers (on this namespace's loopback) only through the
+    proxy on this namespace's veth address."""
+    title = "Fourth run: behind a proxy that asks for credentials"
+    proxy = TinyProxy(HereNamespace(), os.path.join(workspace, "proxy"), "10.203.0.1", PROXY_PORT,
+                      user=PROXY_USER, password=PROXY_PASSWORD).start()
+    try:
+        step("tinyproxy at 10.203.0.1:%d with Basic authentication (%s)" % (PROXY_PORT, PROXY_USER))
+        env, log = machine(workspace, "machine-3")
+        args = ["-s", "-a", "10.203.0.1", "-p", str(PROXY_PORT), "-u", PROXY_USER, "-w", PROXY_PASSWORD]
+        step(title + ": ip netns exec %s %s %s" % (os.environ["QSW_DEMO_PEER_NAMESPACE"], installer,
+                                                    " ".join(args[:-1] + ["********"])))
+        subprocess.run(["ip", "netns", "exec", os.environ["QSW_DEMO_PEER_NAMESPACE"], installer] + args, env=env,
+                       stdin=subprocess.DEVNULL, check=True)
+        _, messages = show_run(log, 0)
+        show_registry(env["QSW_REGISTRY_ROOT"])
+        requests = proxy.requests()
+        print("   proxy requests: " + "; ".join("%s %s" % r for r in requests))
+        settings = os.path.join(env["QSW_AGENT_DATA"], "proxy_config.ini")
+        if os.path.exists(settings):
+            with open(settings) as f:
+                print("   proxy_config.ini kept by the agent: " + " | ".join(f.read().splitlines()))
+        results.append((title, "Agent was installed successfully" in messages
+                        and any(m == "CONNECT" for m, _ in requests) and any(m == "GET" for m, _ in requests)))
+    finally:
+        proxy.process.terminate()
+        proxy.process.wait(timeout=10)
+
+
 def show_registry(registry):
-    key = os.path.join(registry, "HKEY_LOCAL_MACHINE", "Software", "Norvasso", "Lumacore", "Agent")
-    print("   registry %s:" % key)
-    for name in sorted(os.listdir(key)) if os.path.isdir(key) else []:
-        with open(os.path.join(key, name), encoding="utf-8") as f:
-            print("     %-22s %s" % (name, f.read()))
+    for path in (("Lumacore", "Agent"), ("Vantor", "Shared Components", "Framework")):
+        key = os.path.join(registry, "HKEY_LOCAL_MACHINE", "Software", "Norvasso", *path)
+        print("   registry %s:" % key)
+        for name in sorted(os.listdir(key)) if os.path.isdir(key) else []:
+            with open(os.path.join(key, name), encoding="utf-8") as f:
+                print("     %-22s %s" % (name, f.read()))
+
+
+def installer_files(env):
+    """The agent's peer cache on a demo machine: where the installer hands over the install files."""
+    return os.path.join(env["QSW_AGENT_DATA"], "data", "InstallerFiles")
+
+
+def show_installer_files(name, env):
+    folder = installer_files(env)
+    print("   %s %s:" % (name, folder))
+    for entry in sorted(os.listdir(folder)) if os.path.isdir(folder) else ["(none)"]:
+        print("     " + entry)
 
 
 def machine(workspace, name):
@@ -115,13 +219,34 @@ def machine(workspace, name):
     return env, os.path.join(env["TMPDIR"], "HolvenLogs", "HolvenSwiftset.log")
 
 
-def run_installer(title, installer, env, log, log_from):
+def run_installer(title, installer, env, log, log_from, prefix=()):
     step(title + ": " + installer + " -s")
     # Each demo machine has its own lock folder, so no other installer run can hold its lock.
-    subprocess.run([installer, "-s"], env=env, stdin=subprocess.DEVNULL, check=True)
+    subprocess.run(list(prefix) + [installer, "-s"], env=env, stdin=subprocess.DEVNULL, check=True)
     log_from, messages = show_run(log, log_from)
     show_registry(env["QSW_REGISTRY_ROOT"])
     return log_from, messages
+
+
+def relayed_run(title, installer, workspace):
+    prefix = relayed_machine_prefix()
+    if not prefix:
+        print("   the relayed namespace is not the one demo/run.sh made: the fourth run is refused")
+        return False
+    relay = DemoRelay()
+    try:
+        step("Relay agent in %s at 10.204.0.1 and 2001:db8:204::1, forwarding on port %d to the "
+             "servers on this namespace's loopback" % (os.environ["QSW_DEMO_NAMESPACE"], relay.port))
+        third, third_log = machine(workspace, "machine-4")
+        print("   (mechanisms [0] to [2] fail at once: nothing in %s reaches the servers; each relay"
+              % os.environ["QSW_DEMO_RELAYED_NAMESPACE"])
+        print("    discovery pass waits 5 seconds for answers)")
+        _, messages = run_installer(title, installer, third, third_log, 0, prefix)
+        print("   relay forwarded: " + ("; ".join(relay.forwarded) or "nothing"))
+        through_relay = any(m.startswith("[Relay] Trying to download via Relay IP ") for m in messages)
+        return "Agent was installed successfully" in messages and through_relay and bool(relay.forwarded)
+    finally:
+        relay.stop()
 
 
 def main():
@@ -170,18 +295,16 @@ def main():
             for title, expected in (("First run: fresh installation", "Agent was installed successfully"),
                                     ("Second run: upgrade of the installed agent", "Agent was upgraded successfully")):
                 log_from, messages = run_installer(title, installer, env, log, log_from)
-                results.append((title, expected in messages))
+                results.append((title, expected in messages
+                                and "Moved installation files to p2p folder successfully" in messages))
 
             title = "Third run: another machine, install files from a peer"
-            cache = os.path.join(workspace, "peer-cache")
-            os.makedirs(cache)
-            for name, data in files.items():
-                with open(os.path.join(cache, name), "wb") as f:
-                    f.write(data)
+            # The first machine's agent serves what the installer handed over to it.
+            cache = installer_files(env)
             peer = DemoPeer(cache, files)
             try:
-                step("Peer agent in %s at 10.203.0.2, HTTP port %d, holding %s"
-                     % (os.environ["QSW_DEMO_PEER_NAMESPACE"], peer.port, ", ".join(files)))
+                step("Peer agent in %s at 10.203.0.2, HTTP port %d, serving the files machine-1 handed over (%s)"
+                     % (os.environ["QSW_DEMO_PEER_NAMESPACE"], peer.port, cache))
                 requests_before = len(nginx.access_log())
                 second, second_log = machine(workspace, "machine-2")
                 _, messages = run_installer(title, installer, second, second_log, 0)
@@ -189,9 +312,17 @@ def main():
                 print("   peer served: " + ("; ".join(peer.served) or "nothing"))
                 print("   repository requests for FrameworkInstall.zip in this run: %d" % len(fetched))
                 results.append((title, "Agent was installed successfully" in messages and PEER_LINE in messages
-                                and not fetched))
+                                and "Moved installation files to p2p folder successfully" in messages and not fetched))
             finally:
                 peer.stop()
+            proxy_run(workspace, installer, results)
+
+            title = "Fifth run: a fourth machine, only through a relay agent"
+            results.append((title, relayed_run(title, installer, workspace)))
+
+    step("Install files handed over to each machine's agent (<SHA-256>_<name>, then hashes.xml)")
+    show_installer_files("machine-1", env)
+    show_installer_files("machine-2", second)
 
     step("Result")
     for title, ok in results:

@@ -8,10 +8,12 @@ packages=(
     # build
     build-essential cmake ninja-build pkg-config
     libcurl4-openssl-dev libssl-dev zlib1g-dev libminizip-dev libmxml-dev
-    libuv1-dev libmsgpack-dev libgtest-dev
+    libuv1-dev libmsgpack-dev libgtest-dev libacl1-dev
     # tests, demo and benchmarks
     python3 python3-msgpack openssl nginx-light tinyproxy iproute2 tmux
-    curl unzip zip libarchive-tools time procps locales
+    # proxy scripts (the installer loads libpacparser at run time) and GNOME's proxy settings
+    libpacparser1 libglib2.0-bin gsettings-desktop-schemas
+    curl unzip zip libarchive-tools time procps locales acl
     clang libclang-rt-14-dev clang-format
     # release build and its bare-endpoint test
     debootstrap binutils

@@ -13,4 +13,4 @@ release=$PWD/build-release/dist/QuentaSwiftset
 cd build
 QSW_INSTALLER=$release QSW_RELEASE_INSTALLER=$release QSW_BARE_ENDPOINT=$endpoint \
     ctest --output-on-failure --timeout 900 -j 2 \
-    -R '^integration_(entry|install_direct|install_peers|install_hostile|local_user|terminal|release_endpoint)$' "$@"
+    -R '^integration_(entry|install_direct|install_peers|install_relay|install_hostile|install_proxy|local_user|terminal|release_endpoint)$' "$@"

@@ -1,7 +1,8 @@
 #!/bin/sh
 # The demonstration's agent installer (shipped as Vesinst.exe inside FrameworkInstall.zip).
 # It "installs" the Quenta Agent the way the real one is seen from outside: it records the
-# agent's identity in the registry store and creates the agent's data folders.
+# agent's identity and its data path in the registry store and creates the agent's data folders,
+# among them the peer cache data/InstallerFiles that the bootstrap installer fills afterwards.
 #
 # Environment (inherited from the bootstrap installer):
 #   QSW_REGISTRY_ROOT    registry store root (default /etc/opt/quenta/registry)
@@ -33,10 +34,16 @@ if [ -z "$guid" ]; then
     exit 2
 fi
 
-key="${QSW_REGISTRY_ROOT:-/etc/opt/quenta/registry}/HKEY_LOCAL_MACHINE/Software/Norvasso/Lumacore/Agent"
-mkdir -p "$key" "$data/Installer Files" "$data/Logs" "$data/p2p" || exit 3
+store="${QSW_REGISTRY_ROOT:-/etc/opt/quenta/registry}/HKEY_LOCAL_MACHINE/Software/Norvasso"
+key="$store/Lumacore/Agent"
+framework="$store/Vantor/Shared Components/Framework"
+mkdir -p "$key" "$framework" "$data/Installer Files" "$data/Logs" "$data/p2p" "$data/data/InstallerFiles" || exit 3
+# The agent keeps the proxy settings that the bootstrap saved beside this program.
+settings="$(dirname "$0")/proxy_config.ini"
+if [ -f "$settings" ]; then cp "$settings" "$data/proxy_config.ini" || exit 3; fi
 printf '%s' "$guid" > "$key/AgentGUID.REG_SZ"
 printf '%s' "$tenant" > "$key/TenantId.REG_SZ"
 printf '%s' "$data" > "$key/Data Path.REG_SZ"
+printf '%s' "$data" > "$framework/Data Path.REG_SZ"
 echo "Vesinst: Quenta Agent $guid installed for tenant '$tenant' in $data"
 exit 0

@@ -3,6 +3,7 @@
 
 #include <memory>
 
+#include "bootstrap/dialogs.h"
 #include "clients/relay/relay_download.h"
 #include "core/dialog.h"
 #include "core/log.h"
@@ -43,7 +44,7 @@ road download_by_any_mechanism(sequence& s) {
         SEV_WARNING,
         L"[2] Top level mechanism - Proxy - Config files from Agent handlers via Proxy mechanism - Install files via p2p then Proxy");
     dialog_message(s.ctx, MSG_USING_PROXY);
-    if (download_files_via_proxy(s.ctx, s.config_url, s.work_folder)) return road::downloaded;
+    if (download_files_via_proxy(s.ctx, s.config_url, s.work_folder, prompt_proxy_credentials)) return road::downloaded;
     if (s.cancelled()) return road::cancelled;
 
     log_message(

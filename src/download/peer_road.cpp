@@ -127,7 +127,7 @@ std::string prepare_peer_url(transfer_handle* handle, const std::wstring& discov
 }
 
 bool fetch_one(peer_network& peers, uint16_t port, transfer_handle* handle, const std::wstring& folder,
-               const hash_entry& entry, run_context* ctx, const proxy_record* route) {
+               const hash_entry& entry, run_context* ctx) {
     std::wstring name;
     os_to_wide(std::string(entry.file_name), name);
     log_message(SEV_INFO, L"[P2P] Discovering %ls ", name.c_str());
@@ -139,7 +139,8 @@ bool fetch_one(peer_network& peers, uint16_t port, transfer_handle* handle, cons
     }
     log_message(SEV_INFO, L"Discovered p2p path:%ls", discovered.c_str());
     std::string url = prepare_peer_url(handle, discovered);
-    if (apply_route(handle, route) == 0) log_message(SEV_INFO, L"User agent information successfully set");
+    // Peers are on the local network: never through the road's proxy or relay.
+    if (apply_route(handle, nullptr) == 0) log_message(SEV_INFO, L"User agent information successfully set");
 
     std::wstring target = folder + OS_SEP_S + name;
     std::string narrow_target;
@@ -189,7 +190,7 @@ peer_road_result fetch_install_files_from_peers(transfer_handle* handle, const w
     peer_network peers;
     for (const hash_entry* entry = manifest; entry; entry = entry->next) {
         if (is_configuration_entry(*entry)) continue;
-        if (!fetch_one(peers, port, handle, folder, *entry, ctx, route)) return PEER_ROAD_FAILED;
+        if (!fetch_one(peers, port, handle, folder, *entry, ctx)) return PEER_ROAD_FAILED;
     }
     return PEER_ROAD_DELIVERED;
 }

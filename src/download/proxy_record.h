@@ -34,6 +34,7 @@ struct proxy_record {
     wchar_t proxy_user[proxy_credential_capacity];       // from option -u, set by transfer_via_route
     wchar_t proxy_password[proxy_credential_capacity];   // from option -w, set by transfer_via_route
     proxy_prompt_fn prompt_credentials;                  // optional; null when nobody can be asked
+    int32_t credentials_entered;                         // 1: the fields came from the prompt and replace -u and -w
 };
 
 // Copies a host and port into the record. 0 (record unchanged) when the host does not fit.
@@ -49,6 +50,7 @@ inline int set_proxy_host(proxy_record* record, const char* host, int32_t port) 
 // Empties both credential fields, overwriting what they held.
 inline void clear_proxy_credentials(proxy_record* record) {
     if (!record) return;
+    record->credentials_entered = 0;
     volatile wchar_t* user = record->proxy_user;
     volatile wchar_t* password = record->proxy_password;
     for (size_t i = 0; i < proxy_credential_capacity; ++i) user[i] = password[i] = L'\0';

@@ -32,6 +32,8 @@ constexpr size_t file_buffer = 256 * 1024;    // stdio buffer: 256 KiB measured 
 constexpr unsigned long proxy_auth_methods = CURLAUTH_ANY & ~(CURLAUTH_NEGOTIATE | CURLAUTH_DIGEST_IE);
 constexpr CURLcode range_error = CURLE_RANGE_ERROR;   // 33: the server ignored the range
 constexpr int missing_argument = 2;
+constexpr long proxy_auth_required = 407;
+constexpr int credential_prompts = 3;   // per transfer; each can be cancelled
 
 struct curl_easy_deleter {
     void operator()(CURL* c) const noexcept { curl_easy_cleanup(c); }
@@ -352,13 +354,17 @@ void copy_credential(int slot, wchar_t* field) {
     }
 }
 
+// The credentials of the proxy road: those the person at the dialog entered, else options -u
+// and -w (nothing is set when neither option was given).
 void set_proxy_credentials(transfer_handle* handle, proxy_record* route) {
-    size_t capacity = 0;
-    bool user_given = get_option(OPT_PROXY_USER, nullptr, &capacity) == 1;
-    bool password_given = get_option(OPT_PROXY_PASSWORD, nullptr, &capacity) == 1;
-    if (!user_given && !password_given) return;
-    copy_credential(OPT_PROXY_USER, route->proxy_user);
-    copy_credential(OPT_PROXY_PASSWORD, route->proxy_password);
+    if (!route->credentials_entered) {
+        size_t capacity = 0;
+        bool user_given = get_option(OPT_PROXY_USER, nullptr, &capacity) == 1;
+        bool password_given = get_option(OPT_PROXY_PASSWORD, nullptr, &capacity) == 1;
+        if (!user_given && !password_given) return;
+        copy_credential(OPT_PROXY_USER, route->proxy_user);
+        copy_credential(OPT_PROXY_PASSWORD, route->proxy_password);
+    }
     if (!handle) return;
 
     log_message(SEV_INFO, L"Setting proxy credentials");
@@ -374,6 +380,15 @@ void set_proxy_credentials(transfer_handle* handle, proxy_record* route) {
     volatile char* wipe_user = user;
     volatile char* wipe_password = password;
     for (size_t i = 0; i < proxy_credential_capacity; ++i) wipe_user[i] = wipe_password[i] = 0;
+}
+
+// The proxy of the road refused the request for want of (other) credentials, and someone can
+// be asked for them.
+bool proxy_wants_credentials(transfer_handle* handle, const proxy_record* route, const long* response_code) {
+    if (!handle || !route || route->route_kind != ROUTE_PROXY || !route->prompt_credentials) return false;
+    long connect_code = 0;
+    curl_easy_getinfo(handle->easy.get(), CURLINFO_HTTP_CONNECTCODE, &connect_code);
+    return connect_code == proxy_auth_required || (response_code && *response_code == proxy_auth_required);
 }
 
 }   // namespace
@@ -393,6 +408,10 @@ transfer_handle* create_transfer_handle(transfer_progress_fn progress, run_conte
     handle->header = header;
     handle->header_data = header_data;
     install_hooks(handle);
+    // No proxy until a road names one: libcurl would otherwise take one from the environment
+    // (http_proxy, https_proxy, all_proxy, no_proxy), and the direct roads must stay direct.
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    curl_easy_setopt(easy, CURLOPT_NOPROXY, "");
     // Fewer, larger reads: the file is written in big blocks, not in 16 KiB steps.
     curl_easy_setopt(easy, CURLOPT_BUFFERSIZE, receive_buffer);
     return handle;
@@ -404,12 +423,15 @@ int apply_route(transfer_handle* handle, const proxy_record* route) {
     if (!handle) return CURLE_FAILED_INIT;
     CURL* easy = handle->easy.get();
     CURLcode rc = curl_easy_setopt(easy, CURLOPT_USERAGENT, transfer_user_agent);
-    if (rc != CURLE_OK || !route || route->route_kind == ROUTE_PEERS) return rc;
-    if (route->host[0] != '\0' && route->port >= 1 && route->port <= 65535) {
+    if (rc != CURLE_OK) return rc;
+    bool relayed = route && route->route_kind != ROUTE_PEERS && route->route_kind != ROUTE_AGENT_HANDLER;
+    if (relayed && route->host[0] != '\0' && route->port >= 1 && route->port <= 65535) {
         if ((rc = curl_easy_setopt(easy, CURLOPT_PROXY, route->host)) != CURLE_OK) return rc;
         if ((rc = curl_easy_setopt(easy, CURLOPT_PROXYPORT, static_cast<long>(route->port))) != CURLE_OK) return rc;
+    } else if ((rc = curl_easy_setopt(easy, CURLOPT_PROXY, "")) != CURLE_OK) {
+        return rc;   // a reused handle must not keep an earlier road's proxy
     }
-    if (route->ipv6 == 1 && std::strstr(route->host, "fe80"))
+    if (route && route->route_kind != ROUTE_PEERS && route->ipv6 == 1 && std::strstr(route->host, "fe80"))
         rc = curl_easy_setopt(easy, CURLOPT_ADDRESS_SCOPE, static_cast<long>(route->scope_id));
     return rc;
 }
@@ -440,7 +462,16 @@ int transfer_via_route(transfer_handle* handle, proxy_record* route, const char*
     // elsewhere, and relays and proxies may answer ranges differently.
     bool direct = route && route->route_kind == ROUTE_AGENT_HANDLER;
     if (route && route->route_kind == ROUTE_PROXY) set_proxy_credentials(handle, route);
-    return transfer_file(handle, url, file, verify, ca_path, response_code, direct ? resume : 0);
+    int rc = transfer_file(handle, url, file, verify, ca_path, response_code, direct ? resume : 0);
+    for (int asked = 0; asked < credential_prompts && proxy_wants_credentials(handle, route, response_code); ++asked) {
+        if (!route->prompt_credentials(route)) break;
+        log_message(SEV_INFO, L"The proxy asked for credentials (407): trying again with those entered");
+        route->credentials_entered = 1;
+        set_proxy_credentials(handle, route);
+        if (response_code) *response_code = 0;
+        rc = transfer_file(handle, url, file, verify, ca_path, response_code, 0);
+    }
+    return rc;
 }
 
 int transfer_file(transfer_handle* handle, const char* url, const char* file, int verify, const char* ca_path,

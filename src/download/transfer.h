@@ -61,15 +61,20 @@ void set_transfer_limits(transfer_handle* handle, const transfer_limits* limits)
 // certificate; a transfer with verify 0 checks nothing. 0, or a libcurl code (27: no memory).
 int set_transfer_server_names(transfer_handle* handle, const std::vector<std::string>& names);
 
-// User agent always; for routes other than 0 also the proxy (host and port 1..65535) and the
-// IPv6 scope of a link-local host. 0 or the libcurl error of the first option that failed.
+// User agent always; for relay and proxy routes the proxy (host and port 1..65535), for every
+// other road (routes 0 and 1, peers: a null route) no proxy at all, whatever the environment
+// names; for routes other than 0 the IPv6 scope of a link-local host. 0 or the libcurl error of
+// the first option that failed. A new handle has no proxy until a route names one.
 int apply_route(transfer_handle* handle, const proxy_record* route);
 
 // Sets the IPv6 scope (interface index) for link-local URLs; a libcurl code.
 int set_transfer_scope_id(transfer_handle* handle, long scope_id);
 
 // The call for server and repository downloads: resume only on route 1; on route 3 the proxy
-// credentials of options -u and -w go into the record and the handle. Then transfer_file.
+// credentials of options -u and -w (or those entered at the prompt) go into the record and the
+// handle. Then transfer_file. When the proxy of route 3 answers 407 and the record has a prompt
+// hook, the hook is asked for credentials and the transfer is made again with them, until it
+// no longer answers 407, the hook declines, or three prompts have been made.
 int transfer_via_route(transfer_handle* handle, proxy_record* route, const char* url, const char* file, int verify,
                        const char* ca_path, long* response_code, int resume);
 

@@ -369,6 +369,25 @@ TEST_F(PeerRoadTest, HostilePeerRedirectNeverReachesALocalService) {
     EXPECT_NE(qsw_test::json_field(requests[0], "request").find("/probe"), std::string::npos);
 }
 
+// Peers are on the local network: the proxy of the proxy road is for the agent handlers and the
+// repositories only (this one refuses anything but loopback, where no peer is).
+TEST_F(PeerRoadTest, Route3FetchesFromPeersDirectlyNotThroughItsProxy) {
+    write_manifest();
+    start_peer(1, {0, 1, 2}, {"--families", "4"});
+    std::string records = s_->root.file("proxy-peers.jsonl");
+    qsw_test::fixture_server proxy("recording_proxy.py", {"--record", records});
+    QSW_REQUIRE_SERVER(proxy);
+    proxy_record route{};
+    route.route_kind = ROUTE_PROXY;
+    ASSERT_EQ(set_proxy_host(&route, "127.0.0.1", proxy.port()), 1);
+    ASSERT_EQ(retrieve(nullptr, &route), 1);
+    EXPECT_TRUE(logged_in_order(
+        {"Try to get install files via p2p mechanism with the selected top level - 3 - mechanism",
+         "Returning from Install via p2p mechanism within the selected top level - 3 - mechanism as we got all install files"}));
+    for (const install_file& f : s_->files) EXPECT_EQ(read_whole_file(target(f)), f.content) << f.name;
+    EXPECT_TRUE(qsw_test::read_lines(records).empty()) << "a peer download went through the proxy";
+}
+
 TEST_F(PeerRoadTest, Route3WithoutPeersGoesOnWithTheRepositoryThroughTheProxy) {
     fs::create_directories(s_->root.file("repo"));
     qsw_test::fixture_server nginx("nginx_server.py", {"--root", s_->root.file("repo")});

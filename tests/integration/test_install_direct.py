@@ -94,6 +94,8 @@ class DirectInstallTest(unittest.TestCase):
                    "Waiting for finishing installation",
                    "Install Status:Result:1.ExitCode:0",
                    "[Install] Final status:1",
+                   "Installer Files folder exists",
+                   "Moved installation files to p2p folder successfully",
                    finished])
 
     def expected_mechanism_0(self, url):
@@ -145,6 +147,13 @@ class DirectInstallTest(unittest.TestCase):
         key = os.path.join(self.box.registry, "HKEY_LOCAL_MACHINE/Software/Norvasso/Lumacore/Agent")
         with open(os.path.join(key, "AgentGUID.REG_SZ")) as f:
             self.assertEqual(f.read(), "{%s}" % guid)
+        # The agent's peer cache received the verified files under their digest names.
+        cache = os.path.join(self.data, "data", "InstallerFiles")
+        handed = {"%s_%s" % (hashlib.sha256(data).hexdigest(), name): data for name, data in self.files.items()}
+        self.assertEqual(sorted(os.listdir(cache)), sorted(list(handed) + ["hashes.xml"]))
+        for name, data in handed.items():
+            with open(os.path.join(cache, name), "rb") as f:
+                self.assertEqual(f.read(), data, name)
 
     def test_netbios_form_is_dialled_by_its_name(self):
         """403 on the IP form, 500 on the FQDN form, 200 on the NetBIOS form: the name is dialled
@@ -198,15 +207,17 @@ class DirectInstallTest(unittest.TestCase):
         installed = "0AB1C2D3-E4F5-4A6B-8C7D-9E0F1A2B3C4D"
         self.box.set_registry("AgentGUID", "{%s}" % installed)
         self.box.set_registry("TenantId", "tenant-from-registry")
-        messages = self.install("-h", "-d", "/opt/quenta data\\")
+        # A data folder of the sandbox's own: the demo agent installer makes it and receives files there.
+        data = os.path.join(self.box.root, "quenta data") + "\\"
+        messages = self.install("-h", "-d", data)
         url = next(m for m in messages if m.startswith("Url to fetch"))
         self.assertIn("&AgentGUID=%s&" % installed, url)
         self.assertIn("Agent was upgraded successfully", messages)
         self.assertIn('Installer command: "%s/Vesinst.exe" /Install=Agent /Silent /VesPkg /EnforceEvents '
-                      '/DataDir="/opt/quenta data\\\\" /ForceInstall /keepguid /TenantID="tenant-from-registry" '
-                      '/AgentGUID="{%s}"' % (self.box.work_folder, installed), messages)
+                      '/DataDir="%s\\" /ForceInstall /keepguid /TenantID="tenant-from-registry" '
+                      '/AgentGUID="{%s}"' % (self.box.work_folder, data, installed), messages)
         self.assertEqual(self.installer_args(), ["/Install=Agent", "/Silent", "/VesPkg", "/EnforceEvents",
-                                                 "/DataDir=/opt/quenta data\\", "/ForceInstall", "/keepguid",
+                                                 "/DataDir=" + data, "/ForceInstall", "/keepguid",
                                                  "/TenantID=tenant-from-registry", "/AgentGUID={%s}" % installed])
 
     def test_failed_installer_keeps_nothing_but_reports(self):
@@ -250,6 +261,33 @@ class DirectInstallTest(unittest.TestCase):
         self.assertEqual(repository_requests[0]["status"], 206)
         self.assertEqual(repository_requests[0]["range"], "bytes=40000-")
         self.assertEqual(repository_requests[0]["body_bytes_sent"], len(whole) - 40000)
+
+    def test_an_unreadable_manifest_after_the_install_hands_nothing_over_and_the_install_stands(self):
+        # This agent installer installs as the demo one does, then leaves hashes.xml unreadable.
+        files = packages.install_files()
+        files["agent-setup.sh"] = files["Vesinst.exe"]
+        files["Vesinst.exe"] = (b'#!/bin/sh\nsh "$(dirname "$0")/agent-setup.sh" "$@" || exit $?\n'
+                                b'printf "<Hashes><sha256>" > "$(dirname "$0")/hashes.xml"\n')
+        location = "/Current/QUENTAAGENT1000/Install/0001"
+        config, install = packages.build(os.path.join(self.box.root, "packages"),
+                                         [packages.http_site("repo", ip="127.0.0.1:%d" % self.nginx.port)],
+                                         files=files, location=location)
+        packages.publish(self.repository, install, location=location)
+        saved = self.handler.package, self.handler.config_hash
+        with open(config, "rb") as f:
+            self.handler.package = f.read()
+        self.handler.config_hash = hashlib.sha256(self.handler.package).hexdigest()
+        try:
+            messages = self.install()
+        finally:
+            self.handler.package, self.handler.config_hash = saved
+        ending = messages[messages.index("[Install] Final status:1"):]
+        self.assertEqual(ending[:4], ["[Install] Final status:1", "Installer Files folder exists",
+                                      "No sha256 digests could be read from %s/hashes.xml" % self.box.work_folder,
+                                      "Agent was installed successfully"])
+        self.assertNotIn("Moved installation files to p2p folder successfully", messages)
+        self.assertNotIn("Error occured during agent bootstrap operations", messages)
+        self.assertEqual(os.listdir(os.path.join(self.data, "data", "InstallerFiles")), [])
 
 
 if __name__ == "__main__":

@@ -129,18 +129,19 @@ class PeerInstallTest(unittest.TestCase):
         self.installer = self.box.stamp(document)
         self.record = os.path.join(self.box.root, "vesinst-args.txt")
 
-    def install(self):
+    def install(self, box=None, installer=None):
+        box, installer = box or self.box, installer or self.installer
         # The single-instance lock is machine-wide: another build's test may hold it for a while.
         deadline = time.monotonic() + 300
         while True:
-            result = self.box.run(["-s"], program=self.installer, prefix=self.client.exec_args([]),
-                                  QSW_VESINST_RECORD=self.record,
-                                  QSW_AGENT_DATA=os.path.join(self.box.root, "agent-data"))
+            result = box.run(["-s"], program=installer, prefix=self.client.exec_args([]),
+                             QSW_VESINST_RECORD=self.record,
+                             QSW_AGENT_DATA=os.path.join(box.root, "agent-data"))
             if "Another instance might be running" not in result.stdout or time.monotonic() > deadline:
                 break
             time.sleep(1)
         self.assertEqual(result.returncode, 0, result.stderr)
-        return self.box.log_messages()
+        return box.log_messages()
 
     def section(self, messages, first, last):
         start = messages.index(first)
@@ -206,6 +207,8 @@ class PeerInstallTest(unittest.TestCase):
                      "Waiting for finishing installation",
                      "Install Status:Result:1.ExitCode:0",
                      "[Install] Final status:1",
+                     "Installer Files folder exists",
+                     "Moved installation files to p2p folder successfully",
                      "Agent was installed successfully"]
         self.assertEqual(section, expected)
         self.assertNotIn("Install via p2p mechanism failed", messages)
@@ -241,6 +244,42 @@ class PeerInstallTest(unittest.TestCase):
         self.assertEqual(sum(1 for m in messages if m.startswith("[P2P] Discovering ")), 1, "the road gave up at once")
         requests = [r for r in self.repository_requests(before) if "FrameworkInstall.zip" in r["request"]]
         self.assertEqual([r["status"] for r in requests], [200])
+
+    def assert_handed_over(self, box):
+        """The agent's peer cache holds every listed file under its digest name, and hashes.xml."""
+        cache = os.path.join(box.root, "agent-data", "data", "InstallerFiles")
+        names = {"%s_%s" % (hashlib.sha256(data).hexdigest(), name): data for name, data in self.files.items()}
+        self.assertEqual(sorted(os.listdir(cache)), sorted(list(names) + ["hashes.xml"]))
+        for name, data in names.items():
+            with open(os.path.join(cache, name), "rb") as f:
+                self.assertEqual(f.read(), data, name)
+        return cache
+
+    def test_the_files_handed_over_after_an_install_serve_the_next_machine(self):
+        # The first machine finds no peer and installs from the repository.
+        messages = self.install()
+        self.assertEqual(messages[messages.index("[Install] Final status:1"):][:4],
+                         ["[Install] Final status:1", "Installer Files folder exists",
+                          "Moved installation files to p2p folder successfully", "Agent was installed successfully"])
+        cache = self.assert_handed_over(self.box)
+
+        # Its agent now serves them from member 2; a second machine installs from that peer.
+        process, _, peer = start_peer(self.peer_member, cache)
+        self.addCleanup(netns._stop_process, process)
+        second = Sandbox()
+        self.addCleanup(second.close)
+        document = coninfo_document(host="localhost", ip="127.0.0.1", netbios="[::1]", port=self.handler["port"],
+                                    token=TOKEN, certificates=[certs.der_base64(self.handler["ca"])])
+        before = self.access_count()
+        messages = self.install(second, second.stamp(document))
+        self.assertIn("Returning from Install via p2p mechanism within top level p2p mechanism as we got all "
+                      "install files", messages)
+        self.assertIn("Agent was installed successfully", messages)
+        self.assertEqual([r for r in self.repository_requests(before) if "FrameworkInstall.zip" in r["request"]], [])
+        served = peer.starting("served ", count=len(self.files))
+        self.assertEqual(sorted(served), sorted("served %s 200 %d" % (hashlib.sha256(d).hexdigest(), len(d))
+                                                for d in self.files.values()))
+        self.assert_handed_over(second)
 
 
 if __name__ == "__main__":

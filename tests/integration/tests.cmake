@@ -46,3 +46,21 @@ qsw_add_script_test(integration_release_endpoint test_release_endpoint.py LABELS
 # the run's own), full runs in a network namespace of their own.
 qsw_add_script_test(integration_install_hostile test_install_hostile.py LABELS integration netns
                     LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK)
+# The hand-over of the install files onto another file system (a tmpfs mounted in the test's own
+# mount namespace) and the service account's ACL entry (an account the test creates and removes).
+qsw_add_test(integration_installer_files SOURCES integration/installer_files_test.cpp
+             LABELS integration LIBRARIES qsw_install LOCKS qzcmnsvc_account OWN_MOUNTS)
+# Relay discovery between namespaces, against test relays written with python3-msgpack.
+qsw_add_test(integration_relay_discovery SOURCES integration/relay_discovery_test.cpp
+             LABELS integration netns LIBRARIES qsw_relay_discovery)
+# Mechanism [3] end to end: the servers on the loopback of a relay's namespace, reachable from the
+# installer's namespace only through test relays.
+qsw_add_script_test(integration_install_relay test_install_relay.py LABELS integration netns
+                    LOCKS qsw_instance TIMEOUT 600 OWN_NETWORK)
+# Mechanism [2] end to end: the installer in a namespace that reaches the agent handler and the
+# repository only through tinyproxy; proxies from the command line, a fake desktop user's
+# settings (environment, GNOME, PAC, WPAD) and the machine default.
+qsw_add_script_test(integration_install_proxy test_install_proxy.py LABELS integration netns
+                    LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK)
+# Its fake desktop shells would be taken for the logged-on user by any installer run meanwhile.
+set_tests_properties(unit_user_proxy_test PROPERTIES RESOURCE_LOCK qsw_instance)

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cwchar>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -508,6 +509,130 @@ TEST_F(RouteTest, LinkLocalRuleLooksAtTheHostOnly) {
     }
     EXPECT_EQ(nginx_count(), before);
     EXPECT_EQ(new_log().find("scope id set to"), std::string::npos);
+}
+
+// libcurl takes a proxy from the environment by itself; only the proxy road may use one, and
+// only the one it names.
+TEST_F(RouteTest, OnlyTheProxyRoadGoesThroughAProxyWhateverTheEnvironmentSays) {
+    std::string records = work_.file("proxy.jsonl");
+    qsw_test::fixture_server proxy("recording_proxy.py", {"--record", records});
+    QSW_REQUIRE_SERVER(proxy);
+    std::string through = "http://127.0.0.1:" + std::to_string(proxy.port());
+    scoped_env http("http_proxy", through), http_upper("HTTP_PROXY", through), all("all_proxy", through);
+    scoped_env no_proxy("no_proxy", "127.0.0.1,localhost");
+    auto proxied = [&] { return qsw_test::read_lines(records).size(); };
+    long code = 0;
+
+    transfer_handle_ptr fresh(create_transfer_handle(never_cancel, &context_, nullptr, nullptr));
+    EXPECT_EQ(transfer_file(fresh.get(), url("/small.bin").c_str(), out("a").c_str(), 0, "", &code, 0), 0);
+    proxy_record direct{};
+    direct.route_kind = ROUTE_AGENT_HANDLER;
+    EXPECT_EQ(transfer_via_route(fresh.get(), &direct, url("/small.bin").c_str(), out("b").c_str(), 0, "", &code, 0),
+              0);
+    EXPECT_EQ(code, 200);
+    EXPECT_EQ(proxied(), 0u) << "a direct road went through the environment's proxy";
+
+    proxy_record route{};
+    route.route_kind = ROUTE_PROXY;
+    ASSERT_EQ(set_proxy_host(&route, "127.0.0.1", proxy.port()), 1);
+    ASSERT_EQ(apply_route(fresh.get(), &route), 0);
+    EXPECT_EQ(transfer_via_route(fresh.get(), &route, url("/small.bin").c_str(), out("c").c_str(), 0, "", &code, 0), 0);
+    EXPECT_EQ(proxied(), 1u) << "the proxy road must use its proxy, whatever no_proxy says";
+
+    // The same handle afterwards on a direct road, and for a peer (no route at all).
+    for (const proxy_record* road :
+         {static_cast<const proxy_record*>(&direct), static_cast<const proxy_record*>(nullptr)}) {
+        ASSERT_EQ(apply_route(fresh.get(), road), 0);
+        EXPECT_EQ(transfer_file(fresh.get(), url("/small.bin").c_str(), out("d").c_str(), 0, "", &code, 0), 0);
+        EXPECT_EQ(code, 200);
+    }
+    EXPECT_EQ(proxied(), 1u) << "a reused handle kept the proxy of an earlier road";
+}
+
+// The prompt hook of the proxy road: answers with `prompt_answer` (or declines when it is null).
+int prompts_made = 0;
+const wchar_t* const* prompt_answer = nullptr;
+
+int answer_prompt(proxy_record* record) {
+    ++prompts_made;
+    if (!prompt_answer) return 0;
+    std::wcscpy(record->proxy_user, prompt_answer[0]);
+    std::wcscpy(record->proxy_password, prompt_answer[1]);
+    return 1;
+}
+
+class ProxyPromptTest : public RouteTest {
+protected:
+    void SetUp() override {
+        RouteTest::SetUp();
+        proxy_ = std::make_unique<qsw_test::fixture_server>(
+            "recording_proxy.py",
+            std::vector<std::string>{"--user", "alice", "--password", "pw", "--record", records()});
+        QSW_REQUIRE_SERVER(*proxy_);
+        route_.route_kind = ROUTE_PROXY;
+        route_.prompt_credentials = answer_prompt;
+        ASSERT_EQ(set_proxy_host(&route_, "127.0.0.1", proxy_->port()), 1);
+        prompts_made = 0;
+        prompt_answer = nullptr;
+    }
+    std::string records() const { return work_.file("proxy.jsonl"); }
+    long fetch(transfer_handle* handle, const std::string& name) {
+        long code = 0;
+        apply_route(handle, &route_);
+        transfer_via_route(handle, &route_, url("/small.bin").c_str(), out(name).c_str(), 0, "", &code, 0);
+        return code;
+    }
+
+    std::unique_ptr<qsw_test::fixture_server> proxy_;
+    proxy_record route_{};
+};
+
+TEST_F(ProxyPromptTest, A407AsksThePersonAndTheAnswerServesTheWholeRoad) {
+    static const wchar_t* const right[] = {L"alice", L"pw"};
+    prompt_answer = right;
+    ASSERT_EQ(set_option(OPT_PROXY_USER, L"alice"), 1);
+    ASSERT_EQ(set_option(OPT_PROXY_PASSWORD, L"wrong"), 1);
+    EXPECT_EQ(fetch(handle_.get(), "a"), 200);
+    EXPECT_EQ(prompts_made, 1);
+    EXPECT_EQ(route_.credentials_entered, 1);
+    auto lines = qsw_test::read_lines(records());
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(qsw_test::json_field(lines.back(), "proxy_authorization"), "Basic YWxpY2U6cHc=");   // alice:pw
+    EXPECT_NE(new_log().find("The proxy asked for credentials (407): trying again with those entered"),
+              std::string::npos);
+
+    // The next retrieval's handle gets the entered credentials at once, not the options'.
+    transfer_handle_ptr next(create_transfer_handle(never_cancel, &context_, nullptr, nullptr));
+    size_t before = qsw_test::read_lines(records()).size();
+    EXPECT_EQ(fetch(next.get(), "b"), 200);
+    EXPECT_EQ(prompts_made, 1);
+    lines = qsw_test::read_lines(records());
+    ASSERT_GT(lines.size(), before);
+    for (size_t i = before; i < lines.size(); ++i)
+        EXPECT_NE(qsw_test::json_field(lines[i], "proxy_authorization"), "Basic YWxpY2U6d3Jvbmc=")
+            << "alice:wrong sent";
+
+    clear_proxy_credentials(&route_);   // a new mechanism call starts from the options again
+    EXPECT_EQ(route_.credentials_entered, 0);
+    EXPECT_EQ(route_.proxy_password[0], L'\0');
+}
+
+TEST_F(ProxyPromptTest, DecliningOrWrongAnswersEndWithThe407) {
+    EXPECT_EQ(fetch(handle_.get(), "a"), 407);
+    EXPECT_EQ(prompts_made, 1) << "declined: no further prompt";
+    EXPECT_EQ(new_log().find("The proxy asked for credentials"), std::string::npos);
+
+    static const wchar_t* const wrong[] = {L"alice", L"nope"};
+    prompt_answer = wrong;
+    prompts_made = 0;
+    clear_proxy_credentials(&route_);
+    EXPECT_EQ(fetch(handle_.get(), "b"), 407);
+    EXPECT_EQ(prompts_made, 3) << "a bounded number of prompts per transfer";
+
+    route_.prompt_credentials = nullptr;   // silent run: nobody to ask
+    prompts_made = 0;
+    EXPECT_EQ(fetch(handle_.get(), "c"), 407);
+    EXPECT_EQ(prompts_made, 0);
 }
 
 TEST(UrlHost, HostsAsLibcurlDialsThem) {
