@@ -14,7 +14,8 @@ packages=(
     # proxy scripts (the installer loads libpacparser at run time) and GNOME's proxy settings
     libpacparser1 libglib2.0-bin gsettings-desktop-schemas
     curl unzip zip libarchive-tools time procps locales acl
-    clang libclang-rt-14-dev clang-format
+    # the sanitizer build; llvm brings llvm-symbolizer, by whose names the leak suppressions match
+    clang libclang-rt-14-dev clang-format llvm
     # release build and its bare-endpoint test
     debootstrap binutils
 )
