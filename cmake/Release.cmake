@@ -28,11 +28,17 @@ set_target_properties(PkgConfig::OPENSSL PROPERTIES
     INTERFACE_LINK_OPTIONS ""
     INTERFACE_LINK_LIBRARIES
         "${QSW_RELEASE_ssl_ARCHIVE};${QSW_RELEASE_crypto_ARCHIVE};Threads::Threads;${CMAKE_DL_LIBS}")
+# The archive as a static library of its own that needs OpenSSL: the link then puts it ahead of
+# OpenSSL's archives wherever the modules name the two (the platform layer links libcurl too).
+add_library(qsw_release_curl STATIC IMPORTED GLOBAL)
+set_target_properties(qsw_release_curl PROPERTIES
+    IMPORTED_LOCATION "${QSW_RELEASE_CURL_PREFIX}/lib/libcurl.a"
+    INTERFACE_LINK_LIBRARIES PkgConfig::OPENSSL)
 set_target_properties(PkgConfig::CURL PROPERTIES
     INTERFACE_INCLUDE_DIRECTORIES "${QSW_RELEASE_CURL_PREFIX}/include"
     INTERFACE_COMPILE_OPTIONS ""
     INTERFACE_LINK_OPTIONS ""
-    INTERFACE_LINK_LIBRARIES "${QSW_RELEASE_CURL_PREFIX}/lib/libcurl.a;PkgConfig::OPENSSL")
+    INTERFACE_LINK_LIBRARIES qsw_release_curl)
 
 # --as-needed drops libdl, librt and libpthread, whose calls live in libc since glibc 2.34.
 add_link_options(-static-libstdc++ -static-libgcc LINKER:--as-needed)
