@@ -146,10 +146,12 @@ class ReleaseEndpointTest(unittest.TestCase):
         names = {os.path.basename(line.split()[0]) for line in result.stdout.splitlines() if line.strip()}
         self.assertIn("libc.so.6", names)
         self.assertLessEqual(names, C_LIBRARY, result.stdout)
-        # The tree really is bare: the development build does not even start there.
+        # The tree really is bare: the development build does not even start there. The loader
+        # names the first of its libraries that is missing, which depends on the link order.
         self.endpoint.put("/opt/quenta/development", DEVELOPMENT, mode=0o755)
         result = self.endpoint.run(["/opt/quenta/development", "-?"])
-        self.assertIn("error while loading shared libraries: libcurl.so.4", result.stderr)
+        self.assertRegex(result.stderr,
+                         r"error while loading shared libraries: (libcurl\.so\.4|libssl\.so\.3|libcrypto\.so\.3)")
 
     def test_mechanism_1_installs_through_the_repository(self):
         self.stamp([certs.der_base64(self.ca_pem)])
