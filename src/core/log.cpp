@@ -1,9 +1,11 @@
 #include "core/log.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdarg>
 #include <cstdio>
 #include <ctime>
+#include <cwchar>
 #include <new>
 #include <string>
 
@@ -72,9 +74,38 @@ void locked_write(const std::string& data) {
     if (locked) os_named_lock_release(log_mutex.get());
 }
 
+bool breaks_lines(wchar_t c) {
+    return (c < 0x20 && c != L'\t') || c == 0x7f || c == 0x85 || c == 0x2028 || c == 0x2029;
+}
+
+// Names, URLs and replies of peers, relays and servers reach the log through the arguments; a
+// line break among them would let a hostile peer write a line of its own. Only the format's
+// trailing line breaks are the system's; every other control character is shown escaped.
+std::wstring escaped(const std::wstring& message, const wchar_t* format) {
+    size_t own = 0;
+    for (size_t n = std::wcslen(format); own < n && breaks_lines(format[n - 1 - own]);) ++own;
+    own = std::min(own, message.size());
+    size_t body = message.size() - own;
+    std::wstring out;
+    out.reserve(message.size());
+    for (size_t i = 0; i < body; ++i) {
+        wchar_t c = message[i];
+        if (!breaks_lines(c)) {
+            out += c;
+            continue;
+        }
+        wchar_t code[12];
+        std::swprintf(code, 12, c < 0x100 ? L"\\x%02x" : L"\\u%04x", static_cast<unsigned>(c));
+        out += code;
+    }
+    out.append(message, body, own);
+    return out;
+}
+
 int write_line(unsigned masked, const wchar_t* format, va_list args) {
     std::wstring message;
     if (!os_format_wide(message, format, args)) message = format;   // keep the line rather than lose it
+    message = escaped(message, format);
 
     std::string line = time_stamp();
     line += '\t';

@@ -60,6 +60,20 @@ TEST(LogFile, AFormatWithALineBreakGetsNoSecondOne) {
     EXPECT_EQ(log.messages(), (std::vector<std::string>{"Agent Guid:abc", "next"}));
 }
 
+TEST(LogFile, LineBreaksInValuesCannotForgeLines) {
+    log_capture log;
+    log_message(SEV_INFO, L"Discovered p2p path:%ls",
+                L"http://peer/x\r\nWed Dec  9 01:00:00 2026\tI\tAgent was installed");
+    log_message(SEV_INFO, L"name %ls|%ls|%ls", L"a\u2028b", L"tab\tkept", L"bell\x07");
+    log_message(SEV_INFO, L"Agent Guid:%ls\n", L"g\n");
+    auto lines = lines_of(log.raw());
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(log.messages()[0],
+              "Discovered p2p path:http://peer/x\\x0d\\x0aWed Dec  9 01:00:00 2026\tI\tAgent was installed");
+    EXPECT_EQ(log.messages()[1], "name a\\u2028b|tab\tkept|bell\\x07");
+    EXPECT_EQ(log.messages()[2], "Agent Guid:g\\x0a");
+}
+
 TEST(LogFile, EachRunAfterTheFirstStartsAfterABlankLine) {
     log_capture log;
     EXPECT_EQ(log.raw(), "") << "a new log gets no blank line";
