@@ -77,23 +77,6 @@ private:
 // ---------------------------------------------------------------------------------------------
 // Fetching a script
 
-bool read_small_file(const std::string& path, size_t capacity, std::string& text) {
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) return false;
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) <= capacity;
-    char buffer[8192];
-    ssize_t n;
-    while (ok && (n = read(fd, buffer, sizeof buffer)) != 0) {
-        if (n < 0 || text.size() + static_cast<size_t>(n) > capacity)
-            ok = false;
-        else
-            text.append(buffer, static_cast<size_t>(n));
-    }
-    close(fd);
-    return ok;
-}
-
 // The system's trust store judges an https script server, as it judges the installer's own
 // downloads without a CA bundle.
 int system_chain_check(X509_STORE_CTX* ctx, void*) {
@@ -159,7 +142,7 @@ bool fetch_over_http(const std::string& url, const std::string& user_agent, std:
 
 bool fetch_script(const std::string& url, const std::string& user_agent, std::string& script) {
     script.clear();
-    if (url.compare(0, 7, "file://") == 0) return read_small_file(url.substr(7), script_capacity, script);
+    if (url.compare(0, 7, "file://") == 0) return read_bounded_file(url.substr(7), script_capacity, script);
     return fetch_over_http(url, user_agent, script);
 }
 
@@ -175,7 +158,7 @@ std::vector<std::string> dhcp_wpad_urls() {
             std::string name = entry->d_name;
             if (name.find(".lease") == std::string::npos) continue;
             std::string text;
-            if (!read_small_file(std::string(folder) + "/" + name, lease_capacity, text)) continue;
+            if (!read_bounded_file(std::string(folder) + "/" + name, lease_capacity, text)) continue;
             std::string url = wpad_url_from_dhcp_leases(text);
             if (!url.empty()) urls.push_back(url);
         }
@@ -194,7 +177,7 @@ std::vector<std::string> machine_domains() {
         if (dot != std::string::npos && dot + 1 < narrow.size()) domains.push_back(narrow.substr(dot + 1));
     }
     std::string resolv_conf;
-    if (read_small_file("/etc/resolv.conf", lease_capacity, resolv_conf))
+    if (read_bounded_file("/etc/resolv.conf", lease_capacity, resolv_conf))
         for (const std::string& domain : resolver_domains(resolv_conf)) domains.push_back(domain);
     return domains;
 }

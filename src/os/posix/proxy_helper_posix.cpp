@@ -24,6 +24,28 @@
 
 extern char** environ;
 
+bool read_bounded_file(const std::string& path, size_t capacity, std::string& text, bool* missing) {
+    text.clear();
+    if (missing) *missing = false;
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        if (missing) *missing = errno == ENOENT || errno == ENOTDIR;
+        return false;
+    }
+    struct stat st;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) <= capacity;
+    char buffer[8192];
+    ssize_t n;
+    while (ok && (n = read(fd, buffer, sizeof buffer)) != 0) {
+        if (n < 0 || text.size() + static_cast<size_t>(n) > capacity)
+            ok = false;
+        else
+            text.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return ok;
+}
+
 namespace {
 constexpr size_t kioslaverc_capacity = 256 * 1024;
 constexpr size_t gsettings_output_capacity = 64 * 1024;
@@ -102,26 +124,9 @@ bool write_all(const std::string& text) {
 }
 
 // A regular file of at most `capacity` bytes; a missing file is empty text and `missing` set.
+// A file of the user's that is absent is an empty one.
 bool read_user_file(const std::string& path, size_t capacity, std::string& text, bool& missing) {
-    text.clear();
-    missing = false;
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0) {
-        missing = errno == ENOENT || errno == ENOTDIR;
-        return missing;
-    }
-    struct stat st;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && static_cast<size_t>(st.st_size) <= capacity;
-    char buffer[4096];
-    ssize_t n;
-    while (ok && (n = read(fd, buffer, sizeof buffer)) != 0) {
-        if (n < 0 || text.size() + static_cast<size_t>(n) > capacity)
-            ok = false;
-        else
-            text.append(buffer, static_cast<size_t>(n));
-    }
-    close(fd);
-    return ok;
+    return read_bounded_file(path, capacity, text, &missing) || missing;
 }
 
 std::string kioslaverc_path() {

@@ -11,6 +11,10 @@ constexpr int helper_settings_seconds = 10;
 constexpr int helper_resolve_seconds = 20;
 constexpr size_t helper_environment_capacity = 60 * 1024;
 
+// Reads a regular file of at most `capacity` bytes (a FIFO or device is refused, never waited
+// on). False when it is absent (*missing set), not regular, larger or unreadable.
+bool read_bounded_file(const std::string& path, size_t capacity, std::string& text, bool* missing = nullptr);
+
 // The user's proxy configuration reply (proxy_sources_posix.h), or empty when it cannot be read.
 std::string read_desktop_proxy_settings(const std::string& shell_image);
 
