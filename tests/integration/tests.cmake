@@ -61,6 +61,7 @@ qsw_add_script_test(integration_install_relay test_install_relay.py LABELS integ
 # repository only through tinyproxy; proxies from the command line, a fake desktop user's
 # settings (environment, GNOME, PAC, WPAD) and the machine default.
 qsw_add_script_test(integration_install_proxy test_install_proxy.py LABELS integration netns
-                    LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK)
-# Its fake desktop shells would be taken for the logged-on user by any installer run meanwhile.
+                    LOCKS qsw_instance TIMEOUT 900 OWN_NETWORK OWN_PROCESSES)
+# Its fake desktop shells would be taken for the logged-on user by any installer run meanwhile
+# outside a process namespace.
 set_tests_properties(unit_user_proxy_test PROPERTIES RESOURCE_LOCK qsw_instance)
