@@ -8,12 +8,16 @@
 //   QSW_AGENT_DATA       data folder when no /DataDir= is given (default C:\ProgramData\Quenta\Agent)
 //   QSW_VESINST_RECORD   if set, each argument is written to this file, one per line
 //   QSW_VESINST_EXIT     exit code to return (default 0)
+//   QSW_VESINST_WAIT_MS  milliseconds to run before finishing (default 0), so that a test can
+//                        start a second installer while the first one waits for this one
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <system_error>
+#include <thread>
 
 #include "os/registry.h"
 
@@ -66,6 +70,8 @@ int main(int argc, char** argv) {
         else if (starts_with(arg, "/TenantID=", rest)) tenant = rest;
         else if (starts_with(arg, "/DataDir=", rest)) data = rest;
     }
+    int wait_ms = std::atoi(environment("QSW_VESINST_WAIT_MS", "0").c_str());
+    if (wait_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(wait_ms));
     int code = std::atoi(environment("QSW_VESINST_EXIT", "0").c_str());
     if (code != 0) {
         std::fprintf(stderr, "Vesinst: failing on purpose with exit code %d\n", code);

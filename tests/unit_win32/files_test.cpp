@@ -11,6 +11,7 @@
 #include "os/files.h"
 #include "os/log_file.h"
 #include "os/paths.h"
+#include "os/process.h"
 #include "os/unpack.h"
 #include "test_support.h"
 
@@ -143,4 +144,23 @@ TEST(Win32Unpack, OutputFilesStayInsideTheirFolder) {
     os_output_folder_close(out);
     SetCurrentDirectoryW(previous);
     EXPECT_FALSE(path_exists(folder.file("escape.txt")));
+}
+
+TEST(Win32Folders, TheCurrentFolderCanBeRemoved) {
+    scratch_folder folder;
+    ASSERT_TRUE(make_folder(folder.file("work")));
+    wchar_t previous[MAX_PATH];
+    GetCurrentDirectoryW(MAX_PATH, previous);
+    // As after unpacking into the work folder and running the agent installer there: the
+    // process stands in it, and so did a program that has just ended.
+    ASSERT_TRUE(SetCurrentDirectoryW(widen(windows_path(folder, "work")).c_str()));
+    wchar_t system[MAX_PATH];
+    GetSystemDirectoryW(system, MAX_PATH);
+    int error = 0;
+    os_process* child = os_start_process(L"\"" + std::wstring(system) + L"\\cmd.exe\" /c exit 0", &error);
+    ASSERT_NE(child, nullptr) << error;
+    os_wait_process(child);
+    EXPECT_TRUE(os_remove_folder(widen(windows_path(folder, "work"))));
+    EXPECT_FALSE(path_exists(folder.file("work")));
+    SetCurrentDirectoryW(previous);
 }

@@ -51,6 +51,24 @@ os_folder* open_real_folder(std::wstring path) {
 
 bool is_dot_name(const wchar_t* name) { return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0; }
 
+// A sharing violation is often brief: a program that just ended still holds its files and its
+// current folder while the system tears it down, and scanners open new files for a moment.
+constexpr int sharing_retries = 20;
+constexpr DWORD sharing_retry_ms = 50;
+
+template <typename Removal>
+bool retry_while_shared(Removal removal) {
+    for (int attempt = 0;; ++attempt) {
+        if (removal()) return true;
+        if (GetLastError() != ERROR_SHARING_VIOLATION || attempt == sharing_retries) return false;
+        Sleep(sharing_retry_ms);
+    }
+}
+
+bool remove_folder(const std::wstring& path) {
+    return retry_while_shared([&] { return RemoveDirectoryW(path.c_str()) != 0; });
+}
+
 // A read-only attribute makes DeleteFileW fail; it says nothing about who may delete.
 void clear_read_only(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
@@ -63,13 +81,36 @@ bool delete_entry(const std::wstring& path) {
     DWORD attributes = GetFileAttributesW(path.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) return false;
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) && (attributes & FILE_ATTRIBUTE_REPARSE_POINT))
-        return RemoveDirectoryW(path.c_str()) != 0;
+        return remove_folder(path);
     if (attributes & FILE_ATTRIBUTE_DIRECTORY) return false;
     clear_read_only(path);
-    return DeleteFileW(path.c_str()) != 0;
+    return retry_while_shared([&] { return DeleteFileW(path.c_str()) != 0; });
 }
 
 bool narrow_to_wide(const std::string& path, std::wstring& wide) { return os_to_wide(path, wide); }
+
+
+std::wstring full_path(const std::wstring& path) {
+    wchar_t buffer[MAX_PATH * 4];
+    DWORD n = GetFullPathNameW(path.c_str(), MAX_PATH * 4, buffer, nullptr);
+    std::wstring full = n > 0 && n < MAX_PATH * 4 ? std::wstring(buffer, n) : path;
+    while (full.size() > 3 && (full.back() == L'\\' || full.back() == L'/')) full.pop_back();
+    return full;
+}
+
+// Windows refuses to remove a folder that is a process's current folder, and the process
+// stands in the work folder after unpacking there (the agent installer inherits it). Before
+// such a folder is removed, this process steps up to its parent.
+void leave_if_current(const std::wstring& folder) {
+    wchar_t current[MAX_PATH * 4];
+    DWORD n = GetCurrentDirectoryW(MAX_PATH * 4, current);
+    if (n == 0 || n >= MAX_PATH * 4) return;
+    std::wstring target = full_path(folder);
+    if (CompareStringOrdinal(full_path(std::wstring(current, n)).c_str(), -1, target.c_str(), -1, TRUE) != CSTR_EQUAL)
+        return;
+    size_t cut = target.find_last_of(L"\\/");
+    if (cut != std::wstring::npos) SetCurrentDirectoryW(target.substr(0, cut <= 2 ? cut + 1 : cut).c_str());
+}
 }   // namespace
 
 os_folder* os_open_folder(const std::wstring& path) { return open_real_folder(path); }
@@ -110,7 +151,9 @@ bool os_delete_in_folder(os_folder* folder, const os_file_name& name) {
 bool os_remove_subfolder(os_folder* folder, const os_file_name& name) {
     if (!folder || name.empty() || name.find_first_of(L"\\/") != std::wstring::npos || is_dot_name(name.c_str()))
         return false;
-    return RemoveDirectoryW(child_path(folder, name).c_str()) != 0;
+    std::wstring path = child_path(folder, name);
+    leave_if_current(path);
+    return remove_folder(path);
 }
 
 bool os_delete_file(const std::wstring& path) { return delete_entry(path); }
@@ -126,7 +169,10 @@ os_delete_status os_delete_file_status(const std::wstring& path) {
     }
 }
 
-bool os_remove_folder(const std::wstring& path) { return RemoveDirectoryW(path.c_str()) != 0; }
+bool os_remove_folder(const std::wstring& path) {
+    leave_if_current(path);
+    return remove_folder(path);
+}
 
 bool os_delete_at_restart(const std::wstring& path) {
     return MoveFileExW(path.c_str(), nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) != 0;
