@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds, for 64-bit Windows, the libraries Debian does not ship for MinGW, from Debian's
 # own source packages (patches applied), as static archives with pkg-config files:
-#   libcurl (Schannel TLS and SSPI, HTTP and HTTPS only, IPv6), libuv, Mini-XML, msgpack-c
-#   (the C library), minizip (from the zlib source package) and GoogleTest.
+#   OpenSSL (static, no tests), libcurl (on OpenSSL; HTTP and HTTPS only, IPv6), libuv, Mini-XML,
+#   msgpack-c (the C library), minizip (from the zlib source package) and GoogleTest.
 # zlib itself comes from Debian's libz-mingw-w64-dev.
 #
 #   bash scripts/windows-deps.sh      prints the cache folder (logs go to standard error)
@@ -116,7 +116,7 @@ cmake_library() {
 
 build_curl() {
     cmake_library curl "$1" -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
-        -DCURL_USE_SCHANNEL=OFF -DCURL_WINDOWS_SSPI=ON -DCURL_USE_OPENSSL=ON \
+        -DCURL_USE_SCHANNEL=OFF -DCURL_WINDOWS_SSPI=OFF -DCURL_USE_OPENSSL=ON \
         -DOPENSSL_ROOT_DIR="$prefix" -DOPENSSL_USE_STATIC_LIBS=ON -DCURL_CA_BUNDLE=none \
         -DCURL_CA_PATH=none \
         -DHTTP_ONLY=ON -DENABLE_IPV6=ON -DENABLE_UNICODE=ON -DENABLE_UNIX_SOCKETS=OFF \
