@@ -1,5 +1,5 @@
 // The loop worker's hand-over pipe carries raw item addresses: every byte value must arrive as
-// it was written, whatever the runtime's text-mode conventions.
+// it was written (no text-mode rewriting), and each pipe is a pipe of its own.
 #include <gtest/gtest.h>
 
 #include <io.h>

@@ -2,9 +2,9 @@
 // with overlapped I/O, which an anonymous pipe does not offer. The name carries the process id
 // and a counter; a name that is taken (ERROR_ACCESS_DENIED with FILE_FLAG_FIRST_PIPE_INSTANCE:
 // another process made it first, perhaps to be read by us) is never joined, another is tried.
-// Both ends are wrapped as runtime descriptors in binary mode: in text mode the runtime would
-// turn each 0x0A byte of an item's address into two bytes and the reader would take garbage
-// for an address.
+// Both ends are wrapped as runtime descriptors with binary mode asked for explicitly: a text-mode
+// descriptor would turn each 0x0A byte of an item's address into two bytes, and which mode the
+// flags 0 give differs between C runtimes.
 #include "os/pipe.h"
 
 #include <windows.h>
