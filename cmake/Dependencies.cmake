@@ -31,10 +31,14 @@ function(qsw_static_dependency target pc_name archive)
 endfunction()
 
 if(WIN32)
-    # Schannel and CNG: Windows brings TLS and digests, so there is no OpenSSL.
-    qsw_static_dependency(curl libcurl libcurl.a)
-    add_library(qsw::crypto INTERFACE IMPORTED GLOBAL)
-    set_target_properties(qsw::crypto PROPERTIES INTERFACE_LINK_LIBRARIES "bcrypt;crypt32")
+    # OpenSSL cross-built into the cache: the transfers' certificate checks need its SSL-context
+    # hook, which libcurl offers only with OpenSSL (docs/DESIGN-DECISIONS.md, Windows edition).
+    # libcurl's archive needs OpenSSL's, so it names them after itself.
+    qsw_static_dependency(crypto openssl libcrypto.a)
+    find_library(qsw_ssl_ARCHIVE NAMES libssl.a HINTS ${crypto_PC_LIBRARY_DIRS} NO_DEFAULT_PATH)
+    set_property(TARGET qsw::crypto PROPERTY INTERFACE_LINK_LIBRARIES ${qsw_ssl_ARCHIVE} ${crypto_ARCHIVE}
+                 ws2_32 crypt32 bcrypt advapi32 user32)
+    qsw_static_dependency(curl libcurl libcurl.a qsw::crypto)
 else()
     # GLOBAL: cmake/Release.cmake redefines both targets for the release build.
     pkg_check_modules(CURL REQUIRED IMPORTED_TARGET GLOBAL libcurl)

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Checks of the source tree that the compiler cannot make (part of scripts/test.sh):
-#  1. POSIX and Linux headers are included only by the POSIX platform layer, src/os/posix/.
+#  1. POSIX and Linux headers are included only by the POSIX platform layer, src/os/posix/
+#     (and src/os/win32/, where the Windows runtime's headers of the same names are meant).
 #     Checked: src/ and tools/ (programs for administrators, which the Windows edition builds
 #     too). Not checked: tests/, bench/ and demo/, which test or measure this platform.
 #  2. Nothing outside src/os/posix/ (and the tests) includes a header of src/os/posix/, and
@@ -13,7 +14,7 @@ status=0
 
 posix_headers='unistd|fcntl|sys/[a-z_/]+|dirent|pthread|netdb|arpa/[a-z_]+|netinet/[a-z_0-9]+|net/[a-z_]+|signal|poll|termios|spawn|ifaddrs|dlfcn|pwd|grp|linux/[a-z_0-9/]+|sched|semaphore|syslog|utime|utmpx?|libgen|strings|fnmatch|glob|wordexp|langinfo|iconv|mqueue|aio|nl_types|regex|ftw|fmtmsg|ndbm|search|ucontext|ulimit|tar|cpio|termio|err|error|execinfo|link|mntent|paths|resolv|shadow|sysexits|values|malloc|endian|byteswap|features|gnu/[a-z_]+|bits/[a-z_]+|asm/[a-z_]+'
 found=$(grep -rnE "^[[:space:]]*#[[:space:]]*include[[:space:]]*<(${posix_headers})\.h>" src tools \
-            --include='*.cpp' --include='*.h' | grep -v '^src/os/posix/' || true)
+            --include='*.cpp' --include='*.h' | grep -vE '^src/os/(posix|win32)/' || true)
 if [ -n "$found" ]; then
     echo "check-sources: POSIX or Linux headers outside src/os/posix/ (put the call behind src/os/):" >&2
     echo "$found" >&2

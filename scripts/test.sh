@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what the build and the tests need, builds, and runs every test (unit, integration,
-# and the network-namespace tests), then the release executable's tests. Run as root on Debian 12.
+# and the network-namespace tests), then the release executable's tests, then the Windows pass
+# (scripts/test-windows.sh). Run as root on Debian 12.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
@@ -27,3 +28,6 @@ bash ../scripts/sanitize.sh
 # The release executable: the installer's tests again, and the bare-endpoint test.
 cd ..
 bash scripts/test-release.sh
+
+# The Windows edition, cross-built, its unit tests and installations under Wine.
+bash scripts/test-windows.sh

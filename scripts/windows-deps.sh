@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Cross-builds, for 64-bit Windows, the libraries Debian does not ship for MinGW, from Debian's
 # own source packages (patches applied), as static archives with pkg-config files:
-#   libcurl (Schannel TLS and SSPI, HTTP and HTTPS only, IPv6), libuv, Mini-XML, msgpack-c
-#   (the C library), minizip (from the zlib source package) and GoogleTest.
+#   OpenSSL (static, no tests), libcurl (on OpenSSL; HTTP and HTTPS only, IPv6), libuv, Mini-XML,
+#   msgpack-c (the C library), minizip (from the zlib source package) and GoogleTest.
 # zlib itself comes from Debian's libz-mingw-w64-dev.
 #
 #   bash scripts/windows-deps.sh      prints the cache folder (logs go to standard error)
@@ -17,7 +17,7 @@ repo_root="$(cd "$(dirname "$0")/.." && pwd)"
 toolchain_file="$repo_root/cmake/mingw-w64-x86_64.cmake"
 cache_dir="${QSW_CACHE_DIR:-/var/cache/quenta-swiftset}"
 jobs="${QSW_BUILD_JOBS:-$(nproc)}"
-source_packages=(curl libuv1 mxml msgpack-c zlib googletest)
+source_packages=(openssl curl libuv1 mxml msgpack-c zlib googletest)
 toolchain_packages=(gcc-mingw-w64-x86-64-posix g++-mingw-w64-x86-64-posix mingw-w64-x86-64-dev
                     binutils-mingw-w64-x86-64 libz-mingw-w64-dev cmake)
 triplet=x86_64-w64-mingw32
@@ -116,13 +116,25 @@ cmake_library() {
 
 build_curl() {
     cmake_library curl "$1" -DBUILD_CURL_EXE=OFF -DBUILD_TESTING=OFF -DENABLE_MANUAL=OFF \
-        -DCURL_USE_SCHANNEL=ON -DCURL_WINDOWS_SSPI=ON -DCURL_USE_OPENSSL=OFF \
+        -DCURL_USE_SCHANNEL=OFF -DCURL_WINDOWS_SSPI=OFF -DCURL_USE_OPENSSL=ON \
+        -DOPENSSL_ROOT_DIR="$prefix" -DOPENSSL_USE_STATIC_LIBS=ON -DCURL_CA_BUNDLE=none \
+        -DCURL_CA_PATH=none \
         -DHTTP_ONLY=ON -DENABLE_IPV6=ON -DENABLE_UNICODE=ON -DENABLE_UNIX_SOCKETS=OFF \
         -DCURL_ZLIB=OFF -DCURL_BROTLI=OFF -DCURL_ZSTD=OFF -DCURL_USE_LIBSSH2=OFF \
         -DCURL_USE_LIBPSL=OFF -DUSE_LIBIDN2=OFF -DUSE_WIN32_IDN=OFF -DUSE_NGHTTP2=OFF
     # Without it curl.h declares every function as imported from a DLL.
     local pc="$prefix/lib/pkgconfig/libcurl.pc"
     grep -q -- '-DCURL_STATICLIB' "$pc" || sed -i 's/^Cflags: .*/& -DCURL_STATICLIB/' "$pc"
+}
+
+# OpenSSL's own Configure: static archives only, the mingw64 target, no tests or docs.
+build_openssl() {
+    local tree="$1"
+    run_logged openssl env -C "$tree" ./Configure mingw64 no-shared no-tests \
+        no-engine no-module --cross-compile-prefix="$triplet-" --prefix="$prefix" \
+        --libdir=lib --openssldir="$prefix/ssl" CC=gcc-posix CXX=g++-posix
+    run_logged openssl make -C "$tree" -j "$jobs" build_libs
+    run_logged openssl make -C "$tree" install_dev
 }
 
 build_libuv() {
@@ -188,6 +200,7 @@ build_package() {
     version="$(fetch_source "$package" "$scratch/src/$package")"
     tree="$(unpacked_tree "$scratch/src/$package")"
     case "$package" in
+        openssl) build_openssl "$tree" ;;
         curl) build_curl "$tree" ;;
         libuv1) build_libuv "$tree" ;;
         mxml) build_mxml "$tree" ;;

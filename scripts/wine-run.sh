@@ -10,6 +10,15 @@
 # once per Wine version in the cache folder: a run copies nothing and never changes the
 # template. Root is needed for the namespaces and the mount.
 #
+# Integration tests run programs in namespaces the test made (its peers and servers live
+# there), with a prefix the test keeps across runs (registry, log, a second instance):
+#   scripts/wine-run.sh --join NETNS PREFIX PROGRAM.exe [ARGUMENTS...]
+# runs in the caller's network namespace with that prefix, and refuses unless that namespace is
+# the named one NETNS that the test's harness made (/run/netns/NETNS, tests/fixtures/netns.py,
+# which also never is the machine's own); the prefix's wineserver then serves
+# every run of the test, and the test stops it. `--template` prints the template prefix (made
+# when missing), for tests that mount their prefix on it.
+#
 # Environment: QSW_CACHE_DIR (default /var/cache/quenta-swiftset) holds the template;
 # WINEDEBUG defaults to -all.
 set -euo pipefail
@@ -88,9 +97,42 @@ run_in_overlay() {
     return "$status"
 }
 
+# Fails closed: this process must stand in the named namespace the harness made, proven by the
+# identity of its file, not by its name alone.
+require_test_network() {
+    local name="$1" here made
+    case "$name" in ''|*/*|.*) fail "not a namespace name: '$name'" ;; esac
+    here="$(readlink /proc/self/ns/net)" || fail "cannot read this network namespace"
+    made="$(stat -L -c 'net:[%i]' "/run/netns/$name" 2>/dev/null)" || fail "no namespace /run/netns/$name"
+    [ "$here" = "$made" ] || fail "not in the test's network namespace $name; refusing to start Wine"
+}
+
+run_joined() {
+    local netns="$1" prefix="$2"; shift 2
+    require_test_network "$netns"
+    [ -d "$prefix" ] || fail "no prefix at $prefix"
+    headless_wine_environment
+    export WINEPREFIX="$prefix"
+    exec "$wine_loader" "$@" <&0
+}
+
+template_path() {
+    echo "$cache_dir/wine-prefix-$(wine_version_tag)"
+}
+
 main() {
     [ "$#" -ge 1 ] || fail "usage: wine-run.sh PROGRAM.exe [ARGUMENTS...]"
     [ "$(id -u)" -eq 0 ] || fail "needs root for its network and mount namespaces"
+    if [ "$1" = "--join" ]; then
+        [ "$#" -ge 4 ] || fail "usage: wine-run.sh --join NETNS PREFIX PROGRAM.exe [ARGUMENTS...]"
+        shift
+        run_joined "$@"
+    fi
+    if [ "$1" = "--template" ]; then
+        ensure_template "$(template_path)"
+        template_path
+        exit 0
+    fi
     if [ "$1" != "--in-own-namespace" ]; then
         exec unshare --net --mount --propagation private -- \
             "$0" --in-own-namespace "$(readlink /proc/self/ns/net)" "$@"
@@ -99,7 +141,7 @@ main() {
     shift 2
     headless_wine_environment
     local template
-    template="$cache_dir/wine-prefix-$(wine_version_tag)"
+    template="$(template_path)"
     ensure_template "$template"
     run_in_overlay "$template" "$@"
 }

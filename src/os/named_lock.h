@@ -11,7 +11,9 @@ struct os_named_lock;
 // cannot be trusted; `why` (optional) then says what was refused, for the caller to report.
 os_named_lock* os_named_lock_open(const char* name, std::string* why = nullptr);
 
-// Takes the lock without waiting: 1 taken (held until release or close), 0 held elsewhere.
+// Takes the lock without waiting: 1 taken (held until release or close), 0 held elsewhere. On
+// Windows a lock that already existed when it was opened counts as held elsewhere: another
+// process (or a program that inherited it) has it open, the single-instance rule there.
 int os_named_lock_try(os_named_lock* lock);
 
 // Waits without a time limit until this thread holds the lock: 1 held, 0 when the wait cannot

@@ -1,6 +1,7 @@
 // The machine-wide configuration store of installed software (the registry, HKEY_LOCAL_MACHINE).
 // Keys are paths like "Software\\Norvasso\\Lumacore\\Agent" ('\\' or '/' separated); key and
-// value names match case-insensitively. There are no registry views.
+// value names match case-insensitively. Windows: always the 32-bit view, where the 32-bit agent
+// records itself; POSIX has no views.
 #pragma once
 
 #include <string>

@@ -71,7 +71,11 @@ std::vector<std::string> bundle_lines(const std::string& path) {
     std::vector<std::string> lines;
     std::istringstream in(read_whole_file(path));
     std::string line;
-    while (std::getline(in, line)) lines.push_back(line);
+    while (std::getline(in, line)) {
+        // The bundle is a text file: on Windows its lines end in CR LF.
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        lines.push_back(line);
+    }
     return lines;
 }
 

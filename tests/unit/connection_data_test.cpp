@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
 #include <cstdio>
 #include <string>
 
@@ -110,7 +109,7 @@ TEST_F(PrepareTest, AUserPathThatIsAFolderOrMissingFails) {
 
 TEST_F(PrepareTest, AnUnstampedExecutableFailsAndCleansThePreviousCopy) {
     // This test program carries no connection data.
-    ASSERT_EQ(mkdir(log_.folder().file("HolvenSwiftset").c_str(), 0700), 0);
+    ASSERT_TRUE(make_folder(log_.folder().file("HolvenSwiftset")));
     write_whole_file(log_.folder().file("HolvenSwiftset/coninfo.xml"), document);
     std::wstring path;
     EXPECT_EQ(prepare_connection_data(&ctx_, path), 0);

@@ -1,7 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -205,7 +203,7 @@ protected:
         events_.clear();
         write_whole_file(scratch_.file("abc.dll"), "abc");
         write_whole_file(scratch_.file("empty.dll"), "");
-        ASSERT_EQ(mkdir(scratch_.file("folder.dll").c_str(), 0700), 0);
+        ASSERT_TRUE(make_folder(scratch_.file("folder.dll")));
     }
     void TearDown() override { ASSERT_EQ(chdir(saved_folder_.c_str()), 0); }
 
@@ -249,7 +247,7 @@ TEST_F(VerifyInstallFiles, NoPresentFileOrNoManifestFails) {
                    "</folder.dll></sha256></h>");
     EXPECT_EQ(run(), 0);
     EXPECT_TRUE(events_.empty());
-    ASSERT_EQ(unlink(scratch_.file("hashes.xml").c_str()), 0);
+    ASSERT_EQ(std::remove(scratch_.file("hashes.xml").c_str()), 0);
     EXPECT_EQ(run(), 0);
     EXPECT_TRUE(events_.empty());
 }
@@ -292,7 +290,7 @@ TEST_F(VerifyInstallFiles, RequiredFileMustBeListedAndMatch) {
     write_manifest(std::string("<h><sha256><abc.dll>") + sha256_abc + "</abc.dll><Vesinst.exe>" + sha256_abc +
                    "</Vesinst.exe></sha256></h>");
     EXPECT_EQ(run("Vesinst.exe"), 1);
-    ASSERT_EQ(unlink(scratch_.file("Vesinst.exe").c_str()), 0);
+    ASSERT_EQ(std::remove(scratch_.file("Vesinst.exe").c_str()), 0);
     EXPECT_EQ(run("Vesinst.exe"), 0) << "absent, it cannot match";
 }
 
@@ -305,7 +303,7 @@ TEST_F(VerifyInstallFiles, KeptManifestOutlivesTheFileOnDisk) {
     EXPECT_EQ(verify_install_files(ctx_.manifest.get(), nullptr, &ctx_, record), 0);
     EXPECT_EQ(run(), 1) << "the replaced manifest would have passed it";
 
-    ASSERT_EQ(unlink(scratch_.file("hashes.xml").c_str()), 0);
+    ASSERT_EQ(std::remove(scratch_.file("hashes.xml").c_str()), 0);
     EXPECT_EQ(keep_trusted_manifest(&ctx_, widen(scratch_.path()).c_str()), 0);
     EXPECT_EQ(ctx_.manifest, nullptr) << "no manifest of an earlier package stays";
     EXPECT_EQ(verify_install_files(nullptr, nullptr, &ctx_, record), 0);

@@ -5,7 +5,7 @@
 #include "core/log.h"
 #include "fixtures/test_helpers.h"
 
-log_capture::log_capture() : tmpdir_("TMPDIR", folder_.path()) {
+log_capture::log_capture() : tmpdir_(temp_folder_variable, folder_.path()) {
     open_log();
     set_severity_mask(log_debug_mask);
 }
@@ -15,7 +15,9 @@ log_capture::~log_capture() {
     set_severity_mask(log_default_mask);
 }
 
-std::string log_capture::log_path() const { return folder_.file("HolvenLogs/HolvenSwiftset.log"); }
+std::string log_capture::log_path() const {
+    return folder_.file("HolvenLogs") + native_separator + "HolvenSwiftset.log";
+}
 
 std::string log_capture::raw() const { return read_whole_file(log_path()); }
 

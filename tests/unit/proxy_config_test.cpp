@@ -112,7 +112,7 @@ TEST_F(ProxyConfigTest, NothingWithoutBothAddressAndPort) {
 TEST_F(ProxyConfigTest, AFolderThatCannotTakeTheFileIsReportedOnStandardOutput) {
     set_option(OPT_PROXY_ADDRESS, L"10.0.0.5");
     set_option(OPT_PROXY_PORT, L"8080");
-    mkdir(file().c_str(), 0700);   // a folder where the file should be
+    make_folder(file());   // a folder where the file should be
     EXPECT_EQ(write(), "Error Failed to open proxy_config.ini file in w+ mode!\n");
 }
 }   // namespace

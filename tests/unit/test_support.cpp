@@ -3,13 +3,26 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 
+// A new folder of a random name: create_directory fails on a name that exists, so no other
+// process's folder is ever taken over.
 scratch_folder::scratch_folder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "qsw-test-XXXXXX").string();
-    if (!mkdtemp(pattern.data())) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
+    std::random_device seed;
+    std::mt19937_64 random(seed());
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = "qsw-test-" + std::to_string(random() % 100000000000ULL);
+        std::filesystem::path candidate = std::filesystem::temp_directory_path() / name;
+        std::error_code error;
+        if (std::filesystem::create_directory(candidate, error)) {
+            std::filesystem::permissions(candidate, std::filesystem::perms::owner_all, error);
+            path_ = candidate.string();
+            return;
+        }
+    }
+    throw std::runtime_error("no scratch folder could be made");
 }
 
 scratch_folder::~scratch_folder() {
@@ -17,18 +30,32 @@ scratch_folder::~scratch_folder() {
     std::filesystem::remove_all(path_, ignored);
 }
 
+namespace {
+// Null removes the variable.
+void set_variable(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");
+#else
+    if (value)
+        setenv(name, value, 1);
+    else
+        unsetenv(name);
+#endif
+}
+}   // namespace
+
 scoped_env::scoped_env(const char* name, const std::string& value) : name_(name) {
     const char* old = std::getenv(name);
     had_old_ = old != nullptr;
     if (old) old_ = old;
-    setenv(name, value.c_str(), 1);
+    set_variable(name, value.c_str());
 }
 
-scoped_env::~scoped_env() {
-    if (had_old_)
-        setenv(name_.c_str(), old_.c_str(), 1);
-    else
-        unsetenv(name_.c_str());
+scoped_env::~scoped_env() { set_variable(name_.c_str(), had_old_ ? old_.c_str() : nullptr); }
+
+bool make_folder(const std::string& path) {
+    std::error_code error;
+    return std::filesystem::create_directory(path, error);
 }
 
 std::string read_whole_file(const std::string& path) {

@@ -4,6 +4,15 @@
 #include <string>
 
 // A fresh folder under the system temporary folder, removed with everything in it at the end.
+#ifdef _WIN32
+constexpr char native_separator[] = "\\";
+// The variable GetTempPathW reads first.
+constexpr char temp_folder_variable[] = "TMP";
+#else
+constexpr char native_separator[] = "/";
+constexpr char temp_folder_variable[] = "TMPDIR";
+#endif
+
 class scratch_folder {
 public:
     scratch_folder();
@@ -11,7 +20,8 @@ public:
     scratch_folder(const scratch_folder&) = delete;
     scratch_folder& operator=(const scratch_folder&) = delete;
     const std::string& path() const { return path_; }
-    std::string file(const std::string& name) const { return path_ + "/" + name; }
+    // Joined with the system's separator, as the installer joins the paths it logs.
+    std::string file(const std::string& name) const { return path_ + native_separator + name; }
 
 private:
     std::string path_;
@@ -36,5 +46,7 @@ std::string read_whole_file(const std::string& path);
 std::string read_test_data(const std::string& name);
 void write_whole_file(const std::string& path, const std::string& data);
 bool path_exists(const std::string& path);
+// A new folder; false when it exists or cannot be made.
+bool make_folder(const std::string& path);
 std::wstring widen(const std::string& ascii);
 std::string narrow_ascii(const std::wstring& ascii);
