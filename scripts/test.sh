@@ -27,3 +27,9 @@ bash ../scripts/sanitize.sh
 # The release executable: the installer's tests again, and the bare-endpoint test.
 cd ..
 bash scripts/test-release.sh
+
+# The Windows screens under Xvfb and Wine, once the Windows edition is built here
+# (scripts/build-windows.sh).
+if [ -d build-windows ]; then
+    bash scripts/test-windows-dialogs.sh
+fi
