@@ -17,11 +17,14 @@ std::vector<HWND> screens;                // guarded by screens_lock
 std::vector<DWORD> message_box_threads;   // guarded by screens_lock
 std::atomic<bool> cancel_is_requested{false};
 
-// A message box is a dialog of its thread; closing it is its Cancel (OK for a box with one button).
-BOOL CALLBACK close_dialog_window(HWND window, LPARAM) {
+// A message box is a dialog window of its thread that is not one of the registered screens (those
+// get their own message); closing it is its Cancel, or OK for a box with one button. Called with
+// screens_lock held.
+BOOL CALLBACK close_message_box(HWND window, LPARAM) {
     wchar_t class_name[16] = {};
     GetClassNameW(window, class_name, 16);
-    if (lstrcmpW(class_name, L"#32770") == 0) PostMessageW(window, WM_CLOSE, 0, 0);
+    bool screen = std::find(screens.begin(), screens.end(), window) != screens.end();
+    if (!screen && lstrcmpW(class_name, L"#32770") == 0) PostMessageW(window, WM_CLOSE, 0, 0);
     return TRUE;
 }
 }   // namespace
@@ -30,7 +33,7 @@ void ui_request_cancel() {
     cancel_is_requested.store(true);
     std::lock_guard<std::mutex> guard(screens_lock);
     for (HWND window : screens) PostMessageW(window, win32_ui::cancel_message, 0, 0);
-    for (DWORD thread : message_box_threads) EnumThreadWindows(thread, close_dialog_window, 0);
+    for (DWORD thread : message_box_threads) EnumThreadWindows(thread, close_message_box, 0);
 }
 
 namespace win32_ui {

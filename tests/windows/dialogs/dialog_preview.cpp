@@ -9,6 +9,7 @@
 //   message      a message box; prints "message box: closed"
 //   stop         a request to cancel from another thread while the welcome dialog is up; then
 //                a message box and a progress run, which the request must end as well
+//   stop-message the same while a message box is up; then the welcome dialog and a progress run
 // The lines it prints are what the tests assert on; it reads the windows through Win32 only.
 #include <windows.h>
 
@@ -160,17 +161,31 @@ int run_message_box() {
     say("message box: %s\n", shown ? "closed" : "failed");
     return shown ? 0 : 1;
 }
-int run_stopped() {
-    std::thread requester([] {
+// Asks to cancel from another thread once the first screen is up (found by its title).
+std::thread request_cancel_when_shown() {
+    return std::thread([] {
         for (int i = 0; i < 1200 && !progress_window(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(50));
         ui_request_cancel();
     });
-    int status = run_welcome();
-    requester.join();
+}
+
+long long run_timed(int (*screen)(), int* status) {
     auto start = steady::now();
-    status |= run_message_box();
-    say("message box took %lld ms\n",
-        static_cast<long long>(std::chrono::duration_cast<std::chrono::milliseconds>(steady::now() - start).count()));
+    *status |= screen();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(steady::now() - start).count();
+}
+
+// The request reaches the screen on display (the welcome dialog, or a message box), and every
+// later screen acts as if cancelled at once.
+int run_stopped(bool message_box_first) {
+    std::thread requester = request_cancel_when_shown();
+    int status = 0;
+    long long box_ms = 0, welcome_ms = 0;
+    if (message_box_first) box_ms = run_timed(run_message_box, &status);
+    welcome_ms = run_timed(run_welcome, &status);
+    requester.join();
+    if (!message_box_first) box_ms = run_timed(run_message_box, &status);
+    say("screens took: message box %lld ms, welcome %lld ms\n", box_ms, welcome_ms);
     return status | run_progress(stopped_worker);
 }
 }   // namespace
@@ -182,7 +197,8 @@ int main(int argc, char** argv) {
     if (screen == "cancel") return run_progress(cancelled_worker);
     if (screen == "credentials") return run_progress(credentials_worker);
     if (screen == "message") return run_message_box();
-    if (screen == "stop") return run_stopped();
-    std::fprintf(stderr, "usage: qsw_dialog_preview welcome|finish|cancel|credentials|message|stop\n");
+    if (screen == "stop") return run_stopped(false);
+    if (screen == "stop-message") return run_stopped(true);
+    std::fprintf(stderr, "usage: qsw_dialog_preview welcome|finish|cancel|credentials|message|stop|stop-message\n");
     return 2;
 }
