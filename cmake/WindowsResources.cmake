@@ -5,6 +5,7 @@
 #
 # Resources must be part of the executable itself: in a static library nothing refers to them,
 # and the linker would leave them out.
+include_guard(GLOBAL)
 enable_language(RC)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 

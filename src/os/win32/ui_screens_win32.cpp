@@ -77,7 +77,7 @@ std::wstring window_text(HWND window) {
     if (length <= 0) return {};
     std::wstring text(static_cast<size_t>(length) + 1, L'\0');
     int copied = GetWindowTextW(window, &text[0], length + 1);
-    text.resize(static_cast<size_t>(std::max(0, copied)));
+    text.resize(copied > 0 ? static_cast<size_t>(copied) : 0);
     return text;
 }
 
