@@ -20,7 +20,8 @@
 # when missing), for tests that mount their prefix on it.
 #
 # Environment: QSW_CACHE_DIR (default /var/cache/quenta-swiftset) holds the template;
-# WINEDEBUG defaults to -all.
+# WINEDEBUG defaults to -all; QSW_WINE_DISPLAY (":N") lets the program draw on that local X
+# display (the screen tests' Xvfb), which is otherwise hidden from it.
 set -euo pipefail
 
 wine_loader=/usr/lib/wine/wine64
@@ -40,6 +41,11 @@ enter_own_network() {
 
 headless_wine_environment() {
     unset DISPLAY WAYLAND_DISPLAY
+    # The screen tests name their virtual display (a local socket, never a TCP one).
+    if [ -n "${QSW_WINE_DISPLAY:-}" ]; then
+        [[ "$QSW_WINE_DISPLAY" =~ ^:[0-9]+$ ]] || fail "QSW_WINE_DISPLAY must be a local display such as :99"
+        export DISPLAY="$QSW_WINE_DISPLAY"
+    fi
     export WINEDEBUG="${WINEDEBUG:--all}"
     # No Mono or Gecko installer prompts: console programs need neither.
     export WINEDLLOVERRIDES="mscoree,mshtml="
@@ -89,6 +95,10 @@ run_in_overlay() {
         -o "lowerdir=$template,upperdir=$run_dir/upper,workdir=$run_dir/work" "$run_dir/prefix" \
         || fail "cannot mount the run's prefix"
     export WINEPREFIX="$run_dir/prefix"
+    # A virtual display has no window manager: Wine then draws the captions and frames itself.
+    if [ -n "${DISPLAY:-}" ]; then
+        printf '\n[Software\\\\Wine\\\\X11 Driver]\n"Managed"="N"\n' >>"$WINEPREFIX/user.reg"
+    fi
     wineserver -p0
     # In the background so that a TERM is handled at once, not when the program ends.
     "$wine_loader" "$@" <&0 &

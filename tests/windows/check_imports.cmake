@@ -3,7 +3,7 @@
 # winpthread and every library must be linked in statically.
 cmake_minimum_required(VERSION 3.25)
 set(system_dlls
-    advapi32.dll bcrypt.dll crypt32.dll dbghelp.dll gdi32.dll iphlpapi.dll kernel32.dll
+    advapi32.dll bcrypt.dll comctl32.dll crypt32.dll dbghelp.dll gdi32.dll iphlpapi.dll kernel32.dll
     msvcrt.dll ncrypt.dll normaliz.dll ole32.dll oleaut32.dll psapi.dll rpcrt4.dll secur32.dll
     shell32.dll user32.dll userenv.dll winhttp.dll ws2_32.dll wsock32.dll)
 
