@@ -22,6 +22,9 @@ add_custom_target(qsw_windows_images DEPENDS ${QSW_RESOURCE_IMAGES}/quenta_swift
                                              ${QSW_RESOURCE_IMAGES}/quenta_swiftset.ico)
 
 function(qsw_add_windows_resources target)
+    # Set again here: include_guard keeps the variables above to the first includer's scope.
+    set(QSW_RESOURCE_SOURCE ${PROJECT_SOURCE_DIR}/src/os/win32/resources)
+    set(QSW_RESOURCE_IMAGES ${PROJECT_BINARY_DIR}/windows-resources)
     target_sources(${target} PRIVATE ${QSW_RESOURCE_SOURCE}/quenta_swiftset.rc)
     add_dependencies(${target} qsw_windows_images)
     set_property(SOURCE ${QSW_RESOURCE_SOURCE}/quenta_swiftset.rc APPEND PROPERTY OBJECT_DEPENDS

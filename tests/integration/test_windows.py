@@ -266,9 +266,12 @@ class WindowsInstallTest(unittest.TestCase):
             time.sleep(0.2)
         self.assertTrue(os.path.exists(self.record), "the first run reached the agent installer")
         lines_before = len(self.wine.log_messages())
+        # Outside session 0 the refusal is a message box; with no display to show it on, the
+        # text goes to standard error.
         second = self.wine.run(self.installer, ["-s"])
         self.assertEqual(second.returncode, 0)
         self.assertIn("Another instance might be running. Please wait.", second.stdout + second.stderr)
+        self.assertIsNone(first.poll(), "the second run was refused while the first still ran")
         first.communicate(timeout=120)
         messages = self.wine.log_messages()
         self.assertEqual(messages.count("****BS_START*****"), 1, "the refused run wrote no log")

@@ -63,5 +63,7 @@ bool ui_message_box(const std::wstring& title, const std::wstring& text) {
     int shown = MessageBoxW(win32_ui::progress_screen_of_this_thread(), text.c_str(), title.c_str(),
                             MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND);
     win32_ui::unregister_message_box_thread(thread);
-    return shown != 0;
+    // 0 is the documented failure; a box whose window could not be made (no desktop to draw on)
+    // comes back as -1 under Wine. Either way nobody saw the text.
+    return shown > 0;
 }
