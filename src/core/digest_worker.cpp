@@ -1,0 +1,127 @@
+#include "core/digest_worker.h"
+
+#include <condition_variable>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+namespace {
+// Small writes are gathered into blocks of this size; the queue holds at most four of them, so
+// a worker costs about 4 MiB however large the file.
+constexpr size_t block_capacity = 1 << 20;
+constexpr size_t queue_limit = 4 * block_capacity;
+
+using block = std::vector<unsigned char>;
+}   // namespace
+
+struct digest_worker {
+    std::mutex mutex;
+    std::condition_variable changed;
+    std::deque<block> queued;
+    std::vector<block> spare;   // emptied blocks, kept for reuse
+    size_t queued_bytes = 0;   // not counting the block being hashed
+    bool closing = false;   // no more data will come
+    bool stopping = false;  // drop what is queued
+    bool failed = false;
+    os_digest_stream* stream = nullptr;
+    std::thread thread;
+
+    ~digest_worker() { os_digest_stream_release(stream); }
+
+    void run() {
+        std::unique_lock<std::mutex> lock(mutex);
+        for (;;) {
+            changed.wait(lock, [this] { return !queued.empty() || closing || stopping; });
+            if (stopping || queued.empty()) return;
+            block data = std::move(queued.front());
+            queued.pop_front();
+            queued_bytes -= data.size();
+            lock.unlock();
+            bool ok = os_digest_stream_update(stream, data.data(), data.size());
+            data.clear();
+            lock.lock();
+            failed = failed || !ok;
+            recycle(std::move(data));
+            changed.notify_all();
+        }
+    }
+
+    void recycle(block&& used) {
+        try {
+            if (spare.size() < 4) spare.push_back(std::move(used));
+        } catch (const std::bad_alloc&) {
+        }
+    }
+
+    // Appends to the last queued block while it has room, else queues a new one.
+    void enqueue(const unsigned char* data, size_t size) {
+        if (queued.empty() || queued.back().size() + size > block_capacity) {
+            block fresh;
+            if (!spare.empty()) {
+                fresh = std::move(spare.back());
+                spare.pop_back();
+            }
+            fresh.reserve(size > block_capacity ? size : block_capacity);
+            queued.push_back(std::move(fresh));
+        }
+        queued.back().insert(queued.back().end(), data, data + size);
+        queued_bytes += size;
+    }
+};
+
+digest_worker* digest_worker_start(os_digest_kind kind) {
+    std::unique_ptr<digest_worker> worker(new (std::nothrow) digest_worker);
+    if (!worker || !(worker->stream = os_digest_stream_create(kind))) return nullptr;
+    try {
+        digest_worker* w = worker.get();
+        worker->thread = std::thread([w] { w->run(); });
+    } catch (const std::exception&) {   // no thread: the caller hashes afterwards
+        return nullptr;
+    }
+    return worker.release();
+}
+
+bool digest_worker_feed(digest_worker* worker, const void* data, size_t size) {
+    if (!worker) return false;
+    std::unique_lock<std::mutex> lock(worker->mutex);
+    worker->changed.wait(lock, [worker, size] {
+        return worker->failed || worker->queued_bytes == 0 || worker->queued_bytes + size <= queue_limit;
+    });
+    if (worker->failed || worker->closing) return false;
+    if (size == 0) return true;
+    try {
+        worker->enqueue(static_cast<const unsigned char*>(data), size);
+    } catch (const std::bad_alloc&) {
+        worker->failed = true;
+        return false;
+    }
+    worker->changed.notify_all();
+    return true;
+}
+
+bool digest_worker_finish(digest_worker* worker, std::string& hex) {
+    if (!worker || !worker->thread.joinable()) return false;
+    {
+        std::lock_guard<std::mutex> lock(worker->mutex);
+        worker->closing = true;
+        worker->changed.notify_all();
+    }
+    worker->thread.join();
+    return !worker->failed && os_digest_stream_finish(worker->stream, hex);
+}
+
+void digest_worker_release(digest_worker* worker) {
+    if (!worker) return;
+    if (worker->thread.joinable()) {
+        {
+            std::lock_guard<std::mutex> lock(worker->mutex);
+            worker->stopping = true;
+            worker->changed.notify_all();
+        }
+        worker->thread.join();
+    }
+    delete worker;
+}
