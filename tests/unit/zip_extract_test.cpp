@@ -10,8 +10,12 @@
 #include <ctime>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "core/file_digest.h"
 #include "install/zip_extract.h"
 #include "log_capture.h"
 #include "test_support.h"
@@ -444,3 +448,41 @@ TEST_F(ZipExtract, InstallPackageNeverWritesTheConfigurationFiles) {
     EXPECT_EQ(read_whole_file(out("hashes.xml")), "manifest");
 }
 }   // namespace
+
+// The install package's files are hashed while they are written (large ones by the writer
+// thread, small and stored ones by the extracting thread), so their checks read nothing; a
+// plain extraction hashes nothing.
+TEST_F(ZipExtract, InstallFilesAreHashedAsTheyAreWritten) {
+    std::string digests = scratch_.file("digests.txt");
+    make_zip(scratch_, archive_,
+             "import hashlib, random\n"
+             "rng = random.Random(5)\n"
+             "big = bytes(rng.choices(b'abcdefgh ', k=12 * 1048576 + 77))\n"
+             "files = {'Vesinst.exe': big, 'small.dll': b'small' * 1000, 'sub/stored.bin': big[:70000]}\n"
+             "out = open('" +
+                 digests +
+                 "', 'w')\n"
+                 "for name, data in files.items():\n"
+                 "    add(name, data, stored=name.endswith('.bin'))\n"
+                 "    out.write(name + ' ' + hashlib.sha256(data).hexdigest() + '\\n')\n"
+                 "out.close()\n");
+    std::vector<std::pair<std::string, std::string>> expected;
+    std::istringstream lines(read_whole_file(digests));
+    for (std::string name, hex; lines >> name >> hex;) expected.emplace_back(name, hex);
+    ASSERT_EQ(expected.size(), 3u);
+
+    forget_file_digests();
+    int rc = -1;
+    extract_install_archive(&rc);
+    ASSERT_EQ(rc, 0);
+    uint64_t reads = file_digest_reads();
+    for (const auto& [name, hex] : expected) EXPECT_EQ(verify_file_digest(widen(out(name)).c_str(), hex.c_str()), 1);
+    EXPECT_EQ(file_digest_reads(), reads) << "no install file is read again";
+
+    forget_file_digests();
+    extract_archive(&rc);
+    ASSERT_EQ(rc, 0);
+    for (const auto& [name, hex] : expected) EXPECT_EQ(verify_file_digest(widen(out(name)).c_str(), hex.c_str()), 1);
+    EXPECT_EQ(file_digest_reads(), reads + 3);
+    forget_file_digests();
+}
