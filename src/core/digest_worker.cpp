@@ -13,6 +13,10 @@ namespace {
 // a worker costs about 4 MiB however large the file.
 constexpr size_t block_capacity = 1 << 20;
 constexpr size_t queue_limit = 4 * block_capacity;
+// The first bytes are hashed on the feeding thread: for a small file starting and joining a
+// thread costs more than hashing it (a road of a thousand small files would pay it a thousand
+// times). The thread starts when the data goes beyond this.
+constexpr size_t inline_limit = 256 * 1024;
 
 using block = std::vector<unsigned char>;
 }   // namespace
@@ -26,6 +30,8 @@ struct digest_worker {
     bool closing = false;   // no more data will come
     bool stopping = false;  // drop what is queued
     bool failed = false;
+    size_t hashed_inline = 0;   // by the feeding thread, before the thread started
+    bool threaded = false;      // the thread runs (or ran); from then on only it touches `stream`
     os_digest_stream* stream = nullptr;
     std::thread thread;
 
@@ -75,17 +81,31 @@ struct digest_worker {
 digest_worker* digest_worker_start(os_digest_kind kind) {
     std::unique_ptr<digest_worker> worker(new (std::nothrow) digest_worker);
     if (!worker || !(worker->stream = os_digest_stream_create(kind))) return nullptr;
-    try {
-        digest_worker* w = worker.get();
-        worker->thread = std::thread([w] { w->run(); });
-    } catch (const std::exception&) {   // no thread: the caller hashes afterwards
-        return nullptr;
-    }
     return worker.release();
 }
 
+namespace {
+// False when the data was hashed here, on the feeding thread: while the total is small, or when
+// no thread can be had (slower, but the digest is still of every byte).
+bool hashed_inline(digest_worker* worker, const void* data, size_t size) {
+    if (worker->threaded) return false;
+    if (worker->hashed_inline + size > inline_limit) {
+        try {
+            worker->thread = std::thread([worker] { worker->run(); });
+            worker->threaded = true;
+            return false;
+        } catch (const std::exception&) {
+        }
+    }
+    worker->hashed_inline += size;
+    if (!os_digest_stream_update(worker->stream, data, size)) worker->failed = true;
+    return true;
+}
+}   // namespace
+
 bool digest_worker_feed(digest_worker* worker, const void* data, size_t size) {
-    if (!worker) return false;
+    if (!worker || worker->closing) return false;
+    if (hashed_inline(worker, data, size)) return !worker->failed;
     std::unique_lock<std::mutex> lock(worker->mutex);
     worker->changed.wait(lock, [worker, size] {
         return worker->failed || worker->queued_bytes == 0 || worker->queued_bytes + size <= queue_limit;
@@ -103,13 +123,13 @@ bool digest_worker_feed(digest_worker* worker, const void* data, size_t size) {
 }
 
 bool digest_worker_finish(digest_worker* worker, std::string& hex) {
-    if (!worker || !worker->thread.joinable()) return false;
+    if (!worker || worker->closing) return false;
     {
         std::lock_guard<std::mutex> lock(worker->mutex);
         worker->closing = true;
         worker->changed.notify_all();
     }
-    worker->thread.join();
+    if (worker->thread.joinable()) worker->thread.join();
     return !worker->failed && os_digest_stream_finish(worker->stream, hex);
 }
 

@@ -1,6 +1,7 @@
 // A thread that hashes the bytes a transfer writes, so that the digest costs the second core
 // and not the transfer. The writer hands over copies (the writer's buffer is only lent to it);
-// the queue is bounded, and a writer that runs ahead waits for the hash to catch up.
+// the queue is bounded, and a writer that runs ahead waits for the hash to catch up. The first
+// 256 KiB are hashed on the feeding thread, so a small file costs no thread at all.
 // One feeding thread per worker.
 #pragma once
 
@@ -12,7 +13,8 @@
 
 struct digest_worker;
 
-// Starts the thread. Null when no thread, memory or digest can be had: hash afterwards instead.
+// A worker whose thread starts once the data outgrows hashing in line. Null when no memory or
+// digest can be had: hash afterwards instead.
 digest_worker* digest_worker_start(os_digest_kind kind);
 
 // Queues a copy of `data`. False once the worker cannot go on (the digest is then lost).

@@ -2,8 +2,10 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <condition_variable>
 #include <cwchar>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <system_error>
@@ -121,51 +123,77 @@ private:
 
 // The lookup of the next file, run on a helper thread while the current one downloads, so that
 // a road of many files does not wait for each lookup in turn. Its result is only taken (and
-// logged) when the road reaches that file. Without a thread the lookup runs when taken.
+// logged) when the road reaches that file. One thread serves the whole road; without it each
+// lookup runs when taken.
 class lookahead {
 public:
-    explicit lookahead(peer_network& peers, uint16_t port) : peers_(peers), port_(port) {}
-    ~lookahead() { abandon(); }
+    lookahead(peer_network& peers, uint16_t port) : peers_(peers), port_(port) {
+        try {
+            thread_ = std::thread([this] { serve(); });
+        } catch (const std::system_error&) {
+        }
+    }
+    // Ends a lookup still under way (the road has ended without its file) and the thread.
+    ~lookahead() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+            if (asked_) peers_.cancel();
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
     lookahead(const lookahead&) = delete;
     lookahead& operator=(const lookahead&) = delete;
 
     void start(const hash_entry* entry) {
+        std::lock_guard<std::mutex> lock(mutex_);
         entry_ = entry;
-        done_ = false;
-        try {
-            thread_ = std::thread([this] { run(); });
-        } catch (const std::system_error&) {
-        }
+        asked_ = true;
+        changed_.notify_all();
     }
 
-    // The result of the lookup started last (running it now when it has not run).
+    // The result of the lookup started last (running it now when no thread serves).
     int take(std::wstring& url) {
-        if (thread_.joinable()) thread_.join();
-        if (!done_) run();
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!thread_.joinable()) {
+            rc_ = peers_.discover(port_, entry_->digest, url_);
+            asked_ = false;
+        }
+        changed_.wait(lock, [this] { return !asked_; });
         url.swap(url_);
         return rc_;
     }
 
-    // Ends a lookup still under way: the road has ended without its file.
-    void abandon() {
-        if (!thread_.joinable()) return;
-        peers_.cancel();
-        thread_.join();
-    }
-
 private:
-    void run() {
-        rc_ = peers_.discover(port_, entry_->digest, url_);
-        done_ = true;
+    void serve() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return asked_ || closing_; });
+            if (closing_) return;
+            const hash_entry* entry = entry_;
+            lock.unlock();
+            std::wstring url;
+            int rc = peers_.discover(port_, entry->digest, url);
+            lock.lock();
+            rc_ = rc;
+            url_.swap(url);
+            asked_ = false;
+            changed_.notify_all();
+        }
     }
 
     peer_network& peers_;
     uint16_t port_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
     const hash_entry* entry_ = nullptr;
-    std::thread thread_;
-    bool done_ = false;
+    bool asked_ = false;     // a lookup is wanted or under way
+    bool closing_ = false;
     int rc_ = 0;
     std::wstring url_;
+    std::thread thread_;   // last: it starts once the rest is in place
 };
 
 // The peer's URL as libcurl takes it: IPv6 hosts bracketed, and a "%<scope>]" zone turned
