@@ -83,8 +83,9 @@ public:
         host_ = qz_loop_worker_create();
         if (!host_) return;
         context_.reset(new qz_net_context{nullptr, qz_loop_host_loop(host_), qz_loop_host_worker(host_)});
+        if (!context_) return;
         if (get_network_interfaces(&interfaces_) == 0 && interfaces_.count > 0) context_->interfaces = &interfaces_;
-        if (!context_ || qz_p2p_client_create(context_.get(), &client_) != 0) return;
+        if (qz_p2p_client_create(context_.get(), &client_) != 0) return;
         qz_loop_worker_start(host_);
     }
     ~peer_network() {
