@@ -126,9 +126,9 @@ double median_of(std::vector<double> v) {
 }
 
 void print_ratio(const char* what, const std::vector<double>& ratios) {
-    std::printf("ratio worker/baseline, %s: median %.2f (min %.2f, max %.2f over %zu pairs)\n", what,
-                median_of(ratios), *std::min_element(ratios.begin(), ratios.end()),
-                *std::max_element(ratios.begin(), ratios.end()), ratios.size());
+    std::printf("ratio worker/baseline, %s: median %.2f (min %.2f, max %.2f over %zu pairs)\n", what, median_of(ratios),
+                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
+                ratios.size());
 }
 
 int main(int argc, char** argv) {

@@ -26,9 +26,9 @@ struct digest_worker {
     std::condition_variable changed;
     std::deque<block> queued;
     std::vector<block> spare;   // emptied blocks, kept for reuse
-    size_t queued_bytes = 0;   // not counting the block being hashed
-    bool closing = false;   // no more data will come
-    bool stopping = false;  // drop what is queued
+    size_t queued_bytes = 0;    // not counting the block being hashed
+    bool closing = false;       // no more data will come
+    bool stopping = false;      // drop what is queued
     bool failed = false;
     size_t hashed_inline = 0;   // by the feeding thread, before the thread started
     bool threaded = false;      // the thread runs (or ran); from then on only it touches `stream`
@@ -58,8 +58,7 @@ struct digest_worker {
     void recycle(block&& used) {
         try {
             if (spare.size() < 4) spare.push_back(std::move(used));
-        } catch (const std::bad_alloc&) {
-        }
+        } catch (const std::bad_alloc&) {}
     }
 
     // Appends to the last queued block while it has room, else queues a new one.
@@ -94,8 +93,7 @@ bool hashed_inline(digest_worker* worker, const void* data, size_t size) {
             worker->thread = std::thread([worker] { worker->run(); });
             worker->threaded = true;
             return false;
-        } catch (const std::exception&) {
-        }
+        } catch (const std::exception&) {}
     }
     worker->hashed_inline += size;
     if (!os_digest_stream_update(worker->stream, data, size)) worker->failed = true;

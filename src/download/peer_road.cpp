@@ -1,8 +1,8 @@
 #include "download/peer_road.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
-#include <condition_variable>
 #include <cwchar>
 #include <memory>
 #include <mutex>
@@ -131,8 +131,7 @@ public:
     lookahead(peer_network& peers, uint16_t port) : peers_(peers), port_(port) {
         try {
             thread_ = std::thread([this] { serve(); });
-        } catch (const std::system_error&) {
-        }
+        } catch (const std::system_error&) {}
     }
     // Ends a lookup still under way (the road has ended without its file) and the thread.
     ~lookahead() {
@@ -190,7 +189,7 @@ private:
     std::mutex mutex_;
     std::condition_variable changed_;
     const hash_entry* entry_ = nullptr;
-    bool asked_ = false;     // a lookup is wanted or under way
+    bool asked_ = false;   // a lookup is wanted or under way
     bool closing_ = false;
     int rc_ = 0;
     std::wstring url_;
@@ -234,8 +233,8 @@ bool log_lookup(const std::wstring& name, int rc, const std::wstring& discovered
 
 // The file from the peer that was found for it, checked against its entry. The digest was
 // computed while the file arrived (the handle hashes peer downloads), so the check reads nothing.
-bool fetch_one(transfer_handle* handle, const std::wstring& folder, const hash_entry& entry,
-               const std::wstring& name, const std::wstring& discovered, run_context* ctx) {
+bool fetch_one(transfer_handle* handle, const std::wstring& folder, const hash_entry& entry, const std::wstring& name,
+               const std::wstring& discovered, run_context* ctx) {
     std::string url = prepare_peer_url(handle, discovered);
     // Peers are on the local network: never through the road's proxy or relay.
     if (apply_route(handle, nullptr) == 0) log_message(SEV_INFO, L"User agent information successfully set");

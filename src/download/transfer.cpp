@@ -218,7 +218,8 @@ bool open_output(transfer_handle* handle, const char* file, const char* mode) {
     handle->output_path = file;
     // Only a file written from its first byte can be hashed on the way; an appended one is
     // read whole when it is checked.
-    handle->digest.reset(handle->digest_wanted && mode[0] == 'w' ? digest_worker_start(os_digest_kind::sha256) : nullptr);
+    handle->digest.reset(handle->digest_wanted && mode[0] == 'w' ? digest_worker_start(os_digest_kind::sha256)
+                                                                 : nullptr);
     if (!handle->output_buffer) handle->output_buffer.reset(new (std::nothrow) char[file_buffer]);
     if (handle->output_buffer) std::setvbuf(handle->output, handle->output_buffer.get(), _IOFBF, file_buffer);
     return true;

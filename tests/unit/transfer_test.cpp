@@ -218,9 +218,9 @@ TEST_F(TransferTest, FilesWrittenFromTheFirstByteAreHashedOnTheWay) {
     write_whole_file(resumed, package_->substr(0, mebibyte));
     ASSERT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), resumed.c_str(), 0, "", &code, 1), 0);
     write_whole_file(ignored, std::string(mebibyte, 'z'));
-    ASSERT_EQ(transfer_file(handle_.get(), (plain.field("url") + "/package.zip").c_str(), ignored.c_str(), 0, "",
-                            &code, 1),
-              0);
+    ASSERT_EQ(
+        transfer_file(handle_.get(), (plain.field("url") + "/package.zip").c_str(), ignored.c_str(), 0, "", &code, 1),
+        0);
     uint64_t reads = file_digest_reads();
     EXPECT_EQ(verify_file_digest(widen(fresh).c_str(), expected.c_str()), 1);
     EXPECT_EQ(verify_file_digest(widen(ignored).c_str(), expected.c_str()), 1);

@@ -49,8 +49,7 @@ os_digest_stream* os_digest_stream_create(os_digest_kind kind) {
     std::unique_ptr<os_digest_stream> stream(new (std::nothrow) os_digest_stream);
     if (!stream) return nullptr;
     stream->context.reset(EVP_MD_CTX_new());
-    if (!stream->context || EVP_DigestInit_ex(stream->context.get(), digest_method(kind), nullptr) != 1)
-        return nullptr;
+    if (!stream->context || EVP_DigestInit_ex(stream->context.get(), digest_method(kind), nullptr) != 1) return nullptr;
     return stream.release();
 }
 
