@@ -486,3 +486,36 @@ TEST_F(ZipExtract, InstallFilesAreHashedAsTheyAreWritten) {
     EXPECT_EQ(file_digest_reads(), reads + 3);
     forget_file_digests();
 }
+
+// A large member that does not deflate (stored blocks inside the deflate stream) goes through the
+// writer thread like any other: written whole, and a stored CRC that is off by one bit fails it.
+TEST_F(ZipExtract, LargeIncompressibleEntriesAreCheckedWhole) {
+    std::string expected = scratch_.file("random.bin");
+    make_zip(scratch_, archive_,
+             "import os, struct, zlib\n"
+             "data = os.urandom(9 * 1048576 + 333)\n"
+             "open('" +
+                 expected +
+                 "', 'wb').write(data)\n"
+                 "add('random.bin', data)\n");
+    int rc = -1;
+    std::string printed = extract_archive(&rc);
+    EXPECT_EQ(rc, 0) << printed;
+    EXPECT_TRUE(read_whole_file(out("random.bin")) == read_whole_file(expected));
+
+    std::string damaged = scratch_.file("damaged.zip");
+    make_zip(scratch_, damaged,
+             "import struct, zlib\n"
+             "data = open('" +
+                 expected +
+                 "', 'rb').read()\n"
+                 "add('random.bin', data)\n"
+                 "z.close()\n"
+                 "crc = struct.pack('<I', zlib.crc32(data))\n"
+                 "raw = open(sys.argv[1], 'rb').read()\n"
+                 "assert raw.count(crc) == 2\n"
+                 "open(sys.argv[1], 'wb').write(raw.replace(crc, struct.pack('<I', zlib.crc32(data) ^ 1)))\n");
+    printed = extract(damaged.c_str(), target_.c_str(), &rc);
+    EXPECT_EQ(rc, zip_incomplete);
+    EXPECT_NE(printed.find("error -105 with zipfile in unzCloseCurrentFile\n"), std::string::npos) << printed;
+}
