@@ -1,7 +1,9 @@
 // Hand-over cost of the loop worker against a plain mutex + condition variable queue served by
 // one thread, in one run: items per second from another thread, and the median time from
 // submission to the start of the callback. Prints figures; nothing fails on a time.
-//   loop_worker_bench [items]
+//   loop_worker_bench [items [pairs]]
+// Both queues are measured in every pair, in alternating order; the ratios are medians of the
+// per-pair ratios.
 #include <algorithm>
 #include <atomic>
 #include <chrono>
@@ -113,11 +115,28 @@ double median_latency_us(int rounds, Submit submit) {
 
 }   // namespace
 
+struct pair_figures {
+    double worker_rate, cv_rate, worker_latency, cv_latency;
+};
+
+double median_of(std::vector<double> v) {
+    std::sort(v.begin(), v.end());
+    size_t n = v.size();
+    return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+void print_ratio(const char* what, const std::vector<double>& ratios) {
+    std::printf("ratio worker/baseline, %s: median %.2f (min %.2f, max %.2f over %zu pairs)\n", what, median_of(ratios),
+                *std::min_element(ratios.begin(), ratios.end()), *std::max_element(ratios.begin(), ratios.end()),
+                ratios.size());
+}
+
 int main(int argc, char** argv) {
     long items = argc > 1 ? std::atol(argv[1]) : 300000;
+    int pairs = argc > 2 ? std::atoi(argv[2]) : 7;
     const int rounds = 20000;
-    if (items <= 0) {
-        std::fprintf(stderr, "usage: loop_worker_bench [items]\n");
+    if (items <= 0 || pairs <= 0) {
+        std::fprintf(stderr, "usage: loop_worker_bench [items [pairs]]\n");
         return 2;
     }
 
@@ -135,26 +154,47 @@ int main(int argc, char** argv) {
         }
         return rc == QZ_OK;
     };
-    double worker_rate = items_per_second(items, worker_submit);
-    double worker_latency = median_latency_us(rounds, worker_submit);
+    std::vector<pair_figures> figures;
+    {
+        cv_queue queue;
+        auto cv_submit = [&queue](work_fn fn, void* data) { return queue.submit(fn, data); };
+        // Both queues run in every pair, which goes first alternating, so that a change of load
+        // on the machine meets both alike.
+        for (int i = 0; i < pairs; ++i) {
+            pair_figures f{};
+            if (i % 2 == 0) {
+                f.worker_rate = items_per_second(items, worker_submit);
+                f.cv_rate = items_per_second(items, cv_submit);
+                f.worker_latency = median_latency_us(rounds, worker_submit);
+                f.cv_latency = median_latency_us(rounds, cv_submit);
+            } else {
+                f.cv_rate = items_per_second(items, cv_submit);
+                f.worker_rate = items_per_second(items, worker_submit);
+                f.cv_latency = median_latency_us(rounds, cv_submit);
+                f.worker_latency = median_latency_us(rounds, worker_submit);
+            }
+            figures.push_back(f);
+        }
+    }
     qz_loop_worker_stop(host);
     qz_loop_worker_join(host);
     qz_loop_worker_release(host);
 
-    double cv_rate;
-    double cv_latency;
-    {
-        cv_queue queue;
-        auto cv_submit = [&queue](work_fn fn, void* data) { return queue.submit(fn, data); };
-        cv_rate = items_per_second(items, cv_submit);
-        cv_latency = median_latency_us(rounds, cv_submit);
+    std::vector<double> worker_rate, cv_rate, worker_latency, cv_latency, rate_ratio, latency_ratio;
+    for (const pair_figures& f : figures) {
+        worker_rate.push_back(f.worker_rate);
+        cv_rate.push_back(f.cv_rate);
+        worker_latency.push_back(f.worker_latency);
+        cv_latency.push_back(f.cv_latency);
+        rate_ratio.push_back(f.worker_rate / f.cv_rate);
+        latency_ratio.push_back(f.worker_latency / f.cv_latency);
     }
-
-    std::printf("loop worker hand-over, %ld items from another thread, %d single round trips\n", items, rounds);
+    std::printf("loop worker hand-over, %ld items from another thread, %d single round trips, %d pairs (medians)\n",
+                items, rounds, pairs);
     std::printf("%-28s %14s %18s\n", "", "items/s", "median latency us");
-    std::printf("%-28s %14.0f %18.2f\n", "qz_loop_worker (pipe)", worker_rate, worker_latency);
-    std::printf("%-28s %14.0f %18.2f\n", "mutex + condition variable", cv_rate, cv_latency);
-    std::printf("ratio worker/baseline: throughput %.2f, latency %.2f\n", worker_rate / cv_rate,
-                worker_latency / cv_latency);
+    std::printf("%-28s %14.0f %18.2f\n", "qz_loop_worker (pipe)", median_of(worker_rate), median_of(worker_latency));
+    std::printf("%-28s %14.0f %18.2f\n", "mutex + condition variable", median_of(cv_rate), median_of(cv_latency));
+    print_ratio("throughput", rate_ratio);
+    print_ratio("latency", latency_ratio);
     return 0;
 }

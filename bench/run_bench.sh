@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The installer's own operations against standard tools on the same data, in one run. For each
-# benchmark: the median wall time of both over ROUNDS alternating rounds, the speed ratio
-# (tool time / our time; 1.00x or more means at least as fast as the tool), its target, and the
-# peak resident size of each from /usr/bin/time -v.
+# benchmark: ROUNDS pairs of runs (ours and the tool's back to back, which goes first
+# alternating), the median wall time of each side, the speed ratio as the median of the
+# per-pair ratios (tool time / our time; 1.00x or more means at least as fast as the tool) with
+# their minimum and maximum, its target, and the peak resident size of each from /usr/bin/time -v.
+# A pair meets the same load on the machine; medians of each side taken apart would not.
 #   bench/run_bench.sh [-b BUILD_DIR] [-w WORK_DIR] [-r ROUNDS] [NAME...]
 # NAMEs are registered benchmarks (default: all). Data goes to tmpfs (/dev/shm) when it has
 # room, else to $TMPDIR or /tmp; a temporary work folder is removed at the end, one given with
@@ -68,11 +70,13 @@ median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 
 
 max_of() { printf '%s\n' "$@" | sort -g | tail -n 1; }
 
+min_of() { printf '%s\n' "$@" | sort -g | head -n 1; }
+
 # compare LABEL TOOL_NAME TARGET [RESET]: times OURS and TOOL in alternating order and records
 # one result row.
 compare() {
     local label=$1 tool_name=$2 target=$3 reset=${4:-no_reset}
-    local ours_t=() tool_t=() ours_r=() tool_r=() t r i
+    local ours_t=() tool_t=() ours_r=() tool_r=() ratios=() t r i
     "$reset"; measure_once "${OURS[@]}" > /dev/null   # warm-up: page cache, first faults
     "$reset"; measure_once "${TOOL[@]}" > /dev/null
     for ((i = 1; i <= ROUNDS; i++)); do
@@ -83,25 +87,26 @@ compare() {
             "$reset"; read -r t r < <(measure_once "${TOOL[@]}"); tool_t+=("$t"); tool_r+=("$r")
             "$reset"; read -r t r < <(measure_once "${OURS[@]}"); ours_t+=("$t"); ours_r+=("$r")
         fi
+        ratios+=("$(awk -v o="${ours_t[-1]}" -v t="${tool_t[-1]}" 'BEGIN { printf "%.4f", t / o }')")
     done
-    RESULTS+=("$label|$tool_name|$(median "${ours_t[@]}")|$(median "${tool_t[@]}")|$target|$(max_of "${ours_r[@]}")|$(max_of "${tool_r[@]}")")
-    echo "  $label: ours ${ours_t[*]} | $tool_name ${tool_t[*]}" >&2
+    RESULTS+=("$label|$tool_name|$(median "${ours_t[@]}")|$(median "${tool_t[@]}")|$target|$(max_of "${ours_r[@]}")|$(max_of "${tool_r[@]}")|$(median "${ratios[@]}")|$(min_of "${ratios[@]}")|$(max_of "${ratios[@]}")")
+    echo "  $label: ours ${ours_t[*]} | $tool_name ${tool_t[*]} | ratios ${ratios[*]}" >&2
 }
 
 print_results() {
-    printf '\n%-34s %-22s %9s %9s %7s %7s %9s %9s  %s\n' \
-        "benchmark" "tool" "ours s" "tool s" "ratio" "target" "ours RSS" "tool RSS" "verdict"
-    local row label tool ours theirs target ours_rss tool_rss ratio verdict
+    printf '\n%-36s %-26s %8s %8s %7s %13s %7s %9s %9s  %s\n' \
+        "benchmark" "tool" "ours s" "tool s" "ratio" "min-max" "target" "ours RSS" "tool RSS" "verdict"
+    local row label tool ours theirs target ours_rss tool_rss ratio low high verdict
     for row in "${RESULTS[@]}"; do
-        IFS='|' read -r label tool ours theirs target ours_rss tool_rss <<< "$row"
-        ratio=$(awk -v o="$ours" -v t="$theirs" 'BEGIN { printf "%.2f", t / o }')
+        IFS='|' read -r label tool ours theirs target ours_rss tool_rss ratio low high <<< "$row"
         verdict=$(awk -v r="$ratio" -v g="$target" 'BEGIN { print (r >= g) ? "meets target" : "BELOW target" }')
-        printf '%-34s %-22s %9.3f %9.3f %6.2fx %6.2fx %7.1f M %7.1f M  %s\n' "$label" "$tool" \
-            "$ours" "$theirs" "$ratio" "$target" \
+        printf '%-36s %-26s %8.3f %8.3f %6.2fx %5.2f-%5.2fx %6.2fx %7.1f M %7.1f M  %s\n' "$label" "$tool" \
+            "$ours" "$theirs" "$ratio" "$low" "$high" "$target" \
             "$(awk -v k="$ours_rss" 'BEGIN { print k / 1024 }')" \
             "$(awk -v k="$tool_rss" 'BEGIN { print k / 1024 }')" "$verdict"
     done
-    echo "ratio = tool time / our time (median of $ROUNDS rounds); RSS = peak resident size"
+    echo "ratio = median of $ROUNDS per-pair ratios tool time / our time (min-max of them); times: medians of each side;"
+    echo "RSS = peak resident size; load average before: $LOAD_BEFORE, after: $(cut -d' ' -f1-3 /proc/loadavg)"
 }
 
 # ---- benchmarks --------------------------------------------------------------------------------
@@ -152,6 +157,16 @@ run_extract_big() {
 }
 BENCHMARKS+=(extract_big)
 
+# The same on one core for both: without the second core the writer thread cannot overlap, so
+# this shows what the extraction itself costs.
+run_extract_big_one_core() {
+    OURS=(taskset -c 0 "$DRIVER" extract "$WORK/big.zip" "$WORK/out")
+    TOOL=(taskset -c 0 bsdtar -xf "$WORK/big.zip" -C "$WORK/out")
+    compare "extract 1 x 200 MiB, one core" "bsdtar -xf (one core)" 0.95 empty_output_folder
+}
+prepare_extract_big_one_core() { prepare_extract_big; }
+BENCHMARKS+=(extract_big_one_core)
+
 # 5,000 small files in nested folders: extract_zip against unzip.
 prepare_extract_many() {
     [ -s "$WORK/many.zip" ] && return
@@ -185,7 +200,7 @@ done
 
 # ---- main --------------------------------------------------------------------------------------
 
-for tool in /usr/bin/time openssl bsdtar unzip zip "$PYTHON"; do
+for tool in /usr/bin/time openssl bsdtar unzip zip taskset "$PYTHON"; do
     command -v "$tool" > /dev/null || { echo "missing $tool (scripts/install-deps.sh installs it)" >&2; exit 1; }
 done
 [ -x "$DRIVER" ] || { echo "build $DRIVER first: ninja -C $BUILD_DIR qsw_bench" >&2; exit 1; }
@@ -208,6 +223,7 @@ for name in "${selected[@]}"; do
     declare -F "run_$name" > /dev/null || { echo "unknown benchmark $name (${BENCHMARKS[*]})" >&2; exit 2; }
 done
 
+LOAD_BEFORE="$(cut -d' ' -f1-3 /proc/loadavg)"
 echo "data in $WORK ($(df -PT "$WORK" | awk 'NR == 2 { print $2 }')); $(nproc) cores; $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2 | sed 's/^ //')" >&2
 for name in "${selected[@]}"; do
     if declare -F "prepare_$name" > /dev/null; then

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Download on loopback: the transfer layer (download_bench) against `curl -s -o FILE`, the same
-# file from the same nginx in the same run. Prints wall times, the ratio (curl time / our time;
-# above 1.0 means faster than curl) and peak resident sizes from /usr/bin/time -v.
+# file from the same nginx in the same run, in pairs (which goes first alternating). Prints the
+# median wall times, the ratio as the median of the per-pair ratios (curl time / our time; above
+# 1.0 means faster than curl) with their minimum and maximum, and peak resident sizes from
+# /usr/bin/time -v.
 #   bench/run_download_bench.sh [BUILD_DIR] [SIZE_MIB] [ROUNDS]
 set -euo pipefail
 
@@ -64,8 +66,11 @@ run_ours() {
     ours_times+=("$t"); if (( r > ours_rss )); then ours_rss=$r; fi
 }
 # Alternate which goes first, so that neither always finds the other's file being written back.
+ratios=()
+load_before="$(cut -d' ' -f1-3 /proc/loadavg)"
 for ((i = 1; i <= rounds; i++)); do
     if (( i % 2 )); then run_curl; run_ours; else run_ours; run_curl; fi
+    ratios+=("$(awk -v c="${curl_times[-1]}" -v o="${ours_times[-1]}" 'BEGIN { printf "%.4f", c / o }')")
 done
 
 median() { printf '%s\n' "$@" | sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
@@ -77,5 +82,8 @@ printf '  curl -s -o FILE   %8.3f s  %8.1f MiB/s  peak RSS %6.1f MiB\n' "$curl_m
     "$(awk -v s="$size_mib" -v t="$curl_median" 'BEGIN { print s / t }')" "$(awk -v k="$curl_rss" 'BEGIN { print k / 1024 }')"
 printf '  transfer_file     %8.3f s  %8.1f MiB/s  peak RSS %6.1f MiB\n' "$ours_median" \
     "$(awk -v s="$size_mib" -v t="$ours_median" 'BEGIN { print s / t }')" "$(awk -v k="$ours_rss" 'BEGIN { print k / 1024 }')"
-printf '  ratio (curl time / our time): %.2fx\n' "$(awk -v c="$curl_median" -v o="$ours_median" 'BEGIN { print c / o }')"
-echo "  rounds: curl ${curl_times[*]} | ours ${ours_times[*]}"
+printf '  ratio (curl time / our time), median of the pairs: %.2fx (min %.2fx, max %.2fx)\n' \
+    "$(median "${ratios[@]}")" "$(printf '%s\n' "${ratios[@]}" | sort -g | head -n 1)" \
+    "$(printf '%s\n' "${ratios[@]}" | sort -g | tail -n 1)"
+echo "  rounds: curl ${curl_times[*]} | ours ${ours_times[*]} | ratios ${ratios[*]}"
+echo "  $(nproc) cores; load average before: $load_before, after: $(cut -d' ' -f1-3 /proc/loadavg)"

@@ -1,28 +1,31 @@
 #!/usr/bin/env python3
-"""Mechanism [0] against raw HTTP downloads of the same files, in one run, inside a private
-network: the installer, the agent handler and nginx in one namespace, a test peer holding ten
-install files in another (tests/fixtures/netns.py). Needs root and ip netns; prints figures only.
+"""The peer road (mechanism [0]) against the same work done by standard tools, in one run,
+inside a private network: the installer, the agent handler and nginx in one namespace, a test
+peer holding the install files in another (tests/fixtures/netns.py). Needs root and ip netns;
+prints figures only.
 
-For each round the installer runs once (fresh temporary folder and registry) while a watcher
-follows its log as it is written; the figure is the time from the line "[0] Top level mechanism"
-to the last "[P2P] P2p download and hash verification of ... succeeded" (the log's own time
-stamps have whole seconds only). In the same round curl fetches the ten files from the peer's
-/p2p/<hash> one after the other; the figure is the sum of curl's total times. The ratio is
-curl's sum / ours: 1.00x would mean that discovery, configuration download and verification
-cost nothing.
+The files are FILES data files of SIZE KiB each (default ten of 4 MiB) plus Vesinst.exe. For
+each round the installer runs once (fresh temporary folder and registry) while a watcher follows
+its log as it is written; ours is the peer road alone, from its first line ("Try to get install
+files via p2p mechanism ...") to the last "[P2P] P2p download and hash verification of ...
+succeeded" (the log's own time stamps have whole seconds only). The tool is one curl process
+fetching the same files from the peer's /p2p/<hash> into a folder on the same file system,
+followed by one `openssl dgst -sha256` of all of them, timed inside the client's namespace. Each
+round runs both, which goes first alternating, and the figure is the median of the per-round
+ratios tool / ours with their minimum and maximum.
 
 The relay road (mechanism [3]) is measured in a network of its own: the agent handler and nginx
 on the loopback of a relay's namespace (tests/fixtures/relay_agent.py, which forwards to them and
 to the peer), so that the installer reaches them only through the relay; four more relays answer
-a little later, so discovery ends at the fifth answer. The peer holds the same ten files, which
-the relay road's peer step fetches through the relay. Per round, curl fetches the ten files
+a little later, so discovery ends at the fifth answer. The peer holds the same files, which
+the relay road's peer step fetches through the relay. Per round, curl fetches the same files
 through the same relay (`curl -x`) and the installer runs once, in alternating order; the figure
-is the median of the per-round ratios curl / ours, ours being the time from the road's first
-"[P2P] Discovering" line to its last verified file. Discovery itself is timed from the "[3]"
+is the median of the per-round ratios curl / ours, ours being the time from the peer road's
+first line to its last verified file. Discovery itself is timed from the "[3]"
 heading to the first "[Relay] Trying" line, with five relays and, once, with a single relay
 (both passes then wait for their 5 s time-out).
 
-usage: bench/run_p2p_bench.py [-b BUILD_DIR] [-r ROUNDS] [-s FILE_SIZE_MIB] [--only peers|relay]
+usage: bench/run_p2p_bench.py [-b BUILD_DIR] [-r ROUNDS] [-n FILES] [-k FILE_SIZE_KIB] [--only peers|relay]
 """
 import argparse
 import hashlib
@@ -48,12 +51,12 @@ from fixtures.installer import coninfo_document  # noqa: E402
 
 PYTHON = os.environ.get("QSW_PYTHON", "/usr/bin/python3")
 TOKEN = "0123456789abcdef0123456789abcdef01234567"
-FIRST = "[0] Top level mechanism - p2p - Config files from Agent handlers directly - Install files via p2p only"
+FIRST = "Try to get install files via p2p mechanism with the selected top level - 0 - mechanism"
 VERIFIED = "[P2P] P2p download and hash verification of "
 RELAY_HEADING = ("[3] Top level mechanism - Relay - Config files from Agent handlers via Relay mechanism - "
                  "Install files via p2p then Relay")
 RELAY_TRYING = "[Relay] Trying to download via Relay IP "
-DISCOVERING = "[P2P] Discovering "
+ROAD_START = "Try to get install files via p2p mechanism with the selected top level - "
 
 
 def start_fixture(member, script, args):
@@ -104,7 +107,7 @@ class LogWatcher:
                 self.heading = now
             elif message.startswith(RELAY_TRYING) and self.trying is None:
                 self.trying = now
-            elif message.startswith(DISCOVERING) and self.trying is not None and self.first is None:
+            elif message.startswith(ROAD_START) and self.trying is not None and self.first is None:
                 self.first = now
         elif message == FIRST and self.first is None:
             self.first = now
@@ -125,7 +128,7 @@ def prove_own_namespace(member):
         sys.exit("%s is not a network namespace of its own: the installer is not started" % member.name)
 
 
-def run_installer(installer, member, root, relay=False):
+def run_installer(installer, member, root, relay=False, count=11):
     prove_own_namespace(member)
     tmp = os.path.join(root, "tmp")
     os.makedirs(tmp, mode=0o700)
@@ -134,7 +137,7 @@ def run_installer(installer, member, root, relay=False):
                QSW_LOCK_DIR=os.path.join(root, "locks"),
                QSW_AGENT_DATA=os.path.join(root, "agent-data"), QSW_VESINST_RECORD=os.path.join(root, "args.txt"),
                LC_ALL="C.UTF-8")
-    watcher = LogWatcher(os.path.join(tmp, "HolvenLogs", "HolvenSwiftset.log"), 10, relay)
+    watcher = LogWatcher(os.path.join(tmp, "HolvenLogs", "HolvenSwiftset.log"), count, relay)
     deadline = time.monotonic() + 300
     while True:   # the single-instance lock is machine-wide
         done = subprocess.run(member.exec_args([installer, "-s"]), env=env, stdin=subprocess.DEVNULL,
@@ -144,9 +147,9 @@ def run_installer(installer, member, root, relay=False):
         time.sleep(1)
     time.sleep(0.05)
     watcher.stop()
-    if watcher.first is None or watcher.verified != 10:
-        sys.exit("the installer did not fetch the ten files from the peer (%d verified); log in %s"
-                 % (watcher.verified, tmp))
+    if watcher.first is None or watcher.verified != count:
+        sys.exit("the installer did not fetch the %d files from the peer (%d verified); log in %s"
+                 % (count, watcher.verified, tmp))
     return watcher
 
 
@@ -163,11 +166,12 @@ def curl_sum(member, urls, proxy=None):
     return total
 
 
-def make_files(work, size_mib):
-    """The ten install files, also written into the peer's cache folder."""
-    files = packages.install_files({"agent.dat": os.urandom(size_mib << 20)})
-    for i in range(8):
-        files["part%d.bin" % i] = os.urandom(size_mib << 20)
+def make_files(work, count, size_kib):
+    """Vesinst.exe and `count` data files of `size_kib` KiB, also written into the peer's cache
+    folder."""
+    files = packages.install_files({"agent.dat": os.urandom(size_kib << 10)})
+    for i in range(count - 1):
+        files["part%04d.bin" % i] = os.urandom(size_kib << 10)
     cache = os.path.join(work, "cache")
     os.makedirs(cache, exist_ok=True)
     for name, data in files.items():
@@ -209,37 +213,80 @@ def peer_urls(peer, port, files):
     return ["http://%s:%s/p2p/%s" % (peer.ipv4, port, hashlib.sha256(d).hexdigest()) for d in files.values()]
 
 
+# One curl process for all the files, then one openssl for their digests, timed in the shell so
+# that entering the namespace is not counted.
+CURL_AND_DIGESTS = """set -e
+rm -rf "$1"; mkdir -p "$1"; cd "$1"
+start=$(date +%s%N)
+curl -s -f -K "$2"
+openssl dgst -sha256 -r f* > /dev/null
+end=$(date +%s%N)
+echo $((end - start))
+"""
+
+
+def curl_and_digests(member, work, urls):
+    """Seconds of one curl process fetching `urls` into a fresh folder and openssl hashing them."""
+    config = os.path.join(work, "curl.conf")
+    if not os.path.exists(config):
+        with open(config, "w") as f:
+            for i, url in enumerate(urls):
+                f.write('url = "%s"\noutput = "f%05d"\n' % (url, i))
+    done = member.run(["sh", "-c", CURL_AND_DIGESTS, "sh", os.path.join(work, "curl-out"), config],
+                      capture_output=True, text=True)
+    if done.returncode != 0:
+        sys.exit("curl and openssl failed: %s" % done.stderr)
+    return int(done.stdout.split()[-1]) / 1e9
+
+
+def load_average():
+    with open("/proc/loadavg") as f:
+        return " ".join(f.read().split()[:3])
+
+
+def ratio_line(what, ratios):
+    return "  %-58s %8.2fx (min %.2fx, max %.2fx)" % (what, statistics.median(ratios), min(ratios), max(ratios))
+
+
 def bench_peers(args, work, program, stamp):
+    load_before = load_average()
     with netns.Network(members=2) as net:
         client, peer = net.members
-        files, cache = make_files(work, args.size_mib)
+        files, cache = make_files(work, args.files, args.size_kib)
         installer = start_servers(client, work, files, program, stamp)
         ready = start_drained(peer, ["p2p_peer.py", "--folder", cache, "--families", "4"], "the peer")
         urls = peer_urls(peer, ready[1], files)
 
-        curl_sum(client, urls)   # warm-up: page cache, peer, curl
-        ours, tool = [], []
+        curl_and_digests(client, work, urls)   # warm-up: page cache, peer, curl
+        ours, tool, ratios = [], [], []
         for n in range(args.rounds):
-            tool.append(curl_sum(client, urls))
-            watcher = run_installer(installer, client, os.path.join(work, "round%d" % n))
+            root = os.path.join(work, "round%d" % n)
+            if n % 2 == 0:
+                tool.append(curl_and_digests(client, work, urls))
+                watcher = run_installer(installer, client, root, count=len(files))
+            else:
+                watcher = run_installer(installer, client, root, count=len(files))
+                tool.append(curl_and_digests(client, work, urls))
             ours.append(watcher.last - watcher.first)
-            shutil.rmtree(os.path.join(work, "round%d" % n), ignore_errors=True)
+            ratios.append(tool[-1] / ours[-1])
+            shutil.rmtree(root, ignore_errors=True)
 
     total = sum(len(d) for d in files.values())
-    ours_median, tool_median = statistics.median(ours), statistics.median(tool)
-    print("ten files from one peer, %.1f MiB in all, %d rounds (medians)" % (total / 1048576.0, args.rounds))
-    print("  %-58s %8.3f s" % ("mechanism [0]: start to last verified file", ours_median))
-    print("  %-58s %8.3f s" % ("curl: the ten /p2p/<hash> downloads, one after another", tool_median))
-    print("  %-58s %8.2fx" % ("ratio (curl / ours)", tool_median / ours_median))
-    print("  rounds, ours: %s" % " ".join("%.3f" % t for t in ours))
-    print("  rounds, curl: %s" % " ".join("%.3f" % t for t in tool))
+    print("%d files of %d KiB and Vesinst.exe from one peer, %.1f MiB in all, %d rounds; %d cores, load %s before, %s after"
+          % (args.files, args.size_kib, total / 1048576.0, args.rounds, os.cpu_count(), load_before, load_average()))
+    print("  %-58s %8.3f s" % ("peer road: first line to last verified file (median)", statistics.median(ours)))
+    print("  %-58s %8.3f s" % ("one curl process, then openssl dgst of each (median)", statistics.median(tool)))
+    print(ratio_line("median of per-round ratios (tool / ours)", ratios))
+    print("  rounds, ours:   %s" % " ".join("%.3f" % t for t in ours))
+    print("  rounds, tool:   %s" % " ".join("%.3f" % t for t in tool))
+    print("  rounds, ratios: %s" % " ".join("%.2f" % r for r in ratios))
 
 
 def bench_relay(args, work, program, stamp):
     # Members: the installer, the relay with the servers on its loopback, the peer, four late relays.
     with netns.Network(members=7) as net:
         client, relay, peer = net.members[:3]
-        files, cache = make_files(work, args.size_mib)
+        files, cache = make_files(work, args.files, args.size_kib)
         installer = start_servers(relay, work, files, program, stamp)
         subnet = "%s.0/24" % net.ipv4_subnet
         proxy_port = start_drained(relay, ["relay_agent.py", "--families", "4", "--allow", subnet], "the relay")[1]
@@ -248,7 +295,7 @@ def bench_relay(args, work, program, stamp):
         proxy = "http://%s:%s" % (relay.ipv4, proxy_port)
 
         # One run with the single relay: discovery waits for both time-outs.
-        alone = run_installer(installer, client, os.path.join(work, "alone"), relay=True)
+        alone = run_installer(installer, client, os.path.join(work, "alone"), relay=True, count=len(files))
         shutil.rmtree(os.path.join(work, "alone"), ignore_errors=True)
         # Four more relays, answering after the first: discovery ends at the fifth answer.
         for late in net.members[3:]:
@@ -261,9 +308,9 @@ def bench_relay(args, work, program, stamp):
             # Alternate which goes first, so neither always meets a warmer cache.
             if n % 2 == 0:
                 curl_time = curl_sum(client, urls, proxy)
-                watcher = run_installer(installer, client, root, relay=True)
+                watcher = run_installer(installer, client, root, relay=True, count=len(files))
             else:
-                watcher = run_installer(installer, client, root, relay=True)
+                watcher = run_installer(installer, client, root, relay=True, count=len(files))
                 curl_time = curl_sum(client, urls, proxy)
             shutil.rmtree(root, ignore_errors=True)
             ours.append(watcher.last - watcher.first)
@@ -272,9 +319,10 @@ def bench_relay(args, work, program, stamp):
             discovery.append(watcher.trying - watcher.heading)
 
     total = sum(len(d) for d in files.values())
-    print("ten files through a relay, %.1f MiB in all, %d rounds" % (total / 1048576.0, args.rounds))
+    print("%d files of %d KiB and Vesinst.exe through a relay, %.1f MiB in all, %d rounds"
+          % (args.files, args.size_kib, total / 1048576.0, args.rounds))
     print("  %-58s %8.3f s" % ("mechanism [3]: first discovery to last verified file", statistics.median(ours)))
-    print("  %-58s %8.3f s" % ("curl -x relay: the ten downloads, one after another", statistics.median(tool)))
+    print("  %-58s %8.3f s" % ("curl -x relay: the same downloads, one after another", statistics.median(tool)))
     print("  %-58s %8.2fx" % ("median of per-round ratios (curl / ours)", statistics.median(ratios)))
     print("  %-58s %8.3f s" % ("relay discovery, five relays (heading to first try)", statistics.median(discovery)))
     print("  %-58s %8.3f s" % ("relay discovery, one relay (one run)", alone.trying - alone.heading))
@@ -287,7 +335,8 @@ def main():
     parser = argparse.ArgumentParser()
     parser.add_argument("-b", "--build-dir", default=os.environ.get("QSW_BIN_DIR", os.path.join(SOURCE, "build")))
     parser.add_argument("-r", "--rounds", type=int, default=5)
-    parser.add_argument("-s", "--size-mib", type=int, default=8)
+    parser.add_argument("-n", "--files", type=int, default=10, help="data files besides Vesinst.exe")
+    parser.add_argument("-k", "--size-kib", type=int, default=4096)
     parser.add_argument("--only", choices=("peers", "relay"))
     args = parser.parse_args()
     program = os.path.join(args.build_dir, "QuentaSwiftset")

@@ -1,14 +1,19 @@
 #include "download/peer_road.h"
 
+#include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
 #include <cwchar>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "clients/p2p/qz_p2p_client_content_discovery.h"
 #include "clients/udp/qz_udp_request.h"
+#include "clients/udp/qz_udp_utils.h"
 #include "config/hash_manifest.h"
 #include "core/file_digest.h"
 #include "core/log.h"
@@ -33,14 +38,19 @@ constexpr uint16_t default_p2p_port = 8082;
 // 16 KiB/s for 30 s is better left for the repositories.
 constexpr transfer_limits peer_limits = {false, 1024LL * 1024 * 1024, 16 * 1024, 30};
 
-// Holds the handle to the peer limits while the road runs; the repository road after it gets the
-// handle with the defaults again.
+// Holds the handle to the peer limits while the road runs, and has each file hashed while it
+// arrives (its check then reads nothing); the repository road after it gets the handle with the
+// defaults again.
 class peer_limits_scope {
 public:
     explicit peer_limits_scope(transfer_handle* handle) : handle_(handle) {
         set_transfer_limits(handle_, &peer_limits);
+        set_transfer_digest(handle_, true);
     }
-    ~peer_limits_scope() { set_transfer_limits(handle_, nullptr); }
+    ~peer_limits_scope() {
+        set_transfer_limits(handle_, nullptr);
+        set_transfer_digest(handle_, false);
+    }
     peer_limits_scope(const peer_limits_scope&) = delete;
     peer_limits_scope& operator=(const peer_limits_scope&) = delete;
 
@@ -64,14 +74,18 @@ uint16_t p2p_port() {
 }
 
 // The peer network of one road: a loop worker, its network context and the P2P client, set up
-// together and torn down in the fixed order (stop, join, release, then the records).
+// together and torn down in the fixed order (stop, join, release, then the records). The
+// interfaces are read once for all the lookups of the road; without them (none up, or the
+// system cannot be asked) each lookup reads them itself, and fails as it always did.
 class peer_network {
 public:
     peer_network() {
         host_ = qz_loop_worker_create();
         if (!host_) return;
         context_.reset(new qz_net_context{nullptr, qz_loop_host_loop(host_), qz_loop_host_worker(host_)});
-        if (!context_ || qz_p2p_client_create(context_.get(), &client_) != 0) return;
+        if (!context_) return;
+        if (get_network_interfaces(&interfaces_) == 0 && interfaces_.count > 0) context_->interfaces = &interfaces_;
+        if (qz_p2p_client_create(context_.get(), &client_) != 0) return;
         qz_loop_worker_start(host_);
     }
     ~peer_network() {
@@ -82,7 +96,11 @@ public:
         }
         context_.reset();
         qz_p2p_client_release(client_);
+        free_network_interfaces(&interfaces_);
     }
+
+    // Ends a lookup running on another thread, and every later one.
+    void cancel() { qz_p2p_client_cancel(client_); }
     peer_network(const peer_network&) = delete;
     peer_network& operator=(const peer_network&) = delete;
 
@@ -101,6 +119,81 @@ private:
     qz_loop_host* host_ = nullptr;
     std::unique_ptr<qz_net_context> context_;
     qz_p2p_client* client_ = nullptr;
+    network_interface_list interfaces_{};
+};
+
+// The lookup of the next file, run on a helper thread while the current one downloads, so that
+// a road of many files does not wait for each lookup in turn. Its result is only taken (and
+// logged) when the road reaches that file. One thread serves the whole road; without it each
+// lookup runs when taken.
+class lookahead {
+public:
+    lookahead(peer_network& peers, uint16_t port) : peers_(peers), port_(port) {
+        try {
+            thread_ = std::thread([this] { serve(); });
+        } catch (const std::system_error&) {}
+    }
+    // Ends a lookup still under way (the road has ended without its file) and the thread.
+    ~lookahead() {
+        if (!thread_.joinable()) return;
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            closing_ = true;
+            if (asked_) peers_.cancel();
+        }
+        changed_.notify_all();
+        thread_.join();
+    }
+    lookahead(const lookahead&) = delete;
+    lookahead& operator=(const lookahead&) = delete;
+
+    void start(const hash_entry* entry) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        entry_ = entry;
+        asked_ = true;
+        changed_.notify_all();
+    }
+
+    // The result of the lookup started last (running it now when no thread serves).
+    int take(std::wstring& url) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!thread_.joinable()) {
+            rc_ = peers_.discover(port_, entry_->digest, url_);
+            asked_ = false;
+        }
+        changed_.wait(lock, [this] { return !asked_; });
+        url.swap(url_);
+        return rc_;
+    }
+
+private:
+    void serve() {
+        std::unique_lock<std::mutex> lock(mutex_);
+        for (;;) {
+            changed_.wait(lock, [this] { return asked_ || closing_; });
+            if (closing_) return;
+            const hash_entry* entry = entry_;
+            lock.unlock();
+            std::wstring url;
+            int rc = peers_.discover(port_, entry->digest, url);
+            lock.lock();
+            rc_ = rc;
+            url_.swap(url);
+            asked_ = false;
+            changed_.notify_all();
+        }
+    }
+
+    peer_network& peers_;
+    uint16_t port_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    const hash_entry* entry_ = nullptr;
+    bool asked_ = false;   // a lookup is wanted or under way
+    bool closing_ = false;
+    int rc_ = 0;
+    std::wstring url_;
+    std::thread thread_;   // last: it starts once the rest is in place
 };
 
 // The peer's URL as libcurl takes it: IPv6 hosts bracketed, and a "%<scope>]" zone turned
@@ -126,18 +219,22 @@ std::string prepare_peer_url(transfer_handle* handle, const std::wstring& discov
     return narrow;
 }
 
-bool fetch_one(peer_network& peers, uint16_t port, transfer_handle* handle, const std::wstring& folder,
-               const hash_entry& entry, run_context* ctx) {
-    std::wstring name;
-    os_to_wide(std::string(entry.file_name), name);
+// The lines of a lookup whose result the road has reached, in the order a lookup made then
+// would have written them. False when no peer holds the file.
+bool log_lookup(const std::wstring& name, int rc, const std::wstring& discovered) {
     log_message(SEV_INFO, L"[P2P] Discovering %ls ", name.c_str());
-    std::wstring discovered;
-    int rc = peers.discover(port, entry.digest, discovered);
     if (rc != 0 || discovered.empty()) {
         log_message(SEV_DEBUG, L"[P2P] Discovery of %ls failed in P2P cache. rc<%d>", name.c_str(), rc != 0 ? 1 : 0);
         return false;
     }
     log_message(SEV_INFO, L"Discovered p2p path:%ls", discovered.c_str());
+    return true;
+}
+
+// The file from the peer that was found for it, checked against its entry. The digest was
+// computed while the file arrived (the handle hashes peer downloads), so the check reads nothing.
+bool fetch_one(transfer_handle* handle, const std::wstring& folder, const hash_entry& entry, const std::wstring& name,
+               const std::wstring& discovered, run_context* ctx) {
     std::string url = prepare_peer_url(handle, discovered);
     // Peers are on the local network: never through the road's proxy or relay.
     if (apply_route(handle, nullptr) == 0) log_message(SEV_INFO, L"User agent information successfully set");
@@ -169,10 +266,39 @@ bool fetch_one(peer_network& peers, uint16_t port, transfer_handle* handle, cons
 
 // The configuration package's own files are in place already and decide what is trusted: a
 // peer never writes them.
-bool is_configuration_entry(const hash_entry& entry) {
-    if (!names_configuration_file(entry.file_name)) return false;
+bool is_configuration_entry(const hash_entry& entry) { return names_configuration_file(entry.file_name); }
+
+void log_configuration_entry(const hash_entry& entry) {
     log_message(SEV_WARNING, L"[P2P] " OS_NARROW_S L" is a configuration file and is not fetched from peers",
                 entry.file_name);
+}
+
+// The first entry from `entry` on that peers are asked for; null at the end.
+const hash_entry* next_fetched(const hash_entry* entry) {
+    while (entry && is_configuration_entry(*entry)) entry = entry->next;
+    return entry;
+}
+
+// The road's walk: each file's lookup result is taken when the road reaches it, and the lookup
+// of the next file runs while this one downloads.
+bool fetch_all(peer_network& peers, uint16_t port, transfer_handle* handle, const std::wstring& folder,
+               const hash_entry* manifest, run_context* ctx) {
+    lookahead ahead(peers, port);
+    const hash_entry* target = next_fetched(manifest);
+    if (target) ahead.start(target);
+    for (const hash_entry* entry = manifest; entry; entry = entry->next) {
+        if (entry != target) {
+            log_configuration_entry(*entry);
+            continue;
+        }
+        std::wstring name, discovered;
+        os_to_wide(std::string(entry->file_name), name);
+        int rc = ahead.take(discovered);
+        if (!log_lookup(name, rc, discovered)) return false;
+        target = next_fetched(entry->next);
+        if (target) ahead.start(target);
+        if (!fetch_one(handle, folder, *entry, name, discovered, ctx)) return false;   // `ahead` ends its lookup
+    }
     return true;
 }
 }   // namespace
@@ -188,9 +314,5 @@ peer_road_result fetch_install_files_from_peers(transfer_handle* handle, const w
     uint16_t port = p2p_port();
     peer_limits_scope limits(handle);
     peer_network peers;
-    for (const hash_entry* entry = manifest; entry; entry = entry->next) {
-        if (is_configuration_entry(*entry)) continue;
-        if (!fetch_one(peers, port, handle, folder, *entry, ctx)) return PEER_ROAD_FAILED;
-    }
-    return PEER_ROAD_DELIVERED;
+    return fetch_all(peers, port, handle, folder, manifest, ctx) ? PEER_ROAD_DELIVERED : PEER_ROAD_FAILED;
 }

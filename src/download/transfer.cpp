@@ -14,6 +14,8 @@
 #include <system_error>
 #include <vector>
 
+#include "core/digest_worker.h"
+#include "core/file_digest.h"
 #include "core/log.h"
 #include "core/options.h"
 #include "download/response_header.h"
@@ -54,6 +56,8 @@ struct transfer_handle {
     std::vector<std::string> server_names;   // read by the TLS callbacks during a transfer
     long long file_bytes = 0;                // size of the output file in this attempt, resumed part included
     bool over_cap = false;                   // the write hook refused bytes beyond limits.max_bytes
+    bool digest_wanted = false;              // hash files written from their first byte (SHA-256)
+    digest_worker_ptr digest;                // hashing the output of this attempt, when wanted
 
     ~transfer_handle() {
         if (output) std::fclose(output);
@@ -155,6 +159,7 @@ void discard_output(transfer_handle* handle, int error) {
     if (handle->write_error == 0) handle->write_error = error != 0 ? error : EIO;
     if (handle->output) std::fclose(handle->output);
     handle->output = nullptr;
+    handle->digest.reset();
     // Only a file of ours: an output such as a device is never removed.
     std::error_code error_code;
     if (std::filesystem::is_regular_file(std::filesystem::symlink_status(handle->output_path, error_code)))
@@ -174,7 +179,11 @@ size_t write_hook(char* data, size_t size, size_t count, void* user) {
     errno = 0;
     size_t written = std::fwrite(data, 1, total, handle->output);
     handle->file_bytes += static_cast<long long>(written);
-    if (written == total) return written;
+    if (written == total) {
+        // A digest that could not follow is dropped: the file is then read when it is checked.
+        if (handle->digest && !digest_worker_feed(handle->digest.get(), data, written)) handle->digest.reset();
+        return written;
+    }
     discard_output(handle, errno);
     return 0;
 }
@@ -207,6 +216,10 @@ bool open_output(transfer_handle* handle, const char* file, const char* mode) {
     handle->output = std::fopen(file, mode);
     if (!handle->output) return false;
     handle->output_path = file;
+    // Only a file written from its first byte can be hashed on the way; an appended one is
+    // read whole when it is checked.
+    handle->digest.reset(handle->digest_wanted && mode[0] == 'w' ? digest_worker_start(os_digest_kind::sha256)
+                                                                 : nullptr);
     if (!handle->output_buffer) handle->output_buffer.reset(new (std::nothrow) char[file_buffer]);
     if (handle->output_buffer) std::setvbuf(handle->output, handle->output_buffer.get(), _IOFBF, file_buffer);
     return true;
@@ -222,6 +235,13 @@ bool close_output(transfer_handle* handle) {
     handle->output = nullptr;
     if (!written) discard_output(handle, error);
     return written;
+}
+
+// The digest hashed beside a complete transfer, kept for the file as it now is on disk.
+void remember_output_digest(transfer_handle* handle, const char* file) {
+    std::string hex;
+    if (handle->digest && digest_worker_finish(handle->digest.get(), hex))
+        remember_file_digest(file, os_digest_kind::sha256, hex);
 }
 
 // Opens the output for this attempt and sets or clears the range, so that a handle reused after
@@ -447,6 +467,10 @@ int set_transfer_server_names(transfer_handle* handle, const std::vector<std::st
     return CURLE_OK;
 }
 
+void set_transfer_digest(transfer_handle* handle, bool hash_while_writing) {
+    if (handle) handle->digest_wanted = hash_while_writing;
+}
+
 void set_transfer_limits(transfer_handle* handle, const transfer_limits* limits) {
     if (handle) handle->limits = limits ? *limits : default_transfer_limits;
 }
@@ -497,6 +521,8 @@ int transfer_file(transfer_handle* handle, const char* url, const char* file, in
     long code = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK) *response_code = code;
     close_output(handle);
+    if (rc == CURLE_OK && handle->write_error == 0) remember_output_digest(handle, file);
+    handle->digest.reset();
     if (handle->write_error != 0) {
         log_message(SEV_ERROR, L"Writing " OS_NARROW_S L" failed: " OS_NARROW_S L"; the partial file was removed", file,
                     os_error_text(handle->write_error).c_str());

@@ -54,6 +54,12 @@ extern const transfer_limits default_transfer_limits;   // redirects followed, n
 // Limits of the handle's later transfers until changed; null restores the defaults.
 void set_transfer_limits(transfer_handle* handle, const transfer_limits* limits);
 
+// While on, a transfer that writes its file from the first byte hashes it (SHA-256) on a
+// second thread as it is written, and once the file is complete and closed remembers the digest
+// for it (core/file_digest.h), so that verify_file_digest does not read the file again. Off
+// for a new handle: the repositories' install package is checked by extraction, not by digest.
+void set_transfer_digest(transfer_handle* handle, bool hash_while_writing);
+
 // The host forms of the server (names or addresses) of which the server's certificate must
 // carry one, as a subject alternative name (DNS or IP) or as its common name, whenever a
 // transfer verifies its peer; the chain check alone would accept any certificate of the CA.

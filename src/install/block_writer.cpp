@@ -6,6 +6,7 @@
 #include <system_error>
 #include <thread>
 
+#include "os/digest.h"
 #include "os/unpack.h"
 
 struct block_writer::state {
@@ -18,6 +19,7 @@ struct block_writer::state {
     bool failed = false;
     unsigned long crc = crc32(0L, Z_NULL, 0);
     os_output_file* file = nullptr;
+    os_digest_stream* digest = nullptr;
     std::thread thread;
 
     void run() {
@@ -30,9 +32,11 @@ struct block_writer::state {
             pending = nullptr;
             busy = true;
             lock.unlock();
-            // The CRC and the write run here, outside the lock, while the caller inflates.
+            // The CRC, the digest and the write run here, outside the lock, while the caller
+            // inflates.
             unsigned long sum = crc32(crc, data, static_cast<uInt>(size));
             bool ok = failed || os_output_file_write(file, data, size);
+            if (ok && digest) os_digest_stream_update(digest, data, size);   // a failure spoils only the digest
             lock.lock();
             crc = sum;
             failed = failed || !ok;
@@ -53,10 +57,11 @@ block_writer::~block_writer() {
     if (state_) finish(ignored);
 }
 
-bool block_writer::start(os_output_file* file) {
+bool block_writer::start(os_output_file* file, os_digest_stream* digest) {
     try {
         state_ = std::make_unique<state>();
         state_->file = file;
+        state_->digest = digest;
         state_->thread = std::thread([s = state_.get()] { s->run(); });
         return true;
     } catch (const std::exception&) {   // no memory or no thread: the caller writes itself

@@ -1,5 +1,5 @@
-// Writes the blocks of one output file on a helper thread, in order, and sums their CRC-32 on
-// the way, while the caller inflates the next block. Used for large entries only: the helper
+// Writes the blocks of one output file on a helper thread, in order, and sums their CRC-32 (and,
+// when asked, their digest) on the way, while the caller inflates the next block. Used for large entries only: the helper
 // thread lives from start() to finish() and touches nothing but the file and the blocks.
 // One caller thread per writer.
 #pragma once
@@ -8,6 +8,7 @@
 #include <memory>
 
 struct os_output_file;
+struct os_digest_stream;
 
 class block_writer {
 public:
@@ -16,8 +17,10 @@ public:
     block_writer(const block_writer&) = delete;
     block_writer& operator=(const block_writer&) = delete;
 
-    // Starts the helper thread for `file`. False when no thread can be made: write directly.
-    bool start(os_output_file* file);
+    // Starts the helper thread for `file`; `digest` (may be null) is fed every block written,
+    // by the helper thread only, until finish() returns. False when no thread can be made:
+    // write directly.
+    bool start(os_output_file* file, os_digest_stream* digest = nullptr);
 
     // Hands a block over; it must stay untouched until the next submit() or finish() returns,
     // which wait until it is written. So two buffers used in turn keep the thread busy.

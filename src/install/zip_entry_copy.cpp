@@ -3,6 +3,7 @@
 #include <new>
 
 #include "install/block_writer.h"
+#include "os/digest.h"
 #include "os/unpack.h"
 
 namespace {
@@ -13,15 +14,16 @@ constexpr ZPOS64_T pipelined_entry_size = 8 << 20;
 constexpr int method_stored = 0;
 constexpr int error_short_write = -1;
 
-// Where the content goes: written here, or handed to a block writer (which sums the CRC).
+// Where the content goes: written here, or handed to a block writer (which sums the CRC and
+// feeds the digest).
 class entry_sink {
 public:
-    entry_sink(os_output_file* file, ZPOS64_T declared, entry_copy_result& result)
-        : file_(file), declared_(declared), result_(result) {
+    entry_sink(os_output_file* file, os_digest_stream* digest, ZPOS64_T declared, entry_copy_result& result)
+        : file_(file), digest_(digest), declared_(declared), result_(result) {
         result_.crc = crc32(0L, Z_NULL, 0);
     }
 
-    bool start_writer() { return pipelined_ = writer_.start(file_); }
+    bool start_writer() { return pipelined_ = writer_.start(file_, digest_); }
     bool pipelined() const { return pipelined_; }
 
     // False after a failed write (the result says so).
@@ -37,6 +39,7 @@ public:
         } else {
             result_.crc = crc32(result_.crc, data, static_cast<uInt>(n));
             ok = n == 0 || os_output_file_write(file_, data, n);
+            if (ok && digest_) os_digest_stream_update(digest_, data, n);   // a failure spoils only the digest
         }
         if (!ok) fail_write();
         return ok;
@@ -55,6 +58,7 @@ private:
     }
 
     os_output_file* file_;
+    os_digest_stream* digest_;
     ZPOS64_T declared_;
     entry_copy_result& result_;
     block_writer writer_;
@@ -144,7 +148,8 @@ bool entry_copier::open(const zlib_filefunc64_def& functions, const char* archiv
     return p.stream && p.input && p.output[0] && p.output[1] && p.inflate_ready;
 }
 
-entry_copy_result entry_copier::copy(unzFile archive, const unz_file_info64& info, int method, os_output_file* file) {
+entry_copy_result entry_copier::copy(unzFile archive, const unz_file_info64& info, int method, os_output_file* file,
+                                     os_digest_stream* digest) {
     entry_copy_result result;
     parts& p = *parts_;
     p.remaining = info.compressed_size;
@@ -154,7 +159,7 @@ entry_copy_result entry_copier::copy(unzFile archive, const unz_file_info64& inf
         result.failure = copy_failure::read;
         return result;
     }
-    entry_sink sink(file, info.uncompressed_size, result);
+    entry_sink sink(file, digest, info.uncompressed_size, result);
     if (method == method_stored) {
         p.copy_stored(sink, result);
     } else {

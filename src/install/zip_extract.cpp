@@ -8,8 +8,10 @@
 #include <new>
 #include <string>
 
+#include "core/file_digest.h"
 #include "core/log.h"
 #include "install/zip_entry_copy.h"
+#include "os/digest.h"
 #include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
@@ -36,6 +38,11 @@ struct output_file_closer {
 };
 using output_file_ptr = std::unique_ptr<os_output_file, output_file_closer>;
 
+struct digest_stream_releaser {
+    void operator()(os_digest_stream* stream) const noexcept { os_digest_stream_release(stream); }
+};
+using digest_stream_ptr = std::unique_ptr<os_digest_stream, digest_stream_releaser>;
+
 struct extraction {
     unzFile archive = nullptr;
     const char* archive_path = nullptr;
@@ -43,6 +50,7 @@ struct extraction {
     os_output_folder* folder = nullptr;
     entry_copier* copier = nullptr;
     bool refuse_configuration_names = false;
+    bool hash_files = false;   // remember each file's SHA-256, computed as it is written
     bool incomplete = false;   // an entry that should have been written was not, or not whole
 };
 
@@ -157,6 +165,13 @@ bool skip_unwritable_entry(extraction& x, const char* stored, const std::string&
 
 int extract_file_entry(extraction& x, const unz_file_info64& info, const char* stored, const std::string& name);
 
+// The digest of a file written whole, kept so that its check need not read it again. `name` is
+// relative to the current folder, which is the target folder while entries are extracted.
+void remember_entry_digest(const std::string& name, os_digest_stream* digest) {
+    std::string hex;
+    if (digest && os_digest_stream_finish(digest, hex)) remember_file_digest(name, os_digest_kind::sha256, hex);
+}
+
 // 0 when the loop may go on, else a minizip or zlib error code, or -1 after a short write.
 int extract_current_entry(extraction& x) {
     unz_file_info64 info;
@@ -192,10 +207,11 @@ int extract_file_entry(extraction& x, const unz_file_info64& info, const char* s
     }
     int create_error = 0;
     output_file_ptr file = create_output_file(x, name, create_error);
+    digest_stream_ptr digest(file && x.hash_files ? os_digest_stream_create(os_digest_kind::sha256) : nullptr);
     entry_copy_result copied;
     if (file) {
         print_out(" extracting: %s\n", stored);
-        copied = x.copier->copy(x.archive, info, method, file.get());
+        copied = x.copier->copy(x.archive, info, method, file.get(), digest.get());
         if (copied.failure == copy_failure::read)
             print_out("error %d with zipfile in unzReadCurrentFile\n", copied.error);
         if (copied.failure == copy_failure::write) print_out("error in writing extracted file\n");
@@ -211,10 +227,13 @@ int extract_file_entry(extraction& x, const unz_file_info64& info, const char* s
         unzCloseCurrentFile(x.archive);
         return UNZ_ERRNO;
     }
+    bool written = file != nullptr;
+    file.reset();   // closed before its stamp is taken
     err = unzCloseCurrentFile(x.archive);
     // Read raw, the entry's CRC and size are checked here rather than by minizip.
-    if (err == UNZ_OK && file && !copied.matches(info)) err = UNZ_CRCERROR;
+    if (err == UNZ_OK && written && !copied.matches(info)) err = UNZ_CRCERROR;
     if (err != UNZ_OK) print_out("error %d with zipfile in unzCloseCurrentFile\n", err);
+    if (err == UNZ_OK && written) remember_entry_digest(name, digest.get());
     return err;
 }
 
@@ -253,7 +272,7 @@ void extract_entries(extraction& x) {
     }
 }
 
-int extract(const char* archive_path, const char* target_dir, bool refuse_configuration_names) {
+int extract(const char* archive_path, const char* target_dir, bool refuse_configuration_names, bool hash_files) {
     if (!archive_path) return 0;
     zlib_filefunc64_def functions;
     os_fill_zip_file_functions(&functions);
@@ -277,6 +296,7 @@ int extract(const char* archive_path, const char* target_dir, bool refuse_config
     x.target_dir = target_dir;
     x.copier = &copier;
     x.refuse_configuration_names = refuse_configuration_names;
+    x.hash_files = hash_files;
     extract_entries(x);
     archive.reset();
     std::fflush(stdout);
@@ -284,8 +304,12 @@ int extract(const char* archive_path, const char* target_dir, bool refuse_config
 }
 }   // namespace
 
-int extract_zip(const char* archive_path, const char* target_dir) { return extract(archive_path, target_dir, false); }
+int extract_zip(const char* archive_path, const char* target_dir) {
+    return extract(archive_path, target_dir, false, false);
+}
 
+// The install files are checked against the manifest right after: hashing them while they are
+// written spares that check a second read of every file.
 int extract_install_zip(const char* archive_path, const char* target_dir) {
-    return extract(archive_path, target_dir, true);
+    return extract(archive_path, target_dir, true, true);
 }

@@ -59,6 +59,25 @@ bool os_is_file(const std::string& path);
 // examined.
 bool os_file_size(const std::string& path, uint64_t& size);
 
+// What tells one state of a file from another without reading it: which file it is and its
+// size, last-write and last-change times. The change time moves with every write, rename onto
+// it or time stamping, and no caller can set it, so equal stamps mean the same content.
+struct os_file_stamp {
+    uint64_t device = 0;
+    uint64_t file = 0;
+    uint64_t size = 0;
+    int64_t written_ns = 0;
+    int64_t changed_ns = 0;
+    bool operator==(const os_file_stamp& o) const {
+        return device == o.device && file == o.file && size == o.size && written_ns == o.written_ns &&
+               changed_ns == o.changed_ns;
+    }
+};
+
+// The stamp of the regular file at `path` (a link counts as what it names). False when it
+// cannot be examined or is not a regular file.
+bool os_file_stamp_of(const std::string& path, os_file_stamp& stamp);
+
 // Moves a C library stream to `offset` bytes from the start, also past 2 GiB.
 bool os_seek_file(std::FILE* file, uint64_t offset);
 

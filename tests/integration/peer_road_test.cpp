@@ -263,6 +263,30 @@ TEST_F(PeerRoadTest, CorruptedFileFromAPeerFailsTheRoad) {
     EXPECT_FALSE(path_exists(target(s_->files[0]))) << "a peer's wrong file does not wait in the work folder";
 }
 
+// The next file is looked up while the first downloads. When the first then fails, that
+// lookup (here one no peer answers, which would wait out its 2 s) is ended at once rather than
+// holding the road, and none of its lines reach the log.
+TEST_F(PeerRoadTest, LookupAheadOfAFailedFileEndsWithTheRoad) {
+    write_manifest();
+    std::string corrupt = s_->root.file("corrupt-ahead-" + std::to_string(getpid()));
+    write_whole_file(corrupt, s_->files[0].content + "x");
+    start_peer(1, {2}, {"--families", "4", "--hold", s_->files[0].hash + "=" + corrupt});
+    proxy_record peers{};
+    peers.route_kind = ROUTE_PEERS;
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(retrieve(nullptr, &peers), 0);
+    auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(elapsed, std::chrono::milliseconds(1500)) << "the lookup ahead did not hold the road";
+    EXPECT_TRUE(logged_in_order({"[P2P] Hash verification of " + s_->files[0].name + " failed",
+                                 "Returning from Install via p2p mechanism within top level p2p mechanism to try for "
+                                 "other mechanisms"}));
+    EXPECT_EQ(count_of("[P2P] Discovering " + s_->files[1].name + " "), 0u);
+    EXPECT_EQ(count_of("[P2P] Discovery of " + s_->files[1].name + " failed in P2P cache. rc<1>"), 0u);
+    std::vector<std::string> lines = peer_lines();
+    EXPECT_GE(count_prefix(lines, "asked 4 " + member(0).ipv4 + " " + s_->files[1].hash + " unheld"), 1)
+        << "the next file was asked for while the first downloaded";
+}
+
 // The manifest kept from the configuration package decides what is fetched, whatever lies in
 // the folder by then; configuration files it lists are never taken from a peer.
 TEST_F(PeerRoadTest, KeptManifestDecidesAndConfigurationFilesAreNeverFetched) {

@@ -12,6 +12,7 @@
 #include "clients/p2p/qz_p2p_client_content_discovery.h"
 #include "clients/udp/qz_udp_message.h"
 #include "clients/udp/qz_udp_request.h"
+#include "utils/event_loop/qz_loop_worker.h"
 #include "utils/qz_logger.h"
 
 namespace {
@@ -179,6 +180,23 @@ TEST(P2pDiscoverContent, RefusesMissingArgumentsAndAContextWithoutLoop) {
     qz_p2p_client_release(client);
     qz_p2p_client_release(nullptr);
     qz_p2p_client_free_url(nullptr);
+}
+
+// A road that has ended cancels its client: a lookup asked for afterwards (the one ahead, when
+// its thread comes late) fails at once, sending nothing, instead of waiting out its 2 s.
+TEST(P2pDiscoverContent, CancelledClientRefusesLookupsWithoutSending) {
+    qz_loop_host* host = qz_loop_worker_create();
+    ASSERT_NE(host, nullptr);
+    qz_net_context context = {nullptr, qz_loop_host_loop(host), qz_loop_host_worker(host)};
+    qz_p2p_client* client = nullptr;
+    ASSERT_EQ(qz_p2p_client_create(&context, &client), 0);
+    EXPECT_EQ(qz_p2p_client_cancel(nullptr), 1);
+    EXPECT_EQ(qz_p2p_client_cancel(client), 0);
+    char* url = nullptr;
+    EXPECT_EQ(qz_p2p_client_discover_content(client, 8082, hash.c_str(), &url), 2602);
+    EXPECT_EQ(url, nullptr);
+    qz_p2p_client_release(client);
+    qz_loop_worker_release(host);   // never started: nothing ran on it
 }
 
 }   // namespace

@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "core/file_digest.h"
 #include "core/log.h"
 #include "core/options.h"
 #include "core/run_context.h"
@@ -199,6 +200,40 @@ TEST_F(TransferTest, ServerIgnoringRangesGetsOneFreshAttempt) {
     EXPECT_EQ(code, 200);
     EXPECT_TRUE(read_whole_file(target) == *package_);
     EXPECT_NE(new_log().find("The server doesn't honor the range request. Downloading fresh file."), std::string::npos);
+}
+
+// A handle that hashes while it writes leaves a digest of exactly the file on disk: from the
+// first byte only (a resumed file is read when checked), and after a server that ignored the
+// range, of the fresh attempt alone.
+TEST_F(TransferTest, FilesWrittenFromTheFirstByteAreHashedOnTheWay) {
+    std::string expected;
+    ASSERT_TRUE(os_file_digest(root_->file("www/package.zip"), os_digest_kind::sha256, expected));
+    qsw_test::fixture_server plain("static_server.py", {"--root", root_->file("www")});
+    QSW_REQUIRE_SERVER(plain);
+    forget_file_digests();
+    set_transfer_digest(handle_.get(), true);
+    long code = 0;
+    std::string fresh = out("fresh.zip"), resumed = out("resumed.zip"), ignored = out("ignored.zip");
+    ASSERT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), fresh.c_str(), 0, "", &code, 0), 0);
+    write_whole_file(resumed, package_->substr(0, mebibyte));
+    ASSERT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), resumed.c_str(), 0, "", &code, 1), 0);
+    write_whole_file(ignored, std::string(mebibyte, 'z'));
+    ASSERT_EQ(
+        transfer_file(handle_.get(), (plain.field("url") + "/package.zip").c_str(), ignored.c_str(), 0, "", &code, 1),
+        0);
+    uint64_t reads = file_digest_reads();
+    EXPECT_EQ(verify_file_digest(widen(fresh).c_str(), expected.c_str()), 1);
+    EXPECT_EQ(verify_file_digest(widen(ignored).c_str(), expected.c_str()), 1);
+    EXPECT_EQ(file_digest_reads(), reads) << "hashed on the way";
+    EXPECT_EQ(verify_file_digest(widen(resumed).c_str(), expected.c_str()), 1);
+    EXPECT_EQ(file_digest_reads(), reads + 1) << "a resumed file is read whole";
+
+    set_transfer_digest(handle_.get(), false);
+    std::string plain_file = out("plain.zip");
+    ASSERT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), plain_file.c_str(), 0, "", &code, 0), 0);
+    EXPECT_EQ(verify_file_digest(widen(plain_file).c_str(), expected.c_str()), 1);
+    EXPECT_EQ(file_digest_reads(), reads + 2);
+    forget_file_digests();
 }
 
 struct cancel_probe {

@@ -10,8 +10,12 @@
 #include <ctime>
 #include <filesystem>
 #include <set>
+#include <sstream>
 #include <string>
+#include <utility>
+#include <vector>
 
+#include "core/file_digest.h"
 #include "install/zip_extract.h"
 #include "log_capture.h"
 #include "test_support.h"
@@ -444,3 +448,74 @@ TEST_F(ZipExtract, InstallPackageNeverWritesTheConfigurationFiles) {
     EXPECT_EQ(read_whole_file(out("hashes.xml")), "manifest");
 }
 }   // namespace
+
+// The install package's files are hashed while they are written (large ones by the writer
+// thread, small and stored ones by the extracting thread), so their checks read nothing; a
+// plain extraction hashes nothing.
+TEST_F(ZipExtract, InstallFilesAreHashedAsTheyAreWritten) {
+    std::string digests = scratch_.file("digests.txt");
+    make_zip(scratch_, archive_,
+             "import hashlib, random\n"
+             "rng = random.Random(5)\n"
+             "big = bytes(rng.choices(b'abcdefgh ', k=12 * 1048576 + 77))\n"
+             "files = {'Vesinst.exe': big, 'small.dll': b'small' * 1000, 'sub/stored.bin': big[:70000]}\n"
+             "out = open('" +
+                 digests +
+                 "', 'w')\n"
+                 "for name, data in files.items():\n"
+                 "    add(name, data, stored=name.endswith('.bin'))\n"
+                 "    out.write(name + ' ' + hashlib.sha256(data).hexdigest() + '\\n')\n"
+                 "out.close()\n");
+    std::vector<std::pair<std::string, std::string>> expected;
+    std::istringstream lines(read_whole_file(digests));
+    for (std::string name, hex; lines >> name >> hex;) expected.emplace_back(name, hex);
+    ASSERT_EQ(expected.size(), 3u);
+
+    forget_file_digests();
+    int rc = -1;
+    extract_install_archive(&rc);
+    ASSERT_EQ(rc, 0);
+    uint64_t reads = file_digest_reads();
+    for (const auto& [name, hex] : expected) EXPECT_EQ(verify_file_digest(widen(out(name)).c_str(), hex.c_str()), 1);
+    EXPECT_EQ(file_digest_reads(), reads) << "no install file is read again";
+
+    forget_file_digests();
+    extract_archive(&rc);
+    ASSERT_EQ(rc, 0);
+    for (const auto& [name, hex] : expected) EXPECT_EQ(verify_file_digest(widen(out(name)).c_str(), hex.c_str()), 1);
+    EXPECT_EQ(file_digest_reads(), reads + 3);
+    forget_file_digests();
+}
+
+// A large member that does not deflate (stored blocks inside the deflate stream) goes through the
+// writer thread like any other: written whole, and a stored CRC that is off by one bit fails it.
+TEST_F(ZipExtract, LargeIncompressibleEntriesAreCheckedWhole) {
+    std::string expected = scratch_.file("random.bin");
+    make_zip(scratch_, archive_,
+             "import os, struct, zlib\n"
+             "data = os.urandom(9 * 1048576 + 333)\n"
+             "open('" +
+                 expected +
+                 "', 'wb').write(data)\n"
+                 "add('random.bin', data)\n");
+    int rc = -1;
+    std::string printed = extract_archive(&rc);
+    EXPECT_EQ(rc, 0) << printed;
+    EXPECT_TRUE(read_whole_file(out("random.bin")) == read_whole_file(expected));
+
+    std::string damaged = scratch_.file("damaged.zip");
+    make_zip(scratch_, damaged,
+             "import struct, zlib\n"
+             "data = open('" +
+                 expected +
+                 "', 'rb').read()\n"
+                 "add('random.bin', data)\n"
+                 "z.close()\n"
+                 "crc = struct.pack('<I', zlib.crc32(data))\n"
+                 "raw = open(sys.argv[1], 'rb').read()\n"
+                 "assert raw.count(crc) == 2\n"
+                 "open(sys.argv[1], 'wb').write(raw.replace(crc, struct.pack('<I', zlib.crc32(data) ^ 1)))\n");
+    printed = extract(damaged.c_str(), target_.c_str(), &rc);
+    EXPECT_EQ(rc, zip_incomplete);
+    EXPECT_NE(printed.find("error -105 with zipfile in unzCloseCurrentFile\n"), std::string::npos) << printed;
+}

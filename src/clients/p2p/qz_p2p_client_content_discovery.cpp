@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 
 #include "clients/udp/qz_udp_message.h"
@@ -13,6 +14,9 @@
 
 struct qz_p2p_client {
     qz_net_context context{};
+    std::mutex mutex;                    // guards the two below against a cancelling thread
+    qz_udp_request* running = nullptr;   // the lookup's request while it may run
+    bool cancelled = false;
 };
 
 namespace {
@@ -91,6 +95,21 @@ int run_lookup(qz_p2p_client* client, qz_udp_request* request, uint16_t port, co
     return QZ_OK;
 }
 
+// run_lookup, with the request visible to qz_p2p_client_cancel while it may run. A cancel that
+// comes before the run ends the idle request, which then refuses to run.
+int run_cancellable_lookup(qz_p2p_client* client, qz_udp_request* request, uint16_t port, const char* hash,
+                           char** url) {
+    {
+        std::lock_guard<std::mutex> lock(client->mutex);
+        if (client->cancelled) return QZ_ERR_UDP_ENDED_EARLY;
+        client->running = request;
+    }
+    int rc = run_lookup(client, request, port, hash, url);
+    std::lock_guard<std::mutex> lock(client->mutex);
+    client->running = nullptr;
+    return rc;
+}
+
 // The leading decimal digits of the port text as a port number; 0 when there is no usable one
 // (no digits, 0, or beyond 65535): a URL with such a port could name no web service.
 unsigned port_number(const char* text) {
@@ -136,6 +155,15 @@ void qz_p2p_client_release(qz_p2p_client* client) { delete client; }
 
 void qz_p2p_client_free_url(char* url) { std::free(url); }
 
+int qz_p2p_client_cancel(qz_p2p_client* client) {
+    if (!client) return QZ_ERR_MISSING_ARGUMENT;
+    std::lock_guard<std::mutex> lock(client->mutex);
+    client->cancelled = true;
+    // The lookup's thread clears `running` only under the lock, so the request lives through this.
+    if (client->running) qz_udp_request_end_early(client->running);
+    return QZ_OK;
+}
+
 int qz_p2p_client_discover_content(qz_p2p_client* client, uint16_t port, const char* hash, char** url) {
     if (!client || port == 0 || !hash || !*hash || !url) return QZ_ERR_MISSING_ARGUMENT;
     const qz_logger* logger = logger_of(client);
@@ -147,7 +175,7 @@ int qz_p2p_client_discover_content(qz_p2p_client* client, uint16_t port, const c
         P2P_LOG(logger, QZ_LOG_FAILURE, "Failed to create udp request message, <rc = %d>.", rc);
     } else {
         std::unique_ptr<qz_udp_request, request_releaser> request(made);
-        rc = run_lookup(client, request.get(), port, hash, url);
+        rc = run_cancellable_lookup(client, request.get(), port, hash, url);
     }
     if (rc == QZ_OK)
         P2P_LOG(logger, QZ_LOG_INFO, "p2p content url(%s) for hash(%s).", *url, hash);

@@ -16,6 +16,7 @@
 //
 // Threads: a lookup runs on the calling thread, which blocks while the UDP request runs on the
 // loop thread; p2p_discovery_cb runs on the loop thread. Never call a lookup from the loop thread.
+// One lookup at a time per client; qz_p2p_client_cancel may come from another thread.
 #pragma once
 
 #include <cstdint>
@@ -48,6 +49,11 @@ void qz_p2p_client_release(qz_p2p_client* client);   // accepts nullptr
 // run when it failed; 2501 when no peer gave a matching answer. *url is untouched on failure.
 int qz_p2p_client_discover_content(qz_p2p_client* client, uint16_t port, const char* hash, char** url);
 void qz_p2p_client_free_url(char* url);   // accepts nullptr
+
+// Ends the lookup that runs on another thread now (it fails as one that no peer answered) and
+// makes every later lookup of the client fail at once with 2602: for a road that has ended
+// while it was looking ahead. Any thread but the loop's. 0, or 1 for a missing client.
+int qz_p2p_client_cancel(qz_p2p_client* client);
 
 // One lookup's state, the user data of its UDP request. Written by p2p_discovery_cb on the loop
 // thread while the caller waits, read by the caller after the run.

@@ -132,28 +132,31 @@ void create_message_publishers(qz_udp_request* request, const network_interface_
 }
 
 // 0; 3 no publisher could be made; 4 out of memory; 24 no interface.
-int create_udp_publishers(qz_udp_request* request) {
-    network_interface_list list{};
-    if (get_network_interfaces(&list) != QZ_OK || list.count == 0) {
-        free_network_interfaces(&list);
-        return QZ_ERR_NO_INTERFACE;
-    }
+int create_publishers_on(qz_udp_request* request, const network_interface_list& list) {
+    if (list.count == 0) return QZ_ERR_NO_INTERFACE;
     size_t addresses = count_addresses(list);
     try {
         request->publishers.reserve(addresses * request->messages.size());
     } catch (const std::exception&) {
-        free_network_interfaces(&list);
         return QZ_ERR_NO_MEMORY;
     }
     UDP_LOG(logger_of(request), QZ_LOG_INFO, "Interface count: (%d). Address count: (%d). Message count: (%d).",
             static_cast<int>(list.count), static_cast<int>(addresses), static_cast<int>(request->messages.size()));
     for (size_t k = 0; k < request->messages.size(); ++k) create_message_publishers(request, list, k);
-    free_network_interfaces(&list);
     if (request->publishers.empty()) {
         UDP_LOG(logger_of(request), QZ_LOG_FAILURE, "Failed to create udp publishers.");
         return QZ_ERR_FAILED;
     }
     return QZ_OK;
+}
+
+// The road's list when it lent one, else the system's list of this moment.
+int create_udp_publishers(qz_udp_request* request) {
+    if (request->context.interfaces) return create_publishers_on(request, *request->context.interfaces);
+    network_interface_list list{};
+    int rc = get_network_interfaces(&list) == QZ_OK ? create_publishers_on(request, list) : QZ_ERR_NO_INTERFACE;
+    free_network_interfaces(&list);
+    return rc;
 }
 
 // The run, on the loop thread. Without a timer nothing could end the run later, so it ends now.

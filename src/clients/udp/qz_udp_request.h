@@ -23,6 +23,7 @@
 #include <cstddef>
 #include <cstdint>
 
+struct network_interface_list;
 struct qz_logger;
 struct qz_loop_worker;
 struct qz_udp_message;
@@ -33,6 +34,10 @@ struct qz_net_context {
     const qz_logger* logger;   // optional
     uv_loop_t* loop;           // the loop worker's loop
     qz_loop_worker* worker;
+    // Optional: the interfaces every request of the road sends on, read once by its owner, so
+    // that a road of many requests does not ask the system again for each. Null: each request
+    // reads the system's list when it runs.
+    const network_interface_list* interfaces = nullptr;
 };
 
 enum qz_udp_request_state { QZ_UDP_REQUEST_IDLE = 0, QZ_UDP_REQUEST_RUNNING = 1, QZ_UDP_REQUEST_ENDED = 2 };

@@ -119,6 +119,17 @@ bool os_file_size(const std::string& path, uint64_t& size) {
     return true;
 }
 
+bool os_file_stamp_of(const std::string& path, os_file_stamp& stamp) {
+    struct stat st;
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
+    stamp.device = static_cast<uint64_t>(st.st_dev);
+    stamp.file = static_cast<uint64_t>(st.st_ino);
+    stamp.size = static_cast<uint64_t>(st.st_size);
+    stamp.written_ns = static_cast<int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    stamp.changed_ns = static_cast<int64_t>(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
+    return true;
+}
+
 bool os_seek_file(std::FILE* file, uint64_t offset) {
     return offset <= static_cast<uint64_t>(INT64_MAX) && fseeko(file, static_cast<off_t>(offset), SEEK_SET) == 0;
 }

@@ -1,0 +1,211 @@
+#!/usr/bin/env python3
+"""Mechanism [1] end to end against the shell pipeline that does the same work, in one run,
+inside a private network namespace (tests/fixtures/netns.py): nginx serving FrameworkInstall.zip
+and the HTTPS agent handler on the namespace's loopback, the installer beside them. Needs root
+and ip netns; prints figures only.
+
+The install package holds Vesinst.exe and one data file of SIZE MiB (default 200; text-like
+data that deflates to about three quarters, or with -d random incompressible bytes). With no peer on the network mechanism [0] fails
+first (its lookup waits out its 2 s); ours is then the time from the "[1] Top level mechanism"
+line to "[Install] Final status:" (the configuration package over TLS, the install package, its
+extraction, the check of every file and the agent installer's run), taken from the log as it is
+written. The tool is the pipeline `curl -o` of the package, `bsdtar -xf`, `openssl dgst -sha256`
+of every extracted file and the same Vesinst.exe with the same arguments, timed inside the
+namespace. Each round runs both, which goes first alternating; the figure is the median of the
+per-round ratios ours / tool with their minimum and maximum (below 1.00x: ours is faster), and
+the installer's peak resident size.
+
+usage: bench/run_install_bench.py [-b BUILD_DIR] [-r ROUNDS] [-s SIZE_MIB] [-d text|random]
+"""
+import argparse
+import base64
+import os
+import shutil
+import statistics
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+sys.path.insert(0, HERE)
+import run_p2p_bench as common  # noqa: E402
+from run_p2p_bench import certs, netns, packages, coninfo_document  # noqa: E402
+
+START = "[1] Top level mechanism - Agent handlers - Config files from Agent handlers directly - Install files via direct only"
+END = "[Install] Final status:"
+VESINST_ARGS = ["/Install=Agent", "/Silent", "/VesPkg", "/EnforceEvents", "/TenantID=bench",
+                "/AgentGUID={0c0ffee0-0000-4000-8000-000000000001}"]
+
+
+class LineWatcher(threading.Thread):
+    """Notes when a line starting with each of `prefixes` first appears in a growing log."""
+
+    def __init__(self, path, prefixes):
+        super().__init__(daemon=True)
+        self.path, self.prefixes, self.seen = path, prefixes, {}
+        self._halt = threading.Event()
+        self.start()
+
+    def run(self):
+        offset, pending = 0, ""
+        while not self._halt.is_set():
+            try:
+                with open(self.path, encoding="utf-8", errors="replace") as f:
+                    f.seek(offset)
+                    chunk = f.read()
+                    offset = f.tell()
+            except FileNotFoundError:
+                chunk = ""
+            now = time.monotonic()
+            if not chunk:
+                time.sleep(0.0005)
+                continue
+            pending += chunk
+            *lines, pending = pending.split("\n")
+            for line in lines:
+                message = line.split("\t", 2)[-1]
+                for prefix in self.prefixes:
+                    if message.startswith(prefix) and prefix not in self.seen:
+                        self.seen[prefix] = now
+
+    def stop(self):
+        self._halt.set()
+        self.join()
+
+
+def make_data(size_mib, kind):
+    """Text-like data (base64 of random bytes, which deflates to about three quarters), or random
+    bytes (stored as they are inside the deflate stream: the extraction then costs little)."""
+    if kind == "random":
+        return os.urandom(size_mib << 20)
+    return base64.b64encode(os.urandom((size_mib << 20) * 3 // 4 + 3))[:size_mib << 20]
+
+
+def make_package(work, size_mib, kind, nginx_port):
+    data = make_data(size_mib, kind)
+    files = packages.install_files({"agent.dat": data})
+    config, install = packages.build(os.path.join(work, "packages"),
+                                     [packages.http_site("repo", ip="127.0.0.1:%d" % nginx_port)], files=files)
+    repository = os.path.join(work, "repository")
+    packages.publish(repository, install)
+    url = "http://127.0.0.1:%d/%s%s/FrameworkInstall.zip" % (nginx_port, packages.RELATIVE_PATH, packages.LOCATION)
+    return config, url
+
+
+def start_servers(member, work, size_mib, kind, program, stamp):
+    repository = os.path.join(work, "repository")
+    os.makedirs(repository)
+    nginx = common.start_fixture(member, "nginx_server.py", ["--root", repository])
+    config, url = make_package(work, size_mib, kind, nginx["port"])
+    handler = common.start_fixture(member, "agent_handler.py", ["--package", config, "--token", common.TOKEN,
+                                                                "--listen", "127.0.0.1", "--certs",
+                                                                os.path.join(work, "certs")])
+    document = os.path.join(work, "coninfo.xml")
+    with open(document, "w") as f:
+        f.write(coninfo_document(host="localhost", ip="127.0.0.1", netbios="localhost", port=handler["port"],
+                                 token=common.TOKEN, certificates=[certs.der_base64(handler["ca"])]))
+    installer = os.path.join(work, "QuentaSwiftset")
+    subprocess.run([stamp, program, document, installer], check=True, capture_output=True)
+    return installer, url
+
+
+def run_ours(installer, member, root):
+    common.prove_own_namespace(member)
+    tmp = os.path.join(root, "tmp")
+    os.makedirs(tmp, mode=0o700)
+    os.makedirs(os.path.join(root, "locks"), mode=0o700)
+    env = dict(os.environ, TMPDIR=tmp, QSW_REGISTRY_ROOT=os.path.join(root, "registry"),
+               QSW_LOCK_DIR=os.path.join(root, "locks"), QSW_AGENT_DATA=os.path.join(root, "agent-data"),
+               LC_ALL="C.UTF-8")
+    watcher = LineWatcher(os.path.join(tmp, "HolvenLogs", "HolvenSwiftset.log"), [START, END])
+    rss_file = os.path.join(root, "rss")
+    subprocess.run(member.exec_args(["/usr/bin/time", "-f", "%M", "-o", rss_file, installer, "-s"]), env=env,
+                   stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    time.sleep(0.05)
+    watcher.stop()
+    if START not in watcher.seen or END not in watcher.seen:
+        sys.exit("the installer did not install through mechanism [1]; log in %s" % tmp)
+    with open(rss_file) as f:
+        rss_kib = int(f.read().split()[-1])
+    return watcher.seen[END] - watcher.seen[START], rss_kib
+
+
+PIPELINE = """set -e
+root=$1 url=$2; shift 2
+rm -rf "$root"; mkdir -p "$root/out"
+start=$(date +%s%N)
+curl -s -f -o "$root/FrameworkInstall.zip" "$url"
+bsdtar -xf "$root/FrameworkInstall.zip" -C "$root/out"
+openssl dgst -sha256 -r "$root"/out/* > /dev/null
+(cd "$root/out" && QSW_REGISTRY_ROOT="$root/registry" QSW_AGENT_DATA="$root/agent-data" ./Vesinst.exe "$@")
+end=$(date +%s%N)
+echo $((end - start))
+"""
+
+
+def run_pipeline(member, root, url):
+    done = member.run(["sh", "-c", PIPELINE, "sh", root, url] + VESINST_ARGS, capture_output=True, text=True)
+    if done.returncode != 0:
+        sys.exit("the shell pipeline failed: %s" % done.stderr)
+    return int(done.stdout.split()[-1]) / 1e9
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("-b", "--build-dir", default=os.environ.get("QSW_BIN_DIR", os.path.join(common.SOURCE, "build")))
+    parser.add_argument("-r", "--rounds", type=int, default=5)
+    parser.add_argument("-s", "--size-mib", type=int, default=200)
+    parser.add_argument("-d", "--data", choices=("text", "random"), default="text")
+    args = parser.parse_args()
+    program = os.path.join(args.build_dir, "QuentaSwiftset")
+    stamp = os.path.join(args.build_dir, "qsw-stamp")
+    if not os.access(program, os.X_OK) or not os.access(stamp, os.X_OK):
+        sys.exit("QuentaSwiftset and qsw-stamp are not built in " + args.build_dir)
+    for tool in ("curl", "bsdtar", "openssl", "/usr/bin/time"):
+        if not shutil.which(tool):
+            sys.exit("missing %s (scripts/install-deps.sh installs it)" % tool)
+    reason = netns.unavailable_reason()
+    if reason:
+        sys.exit("cannot run: " + reason)
+
+    work = tempfile.mkdtemp(prefix="qsw-install-bench-", dir="/dev/shm" if os.path.isdir("/dev/shm") else None)
+    load_before = common.load_average()
+    try:
+        with netns.Network(members=1) as net:
+            client = net.members[0]
+            installer, url = start_servers(client, work, args.size_mib, args.data, program, stamp)
+            run_pipeline(client, os.path.join(work, "warm"), url)   # warm-up: page cache, servers
+            ours, tool, ratios, rss = [], [], [], []
+            for n in range(args.rounds):
+                root = os.path.join(work, "round%d" % n)
+                if n % 2 == 0:
+                    tool.append(run_pipeline(client, root + "-tool", url))
+                    seconds, kib = run_ours(installer, client, root)
+                else:
+                    seconds, kib = run_ours(installer, client, root)
+                    tool.append(run_pipeline(client, root + "-tool", url))
+                ours.append(seconds)
+                rss.append(kib)
+                ratios.append(ours[-1] / tool[-1])
+                shutil.rmtree(root, ignore_errors=True)
+                shutil.rmtree(root + "-tool", ignore_errors=True)
+    finally:
+        shutil.rmtree(work, ignore_errors=True)
+
+    print("mechanism [1], an install package of %d MiB of %s data, %d rounds; %d cores, load %s before, %s after"
+          % (args.size_mib, args.data, args.rounds, os.cpu_count(), load_before, common.load_average()))
+    print("  %-58s %8.3f s" % ("ours: [1] heading to the agent installer's end (median)", statistics.median(ours)))
+    print("  %-58s %8.3f s" % ("curl -o, bsdtar -xf, openssl dgst, Vesinst.exe (median)", statistics.median(tool)))
+    print("  %-58s %8.2fx (min %.2fx, max %.2fx)" % ("median of per-round ratios ours / pipeline",
+                                                      statistics.median(ratios), min(ratios), max(ratios)))
+    print("  %-58s %8.1f MiB" % ("installer's peak resident size (largest of the rounds)", max(rss) / 1024.0))
+    print("  rounds, ours:   %s" % " ".join("%.3f" % t for t in ours))
+    print("  rounds, tool:   %s" % " ".join("%.3f" % t for t in tool))
+    print("  rounds, ratios: %s" % " ".join("%.2f" % r for r in ratios))
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
