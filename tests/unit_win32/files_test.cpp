@@ -43,6 +43,45 @@ TEST(Win32Digest, KnownValuesAndUnreadableFiles) {
     EXPECT_FALSE(os_file_digest(folder.file("missing"), os_digest_kind::sha256, hex));
 }
 
+TEST(Win32Digest, AStreamPiecewiseGivesTheWholeFilesDigestOnce) {
+    os_digest_stream* stream = os_digest_stream_create(os_digest_kind::sha256);
+    ASSERT_NE(stream, nullptr);
+    EXPECT_TRUE(os_digest_stream_update(stream, "a", 1));
+    EXPECT_TRUE(os_digest_stream_update(stream, "bc", 2));
+    std::string hex;
+    ASSERT_TRUE(os_digest_stream_finish(stream, hex));
+    EXPECT_EQ(hex, "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    EXPECT_FALSE(os_digest_stream_update(stream, "d", 1));   // finished streams take nothing more
+    EXPECT_FALSE(os_digest_stream_finish(stream, hex));
+    os_digest_stream_release(stream);
+}
+
+// A remembered digest is trusted only while the stamp holds: a rewrite of the same size, or a
+// file put in its place, must show.
+TEST(Win32FileStamp, RewritesAndReplacementsChangeTheStamp) {
+    scratch_folder folder;
+    std::string path = windows_path(folder, "file");
+    write_whole_file(path, "first");
+    os_file_stamp before, again, rewritten, replaced;
+    ASSERT_TRUE(os_file_stamp_of(path, before));
+    ASSERT_TRUE(os_file_stamp_of(path, again));
+    EXPECT_TRUE(before == again);
+    EXPECT_EQ(before.size, 5u);
+    Sleep(20);
+    write_whole_file(path, "other");
+    ASSERT_TRUE(os_file_stamp_of(path, rewritten));
+    EXPECT_FALSE(rewritten == before);
+    std::string other = windows_path(folder, "new");
+    write_whole_file(other, "other");
+    std::wstring from(other.begin(), other.end()), to(path.begin(), path.end());   // ASCII paths
+    ASSERT_TRUE(MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING));
+    ASSERT_TRUE(os_file_stamp_of(path, replaced));
+    EXPECT_FALSE(replaced == rewritten);
+    os_file_stamp none;
+    EXPECT_FALSE(os_file_stamp_of(windows_path(folder, "missing"), none));
+    EXPECT_FALSE(os_file_stamp_of(folder.path(), none));   // a folder has no stamp
+}
+
 TEST(Win32FileMove, ReplacesTheTargetAndRefusesFolders) {
     scratch_folder folder;
     write_whole_file(folder.file("new"), "new content");

@@ -206,3 +206,31 @@ std::string os_error_text(int error) { return std::strerror(error); }
 // The runtime maps ERROR_DISK_FULL and ERROR_HANDLE_DISK_FULL to ENOSPC, and the file services
 // here report runtime error numbers.
 bool os_is_out_of_space(int error) { return error == ENOSPC; }
+
+namespace {
+int64_t file_time_ns(LARGE_INTEGER time) { return time.QuadPart * 100; }
+}   // namespace
+
+// The change time is the file system's own (NTFS keeps it apart from the write time), and the
+// file is named by volume and file index, so a file replaced under the same name differs.
+bool os_file_stamp_of(const std::string& path, os_file_stamp& stamp) {
+    std::wstring wide;
+    if (!narrow_to_wide(path, wide)) return false;
+    HANDLE file =
+        CreateFileW(wide.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    BY_HANDLE_FILE_INFORMATION info;
+    FILE_BASIC_INFO basic;
+    bool ok = GetFileInformationByHandle(file, &info) &&
+              GetFileInformationByHandleEx(file, FileBasicInfo, &basic, sizeof basic) &&
+              !(info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY);
+    CloseHandle(file);
+    if (!ok) return false;
+    stamp.device = info.dwVolumeSerialNumber;
+    stamp.file = (static_cast<uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    stamp.size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
+    stamp.written_ns = file_time_ns(basic.LastWriteTime);
+    stamp.changed_ns = file_time_ns(basic.ChangeTime);
+    return true;
+}
