@@ -10,41 +10,6 @@
 
 #include "os/win32/named_lock_win32.h"
 
-std::vector<std::wstring> os_split_command_line(const std::wstring& line) {
-    std::vector<std::wstring> args;
-    size_t i = 0, n = line.size();
-    while (i < n) {
-        while (i < n && (line[i] == L' ' || line[i] == L'\t')) ++i;
-        if (i >= n) break;
-        std::wstring arg;
-        bool quoted = false;
-        while (i < n && (quoted || (line[i] != L' ' && line[i] != L'\t'))) {
-            size_t backslashes = 0;
-            while (i < n && line[i] == L'\\') {
-                ++backslashes;
-                ++i;
-            }
-            if (i < n && line[i] == L'"') {
-                arg.append(backslashes / 2, L'\\');
-                if (backslashes % 2) {
-                    arg += L'"';
-                } else if (quoted && i + 1 < n && line[i + 1] == L'"') {
-                    arg += L'"';   // "" inside quotes is a literal quote
-                    ++i;
-                } else {
-                    quoted = !quoted;
-                }
-                ++i;
-            } else {
-                arg.append(backslashes, L'\\');
-                if (i < n && (quoted || (line[i] != L' ' && line[i] != L'\t'))) arg += line[i++];
-            }
-        }
-        args.push_back(arg);
-    }
-    return args;
-}
-
 struct os_process {
     HANDLE handle = nullptr;
     ~os_process() {

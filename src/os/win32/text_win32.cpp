@@ -84,24 +84,6 @@ std::wstring os_to_wide_shown(const std::string& in) {
     return out;
 }
 
-bool os_to_narrow(const wchar_t* in, char* out, size_t capacity) {
-    if (!out || capacity == 0) return false;
-    out[0] = '\0';
-    std::string text;
-    if (!in || !os_to_narrow(std::wstring(in), text) || text.size() >= capacity) return false;
-    std::memcpy(out, text.c_str(), text.size() + 1);
-    return true;
-}
-
-bool os_to_wide(const char* in, wchar_t* out, size_t capacity) {
-    if (!out || capacity == 0) return false;
-    out[0] = L'\0';
-    std::wstring text;
-    if (!in || !os_to_wide(std::string(in), text) || text.size() >= capacity) return false;
-    std::wmemcpy(out, text.c_str(), text.size() + 1);
-    return true;
-}
-
 bool os_utf8_from_wide(const std::wstring& in, std::string& out) {
     return wide_to_code_page(CP_UTF8, WC_ERR_INVALID_CHARS, in, out);
 }
