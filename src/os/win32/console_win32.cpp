@@ -5,27 +5,10 @@
 #include <cstdio>
 #include <string>
 
-#include "os/session.h"
 #include "os/text.h"
-#include "os/user_interface.h"
 
 void os_console_write(const std::wstring& text) {
     std::string narrow = os_to_narrow_lossy(text);
     std::fwrite(narrow.data(), 1, narrow.size(), stdout);
     std::fflush(stdout);
-}
-
-void os_console_error(const std::string& line) {
-    std::string out = line + "\n";
-    std::fwrite(out.data(), 1, out.size(), stderr);
-    std::fflush(stderr);
-}
-
-// In session 0 nobody can answer a box: the text goes to standard error instead, where the
-// deployment tool that started the run finds it.
-void os_message_box(const std::wstring& title, const std::wstring& text) {
-    if (!os_is_noninteractive_session() && ui_message_box(title, text)) return;
-    std::string out = os_to_narrow_lossy(title) + "\n" + os_to_narrow_lossy(text) + "\n";
-    std::fwrite(out.data(), 1, out.size(), stderr);
-    std::fflush(stderr);
 }
