@@ -1,5 +1,7 @@
 #include "os/unpack.h"
 
+#include "os/shared/archive_source.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -10,43 +12,28 @@
 #include <new>
 #include <string>
 
-// ---- archive reading ------------------------------------------------------------------------
-// minizip reads headers a few bytes at a time and jumps between the central directory and the
-// entries. Two read-ahead windows serve those reads with few system calls: one settles on the
-// central directory, the other follows the entry data. Large reads bypass the windows.
-//
-// minizip takes an end-of-archive record found at offset 0 for "not found", so an archive that
-// is nothing but that record (one without entries) would not open. Such a file is shown to
-// minizip behind one zero byte; minizip counts leading bytes out of every offset, as it does
-// for self-extracting archives, so the archive reads as the empty one it is.
-namespace {
-constexpr size_t window_size = 64 * 1024;
-
-struct read_window {
-    std::unique_ptr<unsigned char[]> data;
-    ZPOS64_T start = 0;   // file offset of data[0]
-    size_t length = 0;    // valid bytes
-    unsigned long used = 0;
-};
-
-struct archive_file {
+// ---- archive source ---------------------------------------------------------------------------
+struct archive_source {
     int fd = -1;
-    ZPOS64_T file_size = 0;
-    ZPOS64_T padding = 0;    // zero bytes shown before the file
-    ZPOS64_T position = 0;   // in the padded view
-    read_window windows[2];
-    unsigned long clock = 0;
-
-    ~archive_file() {
+    ~archive_source() {
         if (fd >= 0) close(fd);
     }
-    ZPOS64_T size() const { return padding + file_size; }
 };
 
-bool read_at(int fd, unsigned char* out, size_t size, ZPOS64_T offset, size_t& got) {
+archive_source* archive_source_open(const char* path, uint64_t& size) {
+    std::unique_ptr<archive_source> source(new (std::nothrow) archive_source);
+    if (!source || !path) return nullptr;
+    source->fd = open(path, O_RDONLY | O_CLOEXEC);
+    struct stat st;
+    if (source->fd < 0 || fstat(source->fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
+    size = static_cast<uint64_t>(st.st_size);
+    return source.release();
+}
+
+bool archive_source_read_at(archive_source* source, unsigned char* out, size_t size, uint64_t offset, size_t& got) {
     got = 0;
     while (got < size) {
-        ssize_t n = pread(fd, out + got, size - got, static_cast<off_t>(offset + got));
+        ssize_t n = pread(source->fd, out + got, size - got, static_cast<off_t>(offset + got));
         if (n < 0 && errno == EINTR) continue;
         if (n < 0) return false;
         if (n == 0) break;
@@ -55,104 +42,7 @@ bool read_at(int fd, unsigned char* out, size_t size, ZPOS64_T offset, size_t& g
     return true;
 }
 
-bool starts_with_end_record(int fd, ZPOS64_T size) {
-    unsigned char head[4];
-    size_t got = 0;
-    return size >= 22 && read_at(fd, head, sizeof head, 0, got) && got == 4 && head[0] == 'P' && head[1] == 'K' &&
-           head[2] == 5 && head[3] == 6;
-}
-
-// The window holding file offset `at`, refilled when none does. Null on a read error.
-read_window* window_for(archive_file* archive, ZPOS64_T at) {
-    read_window* oldest = &archive->windows[0];
-    for (read_window& w : archive->windows) {
-        if (at >= w.start && at < w.start + w.length) {
-            w.used = ++archive->clock;
-            return &w;
-        }
-        if (w.used < oldest->used) oldest = &w;
-    }
-    if (!oldest->data) oldest->data.reset(new (std::nothrow) unsigned char[window_size]);
-    size_t got = 0;
-    if (!oldest->data || !read_at(archive->fd, oldest->data.get(), window_size, at, got) || got == 0) return nullptr;
-    oldest->start = at;
-    oldest->length = got;
-    oldest->used = ++archive->clock;
-    return oldest;
-}
-
-voidpf ZCALLBACK archive_open(voidpf, const void* filename, int mode) {
-    if (!filename || (mode & ZLIB_FILEFUNC_MODE_READWRITEFILTER) != ZLIB_FILEFUNC_MODE_READ) return nullptr;
-    std::unique_ptr<archive_file> archive(new (std::nothrow) archive_file);
-    if (!archive) return nullptr;
-    archive->fd = open(static_cast<const char*>(filename), O_RDONLY | O_CLOEXEC);
-    struct stat st;
-    if (archive->fd < 0 || fstat(archive->fd, &st) != 0 || !S_ISREG(st.st_mode)) return nullptr;
-    archive->file_size = static_cast<ZPOS64_T>(st.st_size);
-    if (starts_with_end_record(archive->fd, archive->file_size)) archive->padding = 1;
-    return archive.release();
-}
-
-uLong ZCALLBACK archive_read(voidpf, voidpf stream, void* buf, uLong size) {
-    auto* archive = static_cast<archive_file*>(stream);
-    auto* out = static_cast<unsigned char*>(buf);
-    uLong done = 0;
-    for (; done < size && archive->position < archive->padding; ++done, ++archive->position) out[done] = 0;
-    while (done < size && archive->position < archive->size()) {
-        ZPOS64_T at = archive->position - archive->padding;
-        size_t want = static_cast<size_t>(size - done);
-        size_t got = 0;
-        if (want >= window_size) {
-            if (!read_at(archive->fd, out + done, want, at, got) || got == 0) break;
-        } else {
-            read_window* w = window_for(archive, at);
-            if (!w) break;
-            size_t offset = static_cast<size_t>(at - w->start);
-            got = std::min(want, w->length - offset);
-            std::memcpy(out + done, w->data.get() + offset, got);
-        }
-        done += static_cast<uLong>(got);
-        archive->position += got;
-    }
-    return done;
-}
-
-uLong ZCALLBACK archive_write(voidpf, voidpf, const void*, uLong) { return 0; }
-
-ZPOS64_T ZCALLBACK archive_tell(voidpf, voidpf stream) { return static_cast<archive_file*>(stream)->position; }
-
-long ZCALLBACK archive_seek(voidpf, voidpf stream, ZPOS64_T offset, int origin) {
-    auto* archive = static_cast<archive_file*>(stream);
-    ZPOS64_T base;
-    switch (origin) {
-        case ZLIB_FILEFUNC_SEEK_SET: base = 0; break;
-        case ZLIB_FILEFUNC_SEEK_CUR: base = archive->position; break;
-        case ZLIB_FILEFUNC_SEEK_END: base = archive->size(); break;
-        default: return -1;
-    }
-    if (offset > archive->size() || base > archive->size() - offset) return -1;
-    archive->position = base + offset;
-    return 0;
-}
-
-int ZCALLBACK archive_close(voidpf, voidpf stream) {
-    delete static_cast<archive_file*>(stream);
-    return 0;
-}
-
-int ZCALLBACK archive_error(voidpf, voidpf) { return 0; }
-}   // namespace
-
-void os_fill_zip_file_functions(zlib_filefunc64_def* functions) {
-    functions->zopen64_file = archive_open;
-    functions->zread_file = archive_read;
-    functions->zwrite_file = archive_write;
-    functions->ztell64_file = archive_tell;
-    functions->zseek64_file = archive_seek;
-    functions->zclose_file = archive_close;
-    functions->zerror_file = archive_error;
-    functions->opaque = nullptr;
-}
+void archive_source_close(archive_source* source) { delete source; }
 
 bool os_change_directory(const char* path) { return path && chdir(path) == 0; }
 
