@@ -172,12 +172,7 @@ def make_files(work, count, size_kib):
     files = packages.install_files({"agent.dat": os.urandom(size_kib << 10)})
     for i in range(count - 1):
         files["part%04d.bin" % i] = os.urandom(size_kib << 10)
-    cache = os.path.join(work, "cache")
-    os.makedirs(cache, exist_ok=True)
-    for name, data in files.items():
-        with open(os.path.join(cache, name), "wb") as f:
-            f.write(data)
-    return files, cache
+    return files, packages.peer_cache(os.path.join(work, "cache"), files)
 
 
 def start_servers(member, work, files, program, stamp):

@@ -110,11 +110,7 @@ class PeerInstallTest(unittest.TestCase):
                                         "--listen", "::1", "--certs", os.path.join(cls.root, "certs"),
                                         "--tenant-id", TENANT])
         # The peer's cache: exactly the files that hashes.xml lists.
-        cls.cache = os.path.join(cls.root, "peer-cache")
-        os.mkdir(cls.cache)
-        for name, data in cls.files.items():
-            with open(os.path.join(cls.cache, name), "wb") as f:
-                f.write(data)
+        cls.cache = packages.peer_cache(os.path.join(cls.root, "peer-cache"), cls.files)
 
     @classmethod
     def tearDownClass(cls):

@@ -72,11 +72,7 @@ class ReleaseEndpointTest(unittest.TestCase):
                                         "--listen", "::1", "--certs", os.path.join(cls.root, "certs"),
                                         "--tenant-id", TENANT])
         cls.ca_pem = cls.handler["ca"]
-        cls.cache = os.path.join(cls.root, "peer-cache")
-        os.mkdir(cls.cache)
-        for name, data in cls.files.items():
-            with open(os.path.join(cls.cache, name), "wb") as f:
-                f.write(data)
+        cls.cache = packages.peer_cache(os.path.join(cls.root, "peer-cache"), cls.files)
 
     @classmethod
     def tearDownClass(cls):

@@ -162,11 +162,7 @@ class WindowsInstallTest(unittest.TestCase):
                                        ["--package", cls.config_zip, "--token", TOKEN, "--listen", "127.0.0.1",
                                         "--listen", "::1", "--certs", os.path.join(cls.root, "certs"),
                                         "--tenant-id", TENANT])
-        cls.cache = os.path.join(cls.root, "peer-cache")
-        os.mkdir(cls.cache)
-        for name, data in cls.files.items():
-            with open(os.path.join(cls.cache, name), "wb") as f:
-                f.write(data)
+        cls.cache = packages.peer_cache(os.path.join(cls.root, "peer-cache"), cls.files)
 
     @classmethod
     def tearDownClass(cls):

@@ -34,17 +34,6 @@ bool os_to_wide(const std::string& in, std::wstring& out) {
     return true;
 }
 
-std::string os_to_narrow_lossy(const std::wstring& in) {
-    std::string narrow;
-    if (os_to_narrow(in, narrow)) return narrow;
-    narrow.clear();
-    for (wchar_t c : in) {
-        std::string one;
-        narrow += os_to_narrow(std::wstring(1, c), one) ? one : "?";
-    }
-    return narrow;
-}
-
 std::wstring os_to_wide_shown(const std::string& in) {
     std::wstring out;
     std::mbstate_t state{};

@@ -1,4 +1,5 @@
-// Conversions into fixed buffers, on top of each platform's own string conversions.
+// Conversions into fixed buffers, and the lossy one, on top of each platform's own string
+// conversions.
 #include <cstring>
 #include <cwchar>
 #include <string>
@@ -21,4 +22,15 @@ bool os_to_wide(const char* in, wchar_t* out, size_t capacity) {
     if (!in || !os_to_wide(std::string(in), text) || text.size() >= capacity) return false;
     std::wmemcpy(out, text.c_str(), text.size() + 1);
     return true;
+}
+
+std::string os_to_narrow_lossy(const std::wstring& in) {
+    std::string narrow;
+    if (os_to_narrow(in, narrow)) return narrow;
+    narrow.clear();
+    for (wchar_t c : in) {
+        std::string one;
+        narrow += os_to_narrow(std::wstring(1, c), one) ? one : "?";
+    }
+    return narrow;
 }
