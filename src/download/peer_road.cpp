@@ -13,6 +13,7 @@
 
 #include "clients/p2p/qz_p2p_client_content_discovery.h"
 #include "clients/udp/qz_udp_request.h"
+#include "clients/udp/qz_udp_socket_pool.h"
 #include "clients/udp/qz_udp_utils.h"
 #include "config/hash_manifest.h"
 #include "core/file_digest.h"
@@ -74,9 +75,10 @@ uint16_t p2p_port() {
 }
 
 // The peer network of one road: a loop worker, its network context and the P2P client, set up
-// together and torn down in the fixed order (stop, join, release, then the records). The
-// interfaces are read once for all the lookups of the road; without them (none up, or the
-// system cannot be asked) each lookup reads them itself, and fails as it always did.
+// together and torn down in the fixed order (sockets, stop, join, release, then the records).
+// The interfaces are read once and the sockets kept for all the lookups of the road; without
+// them (none up, or the system cannot be asked) each lookup reads them itself, and fails as it
+// always did.
 class peer_network {
 public:
     peer_network() {
@@ -85,10 +87,12 @@ public:
         context_.reset(new qz_net_context{nullptr, qz_loop_host_loop(host_), qz_loop_host_worker(host_)});
         if (!context_) return;
         if (get_network_interfaces(&interfaces_) == 0 && interfaces_.count > 0) context_->interfaces = &interfaces_;
+        if (qz_udp_socket_pool_create(context_->worker, &sockets_) == 0) context_->sockets = sockets_;
         if (qz_p2p_client_create(context_.get(), &client_) != 0) return;
         qz_loop_worker_start(host_);
     }
     ~peer_network() {
+        qz_udp_socket_pool_release(sockets_);   // on the loop thread, while it still runs
         if (host_) {
             qz_loop_worker_stop(host_);
             qz_loop_worker_join(host_);
@@ -120,6 +124,7 @@ private:
     std::unique_ptr<qz_net_context> context_;
     qz_p2p_client* client_ = nullptr;
     network_interface_list interfaces_{};
+    qz_udp_socket_pool* sockets_ = nullptr;
 };
 
 // The lookup of the next file, run on a helper thread while the current one downloads, so that

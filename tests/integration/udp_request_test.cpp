@@ -3,6 +3,7 @@
 // has nothing but loopback. No datagram leaves these namespaces.
 #include "clients/udp/qz_udp_message.h"
 #include "clients/udp/qz_udp_request.h"
+#include "clients/udp/qz_udp_socket_pool.h"
 #include "fixtures/netns.h"
 #include "fixtures/netns_suite.h"
 #include "fixtures/test_helpers.h"
@@ -118,9 +119,10 @@ protected:
         ASSERT_TRUE(peer_.wait_for_line("ready", 10000)) << "the peer did not start";
     }
 
-    qz_udp_request* make_request(std::initializer_list<const char*> msg_types, uint64_t timeout_ms) {
+    qz_udp_request* make_request(std::initializer_list<const char*> msg_types, uint64_t timeout_ms,
+                                 const qz_net_context* context = nullptr) {
         qz_udp_request* request = nullptr;
-        EXPECT_EQ(qz_udp_request_create(worker_.context(), &request), 0);
+        EXPECT_EQ(qz_udp_request_create(context ? context : worker_.context(), &request), 0);
         if (!request) return nullptr;
         qz_udp_request_set_group_address(request, "ff08::2");
         qz_udp_request_set_port(request, peer_port);
@@ -362,3 +364,49 @@ TEST_F(UdpRequestTest, WithoutReplyHandlerTheRequestEndsOnceAllIsSent) {
 }
 
 }   // namespace
+
+// The requests of one road take turns on the same two sockets (one broadcast, one multicast):
+// made by the first, lent to the others, closed only when the pool goes. Each request still
+// hears its own replies, and a late datagram between requests is dropped, not delivered.
+TEST_F(UdpRequestTest, APoolLendsItsSocketsToEachRequestInTurn) {
+    ASSERT_NO_FATAL_FAILURE(start_peer("reply"));
+    ASSERT_NO_FATAL_FAILURE(enter_and_start_worker(client().name));
+    qz_udp_socket_pool* pool = nullptr;
+    ASSERT_EQ(qz_udp_socket_pool_create(worker_.context()->worker, &pool), 0);
+    qz_net_context road = *worker_.context();
+    road.sockets = pool;
+
+    for (int round = 0; round < 3; ++round) {
+        seen_.replies.clear();
+        qz_udp_request* request = make_request({"test.query.one"}, 500, &road);
+        ASSERT_NE(request, nullptr);
+        EXPECT_EQ(qz_udp_request_run_sync(request), 0);
+        EXPECT_EQ(qz_udp_request_publisher_count(request), 2u);
+        EXPECT_EQ(seen_.count_from(peer().ipv4), 1u) << "round " << round;
+        EXPECT_EQ(seen_.count_from(peer().ipv6), 1u) << "round " << round;
+        EXPECT_EQ(qz_udp_request_release(request), 0);
+    }
+    EXPECT_EQ(log_.count("Created IPv4 broadcast publisher: " + client().broadcast4), 1);
+    EXPECT_EQ(log_.count("Created udp multicasting publisher at nic veth0"), 1);
+    EXPECT_EQ(log_.count("Reusing udp publisher <"), 4);
+    EXPECT_EQ(log_.count("udp handle <"), 0) << "no socket closed while the road goes on";
+    EXPECT_EQ(qz_udp_socket_pool_size(pool), 2u);
+
+    // Two requests at once: the second finds every socket lent and makes its own, which the pool
+    // then keeps as well.
+    qz_udp_request* first = make_request({"test.query.one"}, 300, &road);
+    qz_udp_request* second = make_request({"test.query.two"}, 300, &road);
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    ASSERT_EQ(qz_udp_request_run_async(first, on_final), 0);
+    EXPECT_EQ(qz_udp_request_run_sync(second), 0);
+    ASSERT_TRUE(seen_.wait_final(3000));
+    EXPECT_EQ(log_.count("Created IPv4 broadcast publisher: " + client().broadcast4), 2);
+    EXPECT_EQ(qz_udp_socket_pool_size(pool), 4u);
+    EXPECT_EQ(qz_udp_request_release(first), 0);
+    EXPECT_EQ(qz_udp_request_release(second), 0);
+
+    qz_udp_socket_pool_release(pool);
+    worker_.stop();   // the close callbacks run on the loop's next turns
+    EXPECT_EQ(log_.count("udp handle <"), 4) << "the pool closes what it kept";
+}

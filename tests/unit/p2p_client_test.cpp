@@ -123,13 +123,15 @@ TEST_F(P2pDiscoveryCallback, PortIsTheLeadingDigitsAndAnUnusablePortIsLikeNone) 
     EXPECT_EQ(stop_, 0);
 }
 
+// An answer about another hash is not taken (1): on a road's reused socket it may be a late
+// answer to the previous lookup, and its sender's answer to this one must still be heard.
 TEST_F(P2pDiscoveryCallback, WrongTypeOrHashIsLoggedAndIgnored) {
     std::string upper = hash;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    EXPECT_EQ(deliver("10.0.0.2", 0, "prop.val.rply.p2p.content_discovery", upper.c_str(), "8081"), 0);
+    EXPECT_EQ(deliver("10.0.0.2", 0, "prop.val.rply.p2p.content_discovery", upper.c_str(), "8081"), 1);
     EXPECT_TRUE(log_.has("Failed to match received hash(" + upper + ")."));
-    EXPECT_EQ(deliver("10.0.0.2", 0, "prop.val.rply.p2p.content_discovery", (hash + "0").c_str(), "8081"), 0);
-    EXPECT_EQ(deliver("10.0.0.2", 0, "prop.val.rply.p2p.content_discovery", nullptr, "8081"), 0);
+    EXPECT_EQ(deliver("10.0.0.2", 0, "prop.val.rply.p2p.content_discovery", (hash + "0").c_str(), "8081"), 1);
+    EXPECT_EQ(deliver("10.0.0.2", 0, "prop.val.rply.p2p.content_discovery", nullptr, "8081"), 1);
     EXPECT_TRUE(log_.has("Failed to match received hash()."));
     EXPECT_EQ(deliver("10.0.0.2", 0, "prop.val.rqst.p2p.content_discovery", hash.c_str(), "8081"), 0);
     EXPECT_TRUE(log_.has("Not a valid response(prop.val.rqst.p2p.content_discovery)."));

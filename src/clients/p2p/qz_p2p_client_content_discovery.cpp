@@ -205,7 +205,9 @@ int p2p_discovery_cb(qz_udp_request* /*request*/, const qz_udp_reply* reply, voi
     if (qz_msgbus_message_get_string_property(message, qz_p2p_content_hash_key, &hash) != QZ_OK ||
         lookup->hash != hash) {
         P2P_LOG(logger, QZ_LOG_INFO, "Failed to match received hash(%s).", hash ? hash : "");
-        return 0;
+        // Not taken: on a road's reused socket this may be a late answer to the lookup before,
+        // and the peer's answer to this one must still be heard.
+        return 1;
     }
     const char* port_text = nullptr;
     if (qz_msgbus_message_get_string_property(message, qz_p2p_content_port_key, &port_text) != QZ_OK) return 0;

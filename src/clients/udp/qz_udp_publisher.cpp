@@ -115,6 +115,7 @@ void recv_cb(uv_udp_t* handle, ssize_t length, const uv_buf_t* buffer, const soc
 }
 
 void start_receiving(qz_udp_publisher* publisher) {
+    if (publisher->receiving) return;   // a socket lent again has never stopped
     int rc = uv_udp_recv_start(&publisher->handle, alloc_cb, recv_cb);
     if (rc != 0)
         print_uv_error(publisher->logger, "uv_udp_recv_start", rc);
@@ -124,6 +125,7 @@ void start_receiving(qz_udp_publisher* publisher) {
 
 void send_cb(uv_udp_send_t* send_request, int status) {
     auto* publisher = static_cast<qz_udp_publisher*>(send_request->data);
+    publisher->sending = false;
     // A stopped publisher's request may be gone: look at nothing but the publisher.
     if (!publisher->active || status != 0) return;
     qz_udp_request* request = publisher->request;
@@ -154,7 +156,9 @@ int send_to(qz_udp_publisher* publisher, const sockaddr* destination) {
     uv_buf_t buffer = uv_buf_init(reinterpret_cast<char*>(const_cast<uint8_t*>(publisher->message)),
                                   static_cast<unsigned>(publisher->message_length));
     publisher->send_request.data = publisher;
-    return uv_udp_send(&publisher->send_request, &publisher->handle, &buffer, 1, destination, send_cb);
+    int rc = uv_udp_send(&publisher->send_request, &publisher->handle, &buffer, 1, destination, send_cb);
+    publisher->sending = rc == 0;
+    return rc;
 }
 
 // Sends to a destination whose parsing gave `rc`; a send that is pending counts towards the
@@ -259,6 +263,20 @@ int qz_udp_publisher_start(qz_udp_publisher* publisher) {
         UDP_LOG(publisher->logger, QZ_LOG_INFO, "Successfully broadcast udp message to %s on %u port", target,
                 static_cast<unsigned>(request->port));
     return QZ_OK;
+}
+
+void qz_udp_publisher_lend(qz_udp_publisher* publisher, qz_udp_request* request) {
+    if (!publisher) return;
+    publisher->request = request;
+    publisher->active = true;
+}
+
+void qz_udp_publisher_park(qz_udp_publisher* publisher) {
+    if (!publisher) return;
+    publisher->active = false;
+    publisher->request = nullptr;
+    publisher->message = nullptr;
+    publisher->message_length = 0;
 }
 
 void qz_udp_publisher_close(qz_udp_publisher* publisher) {

@@ -1,6 +1,8 @@
 // Publisher: one UDP socket on an ephemeral port that sends one of a request's messages on one
 // interface address and receives the replies to it. Loop thread only, like the request that
-// owns it. A publisher is freed by its handle's close callback.
+// owns it. A publisher is freed by its handle's close callback. A road's socket pool
+// (qz_udp_socket_pool) may keep it between requests: parked, it has no request and drops what
+// it receives.
 #pragma once
 
 #include <uv.h>
@@ -23,6 +25,8 @@ struct qz_udp_publisher {
     char broadcast_address[QZ_UDP_BROADCAST_TEXT_SIZE];   // IPv4 only; empty: 255.255.255.255
     bool active;                                          // set at creation, cleared when the request stops it
     bool receiving;
+    bool sending;              // a send is under way: its request record is still in use
+    bool lent;                 // kept by a socket pool and lent to a request
     qz_udp_request* request;   // not valid once the publisher is inactive
     const qz_logger* logger;
 };
@@ -41,6 +45,13 @@ int qz_udp_publisher_create_ipv6(qz_udp_request* request, uv_loop_t* loop, uint3
 // (IPv4) on the request's port. 0, also when the send fails (logged); 1 when the publisher, its
 // request or its message is missing.
 int qz_udp_publisher_start(qz_udp_publisher* publisher);
+
+// Lends a parked publisher to a request, with one of its messages.
+void qz_udp_publisher_lend(qz_udp_publisher* publisher, qz_udp_request* request);
+
+// Detaches the publisher from its request and marks it inactive; the socket stays open and
+// receiving, and what arrives is dropped until it is lent again.
+void qz_udp_publisher_park(qz_udp_publisher* publisher);
 
 // Stops receiving, closes the socket (the close callback frees the publisher) and marks it
 // inactive. Accepts nullptr.

@@ -12,6 +12,7 @@
 #include "clients/udp/qz_udp_message.h"
 #include "clients/udp/qz_udp_publisher.h"
 #include "clients/udp/qz_udp_request_internal.h"
+#include "clients/udp/qz_udp_socket_pool.h"
 #include "clients/udp/qz_udp_utils.h"
 #include "utils/event_loop/qz_loop_worker.h"
 #include "utils/qz_logger.h"
@@ -29,7 +30,7 @@ void stop_on_loop(qz_udp_request* request) {
     UDP_LOG(logger_of(request), QZ_LOG_INFO, "Stopping the udp request publishers.");
     if (request->timer) uv_timer_stop(request->timer);
     for (qz_udp_publisher*& publisher : request->publishers) {
-        qz_udp_publisher_close(publisher);
+        if (!qz_udp_socket_pool_keep(request->context.sockets, publisher)) qz_udp_publisher_close(publisher);
         publisher = nullptr;
     }
     UDP_LOG(logger_of(request), QZ_LOG_INFO, "Closing udp request timer.");
@@ -81,11 +82,30 @@ bool wants_multicast(const interface_address* address) {
     return std::strncmp(ip, "fe80:", 5) == 0 || std::strncmp(ip, "FE80:", 5) == 0 || ip[0] == '2' || ip[0] == '3';
 }
 
+// A socket of the road's pool for this address, lent to the request; nullptr when the pool has
+// none idle (or there is no pool).
+qz_udp_publisher* pooled_publisher(qz_udp_request* request, const interface_address* address) {
+    qz_udp_socket_pool* pool = request->context.sockets;
+    if (!pool) return nullptr;
+    qz_udp_publisher* publisher = nullptr;
+    if (address->family == QZ_FAMILY_IPV6 && wants_multicast(address))
+        publisher = qz_udp_socket_pool_take(pool, true, address->scope_id, nullptr);
+    else if (address->family == QZ_FAMILY_IPV4)
+        publisher = qz_udp_socket_pool_take(pool, false, 0, address->broadcast_address);
+    if (publisher) {
+        qz_udp_publisher_lend(publisher, request);
+        UDP_LOG(logger_of(request), QZ_LOG_INFO, "Reusing udp publisher <%p> for %s.", static_cast<void*>(publisher),
+                address->ip_address);
+    }
+    return publisher;
+}
+
 // One publisher for one message on one address; nullptr when this address gets none.
 qz_udp_publisher* create_publisher(qz_udp_request* request, const network_interface* nic,
                                    const interface_address* address) {
     const qz_logger* logger = logger_of(request);
-    qz_udp_publisher* publisher = nullptr;
+    qz_udp_publisher* publisher = pooled_publisher(request, address);
+    if (publisher) return publisher;
     if (address->family == QZ_FAMILY_IPV6 && wants_multicast(address)) {
         UDP_LOG(logger, QZ_LOG_INFO, "Creating udp multicasting publisher at nic %s with scope id %u.", nic->name,
                 address->scope_id);

@@ -28,6 +28,7 @@ struct qz_logger;
 struct qz_loop_worker;
 struct qz_udp_message;
 struct qz_udp_request;
+struct qz_udp_socket_pool;
 
 // Shared by the requests of one road; the caller owns it and keeps it alive while they live.
 struct qz_net_context {
@@ -38,6 +39,9 @@ struct qz_net_context {
     // that a road of many requests does not ask the system again for each. Null: each request
     // reads the system's list when it runs.
     const network_interface_list* interfaces = nullptr;
+    // Optional: the road's sockets, taken and handed back by each request instead of made and
+    // closed (qz_udp_socket_pool.h). Null: every request makes its own.
+    qz_udp_socket_pool* sockets = nullptr;
 };
 
 enum qz_udp_request_state { QZ_UDP_REQUEST_IDLE = 0, QZ_UDP_REQUEST_RUNNING = 1, QZ_UDP_REQUEST_ENDED = 2 };
