@@ -27,6 +27,9 @@ int run_digest(int argc, char** argv) {
 
 int run_extract(int, char** argv) { return extract_zip(argv[0], argv[1]) == 0 ? 0 : 1; }
 
+// As the install package is extracted: each file's digest is taken while it is written.
+int run_extract_install(int, char** argv) { return extract_install_zip(argv[0], argv[1]) == 0 ? 0 : 1; }
+
 struct command {
     const char* name;
     int min_args;
@@ -37,6 +40,7 @@ struct command {
 const command commands[] = {
     {"digest", 1, "digest FILE [EXPECTED-SHA256]", run_digest},
     {"extract", 2, "extract ZIP DIR", run_extract},
+    {"extract-install", 2, "extract-install ZIP DIR", run_extract_install},
 };
 
 int usage(const char* program) {

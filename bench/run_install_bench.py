@@ -25,13 +25,13 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
 import run_p2p_bench as common  # noqa: E402
 from run_p2p_bench import certs, netns, packages, coninfo_document  # noqa: E402
+from log_follower import LogFollower  # noqa: E402
 
 START = "[1] Top level mechanism - Agent handlers - Config files from Agent handlers directly - Install files via direct only"
 END = "[Install] Final status:"
@@ -39,40 +39,20 @@ VESINST_ARGS = ["/Install=Agent", "/Silent", "/VesPkg", "/EnforceEvents", "/Tena
                 "/AgentGUID={0c0ffee0-0000-4000-8000-000000000001}"]
 
 
-class LineWatcher(threading.Thread):
+class LineWatcher:
     """Notes when a line starting with each of `prefixes` first appears in a growing log."""
 
     def __init__(self, path, prefixes):
-        super().__init__(daemon=True)
-        self.path, self.prefixes, self.seen = path, prefixes, {}
-        self._halt = threading.Event()
-        self.start()
+        self.prefixes, self.seen = prefixes, {}
+        self._follower = LogFollower(path, self._note)
 
-    def run(self):
-        offset, pending = 0, ""
-        while not self._halt.is_set():
-            try:
-                with open(self.path, encoding="utf-8", errors="replace") as f:
-                    f.seek(offset)
-                    chunk = f.read()
-                    offset = f.tell()
-            except FileNotFoundError:
-                chunk = ""
-            now = time.monotonic()
-            if not chunk:
-                time.sleep(0.0005)
-                continue
-            pending += chunk
-            *lines, pending = pending.split("\n")
-            for line in lines:
-                message = line.split("\t", 2)[-1]
-                for prefix in self.prefixes:
-                    if message.startswith(prefix) and prefix not in self.seen:
-                        self.seen[prefix] = now
+    def _note(self, message, now):
+        for prefix in self.prefixes:
+            if message.startswith(prefix) and prefix not in self.seen:
+                self.seen[prefix] = now
 
     def stop(self):
-        self._halt.set()
-        self.join()
+        self._follower.stop()
 
 
 def make_data(size_mib, kind):
@@ -145,6 +125,20 @@ echo $((end - start))
 """
 
 
+def touch_memory(folder, mib):
+    """Writes and drops `mib` MiB in `folder`. On a virtual machine a page the guest has not
+    used lately (first use since boot, or handed back to the host) costs the host's allocation
+    as well: a side that wrote into more memory than had just been freed paid for it (the
+    download of the side that ran second took three times as long), and which side did
+    depended on the order."""
+    path = os.path.join(folder, "touch")
+    block = bytes(1 << 20)
+    with open(path, "wb") as f:
+        for _ in range(mib):
+            f.write(block)
+    os.remove(path)
+
+
 def run_pipeline(member, root, url):
     done = member.run(["sh", "-c", PIPELINE, "sh", root, url] + VESINST_ARGS, capture_output=True, text=True)
     if done.returncode != 0:
@@ -176,21 +170,23 @@ def main():
         with netns.Network(members=1) as net:
             client = net.members[0]
             installer, url = start_servers(client, work, args.size_mib, args.data, program, stamp)
+            touch_memory(work, 10 * args.size_mib)
             run_pipeline(client, os.path.join(work, "warm"), url)   # warm-up: page cache, servers
             ours, tool, ratios, rss = [], [], [], []
             for n in range(args.rounds):
                 root = os.path.join(work, "round%d" % n)
-                if n % 2 == 0:
-                    tool.append(run_pipeline(client, root + "-tool", url))
-                    seconds, kib = run_ours(installer, client, root)
-                else:
-                    seconds, kib = run_ours(installer, client, root)
-                    tool.append(run_pipeline(client, root + "-tool", url))
-                ours.append(seconds)
-                rss.append(kib)
+                # Each side's files go as soon as it has run, so that both write into memory
+                # the machine has just freed (see touch_memory).
+                for side in ("tool", "ours") if n % 2 == 0 else ("ours", "tool"):
+                    if side == "tool":
+                        tool.append(run_pipeline(client, root + "-tool", url))
+                        shutil.rmtree(root + "-tool", ignore_errors=True)
+                    else:
+                        seconds, kib = run_ours(installer, client, root)
+                        ours.append(seconds)
+                        rss.append(kib)
+                        shutil.rmtree(root, ignore_errors=True)
                 ratios.append(ours[-1] / tool[-1])
-                shutil.rmtree(root, ignore_errors=True)
-                shutil.rmtree(root + "-tool", ignore_errors=True)
     finally:
         shutil.rmtree(work, ignore_errors=True)
 

@@ -36,7 +36,6 @@ import statistics
 import subprocess
 import sys
 import tempfile
-import threading
 import time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -48,6 +47,7 @@ import certs  # noqa: E402
 import netns  # noqa: E402
 import packages  # noqa: E402
 from fixtures.installer import coninfo_document  # noqa: E402
+from log_follower import LogFollower  # noqa: E402
 
 PYTHON = os.environ.get("QSW_PYTHON", "/usr/bin/python3")
 TOKEN = "0123456789abcdef0123456789abcdef01234567"
@@ -78,28 +78,7 @@ class LogWatcher:
         self.first = self.last = None
         self.heading = self.trying = None
         self.verified = 0
-        self._stop = threading.Event()
-        self._thread = threading.Thread(target=self._run, daemon=True)
-        self._thread.start()
-
-    def _run(self):
-        offset, pending = 0, ""
-        while not self._stop.is_set():
-            try:
-                with open(self.path, encoding="utf-8", errors="replace") as f:
-                    f.seek(offset)
-                    chunk = f.read()
-                    offset = f.tell()
-            except FileNotFoundError:
-                chunk = ""
-            now = time.monotonic()
-            if not chunk:
-                time.sleep(0.0005)
-                continue
-            pending += chunk
-            *lines, pending = pending.split("\n")
-            for line in lines:
-                self._note(line.split("\t", 2)[-1], now)
+        self._follower = LogFollower(path, self._note)
 
     def _note(self, message, now):
         if self.relay:
@@ -116,8 +95,7 @@ class LogWatcher:
             self.last = now
 
     def stop(self):
-        self._stop.set()
-        self._thread.join()
+        self._follower.stop()
 
 
 def prove_own_namespace(member):

@@ -58,6 +58,17 @@ qsw_static_dependency(mxml mxml libmxml.a Threads::Threads)
 qsw_static_dependency(uv libuv-static libuv_a.a Threads::Threads ${qsw_system_libraries})
 qsw_static_dependency(msgpack msgpack libmsgpackc.a)
 
+# The inflate of zip extraction: ISA-L where it is built in (src/install/raw_inflate.h), zlib on
+# Windows, where no cross-built ISA-L is kept. Shared from Debian's libisal-dev here; the
+# release build links a static archive built from Debian's source (cmake/Release.cmake).
+add_library(qsw_inflate INTERFACE)
+if(NOT WIN32)
+    pkg_check_modules(ISAL REQUIRED IMPORTED_TARGET GLOBAL libisal)
+    target_link_libraries(qsw_inflate INTERFACE PkgConfig::ISAL)
+    target_compile_definitions(qsw_inflate INTERFACE QSW_INFLATE_ISAL)
+endif()
+add_library(qsw::inflate ALIAS qsw_inflate)
+
 # libacl (POSIX file ACLs for the agent's service account): static when its archive is there,
 # as Debian's libacl1-dev ships it; otherwise the endpoint needs libacl1.
 if(NOT WIN32)

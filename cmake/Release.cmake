@@ -1,6 +1,6 @@
 # Release build (-DQSW_RELEASE=ON, driven by scripts/build-release.sh): the executable's only
 # run-time dependency is the C library. libcurl comes from the static build that the script
-# leaves in QSW_RELEASE_CURL_PREFIX, OpenSSL from Debian's static archives, libstdc++ and libgcc
+# leaves in QSW_RELEASE_CURL_PREFIX, ISA-L from QSW_RELEASE_ISAL_PREFIX, OpenSSL from Debian's static archives, libstdc++ and libgcc
 # are linked statically; the five small libraries are static in every build already.
 option(QSW_RELEASE "Link everything but the C library statically" OFF)
 if(NOT QSW_RELEASE)
@@ -39,6 +39,17 @@ set_target_properties(PkgConfig::CURL PROPERTIES
     INTERFACE_COMPILE_OPTIONS ""
     INTERFACE_LINK_OPTIONS ""
     INTERFACE_LINK_LIBRARIES qsw_release_curl)
+
+set(QSW_RELEASE_ISAL_PREFIX "" CACHE PATH "Prefix of the static ISA-L (scripts/release/libisal.sh)")
+if(NOT EXISTS "${QSW_RELEASE_ISAL_PREFIX}/lib/libisal.a")
+    message(FATAL_ERROR "QSW_RELEASE needs QSW_RELEASE_ISAL_PREFIX with lib/libisal.a; "
+                        "run scripts/build-release.sh")
+endif()
+set_target_properties(PkgConfig::ISAL PROPERTIES
+    INTERFACE_INCLUDE_DIRECTORIES "${QSW_RELEASE_ISAL_PREFIX}/include"
+    INTERFACE_COMPILE_OPTIONS ""
+    INTERFACE_LINK_OPTIONS ""
+    INTERFACE_LINK_LIBRARIES "${QSW_RELEASE_ISAL_PREFIX}/lib/libisal.a")
 
 # --as-needed drops libdl, librt and libpthread, whose calls live in libc since glibc 2.34.
 add_link_options(-static-libstdc++ -static-libgcc LINKER:--as-needed)

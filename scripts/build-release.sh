@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds the release executable, whose only run-time dependency is the C library: libcurl (built
-# here from Debian's source package, HTTP and HTTPS only), OpenSSL, libuv, Mini-XML, msgpack-c,
-# minizip, zlib, libstdc++ and libgcc are linked statically. Output in build-release/dist/:
+# here from Debian's source package, HTTP and HTTPS only), ISA-L (likewise), OpenSSL, libuv,
+# Mini-XML, msgpack-c, minizip, zlib, libstdc++ and libgcc are linked statically. Output in build-release/dist/:
 #   QuentaSwiftset        stripped, with a debug link to
 #   QuentaSwiftset.debug  its debug symbols
 #   qsw-stamp             the stamping tool (built from the same tree)
@@ -16,9 +16,10 @@ build=${QSW_RELEASE_BUILD_DIR:-$source_tree/build-release}
 bash scripts/install-deps.sh
 mkdir -p "$cache"
 curl_prefix=$(bash scripts/release/libcurl.sh "$cache")
+isal_prefix=$(bash scripts/release/libisal.sh "$cache")
 
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DQSW_RELEASE=ON -DQSW_RELEASE_CURL_PREFIX="$curl_prefix" \
+    -DQSW_RELEASE=ON -DQSW_RELEASE_CURL_PREFIX="$curl_prefix" -DQSW_RELEASE_ISAL_PREFIX="$isal_prefix" \
     -DQSW_BUILD_TESTS=OFF -DQSW_BUILD_BENCH=OFF >/dev/null
 ninja -C "$build" -j "$(nproc)" QuentaSwiftset qsw-stamp
 

@@ -8,7 +8,7 @@ packages=(
     # build
     build-essential cmake ninja-build pkg-config
     libcurl4-openssl-dev libssl-dev zlib1g-dev libminizip-dev libmxml-dev
-    libuv1-dev libmsgpack-dev libgtest-dev libacl1-dev
+    libuv1-dev libmsgpack-dev libgtest-dev libacl1-dev libisal-dev
     # tests, demo and benchmarks
     python3 python3-msgpack openssl nginx-light tinyproxy iproute2 tmux
     # proxy scripts (the installer loads libpacparser at run time) and GNOME's proxy settings
@@ -16,8 +16,8 @@ packages=(
     curl unzip zip libarchive-tools time procps locales acl
     # the sanitizer build; llvm brings llvm-symbolizer, by whose names the leak suppressions match
     clang libclang-rt-14-dev clang-format llvm
-    # release build and its bare-endpoint test
-    debootstrap binutils
+    # release build and its bare-endpoint test; ISA-L's static archive is built from source
+    debootstrap binutils nasm autoconf automake libtool
 )
 
 missing=()

@@ -1,11 +1,11 @@
 #include "install/block_writer.h"
 
-#include <zlib.h>
 #include <condition_variable>
 #include <mutex>
 #include <system_error>
 #include <thread>
 
+#include "install/raw_inflate.h"
 #include "os/digest.h"
 #include "os/unpack.h"
 
@@ -17,7 +17,7 @@ struct block_writer::state {
     bool busy = false;      // the thread is writing a block
     bool closing = false;   // no more blocks will come
     bool failed = false;
-    unsigned long crc = crc32(0L, Z_NULL, 0);
+    unsigned long crc = 0;
     os_output_file* file = nullptr;
     os_digest_stream* digest = nullptr;
     std::thread thread;
@@ -34,7 +34,7 @@ struct block_writer::state {
             lock.unlock();
             // The CRC, the digest and the write run here, outside the lock, while the caller
             // inflates.
-            unsigned long sum = crc32(crc, data, static_cast<uInt>(size));
+            unsigned long sum = zip_crc32(crc, data, size);
             bool ok = failed || os_output_file_write(file, data, size);
             if (ok && digest) os_digest_stream_update(digest, data, size);   // a failure spoils only the digest
             lock.lock();

@@ -1,7 +1,8 @@
 // The data of one zip entry, read straight from the archive and inflated into its output file.
 // minizip finds the entries and checks their local headers; the data is read here through the
 // same file functions. minizip's own reading hands zlib 16 KiB at a time, copies byte by byte
-// and sums a CRC of the compressed bytes too; with 1 MiB per call zlib stays in its fast loop.
+// and sums a CRC of the compressed bytes too; with 1 MiB per call the inflate (raw_inflate.h)
+// stays in its fast loop.
 // Large entries are written (and hashed) by a helper thread while the next block is inflated.
 #pragma once
 
@@ -14,7 +15,7 @@ struct os_digest_stream;
 enum class copy_failure { none, read, write };
 
 struct entry_copy_result {
-    int error = 0;   // 0, or the minizip or zlib code that ends the extraction
+    int error = 0;   // 0, or the minizip code (or Z_DATA_ERROR) that ends the extraction
     copy_failure failure = copy_failure::none;
     unsigned long crc = 0;   // CRC-32 of what was written
     ZPOS64_T size = 0;       // bytes written
