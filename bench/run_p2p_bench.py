@@ -227,7 +227,7 @@ def bench_peers(args, work, program, stamp):
         client, peer = net.members
         files, cache = make_files(work, args.files, args.size_kib)
         installer = start_servers(client, work, files, program, stamp)
-        ready = start_drained(peer, ["p2p_peer.py", "--folder", cache, "--families", "4", "--web-process"], "the peer")
+        ready = start_drained(peer, ["p2p_peer.py", "--folder", cache, "--families", "4", "--web-process", "--quiet"], "the peer")
         urls = peer_urls(peer, ready[1], files)
 
         curl_and_digests(client, work, urls)   # warm-up: page cache, peer, curl
@@ -263,7 +263,7 @@ def bench_relay(args, work, program, stamp):
         installer = start_servers(relay, work, files, program, stamp)
         subnet = "%s.0/24" % net.ipv4_subnet
         proxy_port = start_drained(relay, ["relay_agent.py", "--families", "4", "--allow", subnet], "the relay")[1]
-        ready = start_drained(peer, ["p2p_peer.py", "--folder", cache, "--families", "4", "--web-process"], "the peer")
+        ready = start_drained(peer, ["p2p_peer.py", "--folder", cache, "--families", "4", "--web-process", "--quiet"], "the peer")
         urls = peer_urls(peer, ready[1], files)
         proxy = "http://%s:%s" % (relay.ipv4, proxy_port)
 

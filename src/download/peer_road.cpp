@@ -8,8 +8,6 @@
 #include <mutex>
 #include <new>
 #include <string>
-#include <system_error>
-#include <thread>
 
 #include "clients/p2p/qz_p2p_client_content_discovery.h"
 #include "clients/udp/qz_udp_request.h"
@@ -108,15 +106,10 @@ public:
     peer_network(const peer_network&) = delete;
     peer_network& operator=(const peer_network&) = delete;
 
-    // 0 and the URL of a peer that holds the file, or the discovery's failure code (1 when the
-    // network could not be set up).
-    int discover(uint16_t port, const char* digest, std::wstring& url) {
-        url.clear();
-        char* found = nullptr;
-        int rc = qz_p2p_client_discover_content(client_, port, digest, &found);
-        if (rc == 0 && found && !os_to_wide(std::string(found), url)) url.clear();
-        qz_p2p_client_free_url(found);
-        return rc;
+    // Queues the lookup of `digest`: 0, and `found` reports on the loop thread; else the
+    // refusal (1 when the network could not be set up), and nothing reports.
+    int discover_async(uint16_t port, const char* digest, qz_p2p_found_fn found, void* user_data) {
+        return qz_p2p_client_discover_content_async(client_, port, digest, found, user_data);
     }
 
 private:
@@ -127,78 +120,64 @@ private:
     qz_udp_socket_pool* sockets_ = nullptr;
 };
 
-// The lookup of the next file, run on a helper thread while the current one downloads, so that
+// The lookup of the next file, run on the loop worker while the current one downloads, so that
 // a road of many files does not wait for each lookup in turn. Its result is only taken (and
-// logged) when the road reaches that file. One thread serves the whole road; without it each
-// lookup runs when taken.
+// logged) when the road reaches that file. A lookup that cannot be queued has its refusal
+// taken like any result.
 class lookahead {
 public:
-    lookahead(peer_network& peers, uint16_t port) : peers_(peers), port_(port) {
-        try {
-            thread_ = std::thread([this] { serve(); });
-        } catch (const std::system_error&) {}
-    }
-    // Ends a lookup still under way (the road has ended without its file) and the thread.
+    lookahead(peer_network& peers, uint16_t port) : peers_(peers), port_(port) {}
+    // Ends a lookup still under way (the road has ended without its file); its report comes
+    // before the cancel returns.
     ~lookahead() {
-        if (!thread_.joinable()) return;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            closing_ = true;
-            if (asked_) peers_.cancel();
-        }
-        changed_.notify_all();
-        thread_.join();
+        std::unique_lock<std::mutex> lock(mutex_);
+        if (!asked_) return;
+        lock.unlock();
+        peers_.cancel();
+        lock.lock();
+        changed_.wait(lock, [this] { return !asked_; });
     }
     lookahead(const lookahead&) = delete;
     lookahead& operator=(const lookahead&) = delete;
 
     void start(const hash_entry* entry) {
-        std::lock_guard<std::mutex> lock(mutex_);
-        entry_ = entry;
-        asked_ = true;
-        changed_.notify_all();
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            asked_ = true;
+        }
+        int rc = peers_.discover_async(port_, entry->digest, found, this);
+        if (rc != 0) found(rc, nullptr, this);
     }
 
-    // The result of the lookup started last (running it now when no thread serves).
+    // The result of the lookup started last, once it has ended.
     int take(std::wstring& url) {
         std::unique_lock<std::mutex> lock(mutex_);
-        if (!thread_.joinable()) {
-            rc_ = peers_.discover(port_, entry_->digest, url_);
-            asked_ = false;
-        }
         changed_.wait(lock, [this] { return !asked_; });
         url.swap(url_);
+        url_.clear();
         return rc_;
     }
 
 private:
-    void serve() {
-        std::unique_lock<std::mutex> lock(mutex_);
-        for (;;) {
-            changed_.wait(lock, [this] { return asked_ || closing_; });
-            if (closing_) return;
-            const hash_entry* entry = entry_;
-            lock.unlock();
-            std::wstring url;
-            int rc = peers_.discover(port_, entry->digest, url);
-            lock.lock();
-            rc_ = rc;
-            url_.swap(url);
-            asked_ = false;
-            changed_.notify_all();
-        }
+    // On the loop thread, or on the road's when the lookup was refused.
+    static void found(int rc, const char* url, void* data) {
+        auto* self = static_cast<lookahead*>(data);
+        std::wstring wide;
+        if (rc == 0 && url && !os_to_wide(std::string(url), wide)) wide.clear();
+        std::lock_guard<std::mutex> lock(self->mutex_);
+        self->rc_ = rc;
+        self->url_.swap(wide);
+        self->asked_ = false;
+        self->changed_.notify_all();
     }
 
     peer_network& peers_;
     uint16_t port_;
     std::mutex mutex_;
     std::condition_variable changed_;
-    const hash_entry* entry_ = nullptr;
-    bool asked_ = false;   // a lookup is wanted or under way
-    bool closing_ = false;
+    bool asked_ = false;   // a lookup is under way
     int rc_ = 0;
     std::wstring url_;
-    std::thread thread_;   // last: it starts once the rest is in place
 };
 
 // The peer's URL as libcurl takes it: IPv6 hosts bracketed, and a "%<scope>]" zone turned

@@ -11,6 +11,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
 #include <cstdio>
 #include <string>
 #include <vector>
@@ -203,6 +207,69 @@ TEST_F(P2pDiscoveryTest, UnheldHashOrStoppedWorkerFindNothing) {
     EXPECT_EQ(log_.count("Failed to send udp request, <rc = 2>."), 1);
     EXPECT_EQ(log_.count("Couldn't discover content for hash(" + hash_ + "), (2)."), 1);
     EXPECT_TRUE(peer.lines().empty());
+}
+
+}   // namespace
+
+namespace {
+
+// What an asynchronous lookup reported, on the loop thread.
+struct async_report {
+    std::mutex mutex;
+    std::condition_variable changed;
+    int calls = 0;
+    int rc = -1;
+    std::string url;
+    std::thread::id thread;
+
+    static void found(int rc, const char* url, void* data) {
+        auto* self = static_cast<async_report*>(data);
+        std::lock_guard<std::mutex> lock(self->mutex);
+        ++self->calls;
+        self->rc = rc;
+        self->url = url ? url : "";
+        self->thread = std::this_thread::get_id();
+        self->changed.notify_all();
+    }
+    bool wait(int ms) {
+        std::unique_lock<std::mutex> lock(mutex);
+        return changed.wait_for(lock, std::chrono::milliseconds(ms), [this] { return calls > 0; });
+    }
+};
+
+// The asynchronous lookup reports once, on the loop thread, what the blocking one returns; one
+// at a time; a cancel ends a lookup no peer answers at once (its report has come when the cancel
+// returns), and the client refuses every later lookup.
+TEST_F(P2pDiscoveryTest, AsynchronousLookupsReportOnTheLoopAndEndOnCancel) {
+    test_peer peer;
+    ASSERT_NO_FATAL_FAILURE(start_peer(peer, 1, {"--families", "4"}));
+    ASSERT_NO_FATAL_FAILURE(enter_and_start());
+
+    async_report held;
+    ASSERT_EQ(qz_p2p_client_discover_content_async(client_, 8082, hash_.c_str(), async_report::found, &held), 0);
+    ASSERT_TRUE(held.wait(3000));
+    EXPECT_EQ(held.rc, 0);
+    EXPECT_EQ(held.url, "http://" + member(1).ipv4 + ":" + peer.http_port + "/p2p/" + hash_);
+    EXPECT_NE(held.thread, std::this_thread::get_id());
+    EXPECT_EQ(log_.count("p2p content url(" + held.url + ") for hash(" + hash_ + ")."), 1);
+
+    async_report unheld;
+    std::string nobody = sha256_hex("not in any cache");
+    ASSERT_EQ(qz_p2p_client_discover_content_async(client_, 8082, nobody.c_str(), async_report::found, &unheld), 0);
+    async_report second;
+    EXPECT_EQ(qz_p2p_client_discover_content_async(client_, 8082, hash_.c_str(), async_report::found, &second), 2)
+        << "one asynchronous lookup at a time";
+    auto asked = std::chrono::steady_clock::now();
+    ASSERT_EQ(qz_p2p_client_cancel(client_), 0);
+    {
+        std::lock_guard<std::mutex> lock(unheld.mutex);
+        EXPECT_EQ(unheld.calls, 1) << "reported before the cancel returned";
+        EXPECT_EQ(unheld.rc, 2501);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - asked, std::chrono::milliseconds(1500)) << "not its time-out";
+    EXPECT_EQ(qz_p2p_client_discover_content_async(client_, 8082, hash_.c_str(), async_report::found, &second), 2602);
+    EXPECT_EQ(second.calls, 0);
+    EXPECT_EQ(held.calls, 1);
 }
 
 }   // namespace

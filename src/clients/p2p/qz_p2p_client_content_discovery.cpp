@@ -1,5 +1,6 @@
 #include "clients/p2p/qz_p2p_client_content_discovery.h"
 
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +10,7 @@
 
 #include "clients/udp/qz_udp_message.h"
 #include "clients/udp/qz_udp_request.h"
+#include "utils/event_loop/qz_loop_worker.h"
 #include "utils/qz_logger.h"
 #include "utils/qz_status.h"
 
@@ -17,6 +19,10 @@ struct qz_p2p_client {
     std::mutex mutex;                    // guards the two below against a cancelling thread
     qz_udp_request* running = nullptr;   // the lookup's request while it may run
     bool cancelled = false;
+    // The asynchronous lookup's request: set by the caller while none runs, read and cleared on
+    // the loop thread, to which every later access is submitted (so no lock is needed, and none
+    // is held while the loop ends it).
+    std::atomic<qz_udp_request*> async_running{nullptr};
 };
 
 namespace {
@@ -57,17 +63,16 @@ int configure_request(qz_udp_request* request, uint16_t port, qz_p2p_discovery_c
     return rc;
 }
 
-// Steps from a made request to its result; the caller releases the request afterwards.
-int run_lookup(qz_p2p_client* client, qz_udp_request* request, uint16_t port, const char* hash, char** url) {
-    std::unique_ptr<qz_p2p_discovery_context> lookup(new (std::nothrow) qz_p2p_discovery_context);
-    if (!lookup) return QZ_ERR_NO_MEMORY;
+// The lookup's settings and message on a made request.
+int prepare_lookup(qz_p2p_client* client, qz_udp_request* request, uint16_t port, const char* hash,
+                   qz_p2p_discovery_context* lookup) {
     try {
         lookup->hash = hash;
     } catch (const std::bad_alloc&) {
         return QZ_ERR_NO_MEMORY;
     }
     lookup->client = client;
-    int rc = configure_request(request, port, lookup.get());
+    int rc = configure_request(request, port, lookup);
     if (rc != QZ_OK) return rc;
 
     auto message = make_request_message(hash);
@@ -77,10 +82,17 @@ int run_lookup(qz_p2p_client* client, qz_udp_request* request, uint16_t port, co
         return QZ_ERR_NO_MEMORY;
     }
     rc = qz_udp_request_add_message(request, message.get());
-    if (rc != QZ_OK) {
+    if (rc != QZ_OK)
         P2P_LOG(logger_of(client), QZ_LOG_FAILURE, "Failed to send udp request message palyload, <rc = %d>.", rc);
-        return rc;
-    }
+    return rc;
+}
+
+// Steps from a made request to its result; the caller releases the request afterwards.
+int run_lookup(qz_p2p_client* client, qz_udp_request* request, uint16_t port, const char* hash, char** url) {
+    std::unique_ptr<qz_p2p_discovery_context> lookup(new (std::nothrow) qz_p2p_discovery_context);
+    if (!lookup) return QZ_ERR_NO_MEMORY;
+    int rc = prepare_lookup(client, request, port, hash, lookup.get());
+    if (rc != QZ_OK) return rc;
     rc = qz_udp_request_run_sync(request);
     if (rc != QZ_OK) {
         P2P_LOG(logger_of(client), QZ_LOG_FAILURE, "Failed to send udp request, <rc = %d>.", rc);
@@ -140,7 +152,77 @@ std::string peer_url(const qz_udp_reply* reply, unsigned port, const char* hash)
     return buffer.get();
 }
 
+void log_result(const qz_logger* logger, int rc, const char* url, const char* hash) {
+    if (rc == QZ_OK)
+        P2P_LOG(logger, QZ_LOG_INFO, "p2p content url(%s) for hash(%s).", url, hash);
+    else
+        P2P_LOG(logger, QZ_LOG_INFO, "Couldn't discover content for hash(%s), (%d).", hash, rc);
+}
+
+// An asynchronous lookup: its discovery context (the request's user data) and where it reports.
+struct async_lookup : qz_p2p_discovery_context {
+    qz_p2p_found_fn found = nullptr;
+    void* user_data = nullptr;
+};
+
+// The request's final handler, on the loop thread: report, then free the request and the lookup.
+void async_lookup_ended(int, qz_udp_request* request, void* data) {
+    std::unique_ptr<async_lookup> lookup(static_cast<async_lookup*>(static_cast<qz_p2p_discovery_context*>(data)));
+    auto* client = const_cast<qz_p2p_client*>(lookup->client);
+    client->async_running = nullptr;
+    qz_udp_request_release(request);
+    int rc = lookup->url.empty() ? QZ_ERR_CONTENT_NOT_FOUND : QZ_OK;
+    log_result(logger_of(client), rc, lookup->url.c_str(), lookup->hash.c_str());
+    lookup->found(rc, rc == QZ_OK ? lookup->url.c_str() : nullptr, lookup->user_data);
+}
+
+void end_async_on_loop(void* data) {
+    auto* client = static_cast<qz_p2p_client*>(data);
+    if (client->async_running) qz_udp_request_end_early(client->async_running);   // reports before returning
+}
+
 }   // namespace
+
+int qz_p2p_client_discover_content_async(qz_p2p_client* client, uint16_t port, const char* hash,
+                                         qz_p2p_found_fn found, void* user_data) {
+    if (!client || port == 0 || !hash || !*hash || !found) return QZ_ERR_MISSING_ARGUMENT;
+    if (client->async_running) return QZ_ERR_WRONG_STATE;
+    {
+        std::lock_guard<std::mutex> lock(client->mutex);
+        if (client->cancelled) return QZ_ERR_UDP_ENDED_EARLY;
+    }
+    const qz_logger* logger = logger_of(client);
+    P2P_LOG(logger, QZ_LOG_NOTICE, "Checking content via discovery... for hash(%s)", hash);
+    qz_udp_request* made = nullptr;
+    int rc = qz_udp_request_create(&client->context, &made);
+    if (rc != QZ_OK) {
+        P2P_LOG(logger, QZ_LOG_FAILURE, "Failed to create udp request message, <rc = %d>.", rc);
+        log_result(logger, rc, nullptr, hash);
+        return rc;
+    }
+    std::unique_ptr<qz_udp_request, request_releaser> request(made);
+    std::unique_ptr<async_lookup> lookup(new (std::nothrow) async_lookup);
+    rc = lookup ? prepare_lookup(client, request.get(), port, hash, lookup.get()) : QZ_ERR_NO_MEMORY;
+    if (rc == QZ_OK) {
+        lookup->found = found;
+        lookup->user_data = user_data;
+        // The user data is the discovery context itself, as p2p_discovery_cb reads it.
+        rc = qz_udp_request_set_user_data(request.get(), static_cast<qz_p2p_discovery_context*>(lookup.get()));
+    }
+    if (rc == QZ_OK) {
+        client->async_running = request.get();
+        rc = qz_udp_request_run_async(request.get(), async_lookup_ended);
+        if (rc == QZ_OK) {
+            request.release();   // the final handler frees both
+            lookup.release();
+            return QZ_OK;
+        }
+        client->async_running = nullptr;
+        P2P_LOG(logger, QZ_LOG_FAILURE, "Failed to send udp request, <rc = %d>.", rc);
+    }
+    log_result(logger, rc, nullptr, hash);
+    return rc;
+}
 
 int qz_p2p_client_create(const qz_net_context* context, qz_p2p_client** client) {
     if (!context || !client) return QZ_ERR_MISSING_ARGUMENT;
@@ -157,10 +239,14 @@ void qz_p2p_client_free_url(char* url) { std::free(url); }
 
 int qz_p2p_client_cancel(qz_p2p_client* client) {
     if (!client) return QZ_ERR_MISSING_ARGUMENT;
-    std::lock_guard<std::mutex> lock(client->mutex);
-    client->cancelled = true;
-    // The lookup's thread clears `running` only under the lock, so the request lives through this.
-    if (client->running) qz_udp_request_end_early(client->running);
+    {
+        std::lock_guard<std::mutex> lock(client->mutex);
+        client->cancelled = true;
+        // The lookup's thread clears `running` only under the lock, so the request lives through this.
+        if (client->running) qz_udp_request_end_early(client->running);
+    }
+    // Not under the lock: the loop calls the lookup's final handler before this returns.
+    qz_loop_worker_submit_work_and_wait(client->context.worker, end_async_on_loop, client);
     return QZ_OK;
 }
 
@@ -177,10 +263,7 @@ int qz_p2p_client_discover_content(qz_p2p_client* client, uint16_t port, const c
         std::unique_ptr<qz_udp_request, request_releaser> request(made);
         rc = run_cancellable_lookup(client, request.get(), port, hash, url);
     }
-    if (rc == QZ_OK)
-        P2P_LOG(logger, QZ_LOG_INFO, "p2p content url(%s) for hash(%s).", *url, hash);
-    else
-        P2P_LOG(logger, QZ_LOG_INFO, "Couldn't discover content for hash(%s), (%d).", hash, rc);
+    log_result(logger, rc, rc == QZ_OK ? *url : nullptr, hash);
     return rc;
 }
 

@@ -16,7 +16,9 @@
 //
 // Threads: a lookup runs on the calling thread, which blocks while the UDP request runs on the
 // loop thread; p2p_discovery_cb runs on the loop thread. Never call a lookup from the loop thread.
-// One lookup at a time per client; qz_p2p_client_cancel may come from another thread.
+// One lookup at a time per client; qz_p2p_client_cancel may come from another thread. An
+// asynchronous lookup returns at once and reports on the loop thread instead: a road that looks
+// ahead needs no thread of its own to wait for it.
 #pragma once
 
 #include <cstdint>
@@ -50,9 +52,21 @@ void qz_p2p_client_release(qz_p2p_client* client);   // accepts nullptr
 int qz_p2p_client_discover_content(qz_p2p_client* client, uint16_t port, const char* hash, char** url);
 void qz_p2p_client_free_url(char* url);   // accepts nullptr
 
-// Ends the lookup that runs on another thread now (it fails as one that no peer answered) and
-// makes every later lookup of the client fail at once with 2602: for a road that has ended
-// while it was looking ahead. Any thread but the loop's. 0, or 1 for a missing client.
+// The end of an asynchronous lookup, on the loop thread: the code qz_p2p_client_discover_content
+// would return, and the URL on success (lent for the call only).
+typedef void (*qz_p2p_found_fn)(int rc, const char* url, void* user_data);
+
+// The same lookup, queued: 0, and `found` is called once on the loop thread when it ends;
+// otherwise the code of the refusal (as above; 2602 once the client is cancelled, 2 when one
+// runs already) and `found` is never called. One asynchronous lookup at a time per client; not
+// from the loop thread.
+int qz_p2p_client_discover_content_async(qz_p2p_client* client, uint16_t port, const char* hash,
+                                         qz_p2p_found_fn found, void* user_data);
+
+// Ends the lookup that runs on another thread, or asynchronously, now (it fails as one that no
+// peer answered; an asynchronous one has reported when this returns) and makes every later
+// lookup of the client fail at once with 2602: for a road that has ended while it was looking
+// ahead. Any thread but the loop's. 0, or 1 for a missing client.
 int qz_p2p_client_cancel(qz_p2p_client* client);
 
 // One lookup's state, the user data of its UDP request. Written by p2p_discovery_cb on the loop
