@@ -13,10 +13,10 @@
 #include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <mutex>
-#include <thread>
 #include <cstdio>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {

@@ -183,8 +183,8 @@ void end_async_on_loop(void* data) {
 
 }   // namespace
 
-int qz_p2p_client_discover_content_async(qz_p2p_client* client, uint16_t port, const char* hash,
-                                         qz_p2p_found_fn found, void* user_data) {
+int qz_p2p_client_discover_content_async(qz_p2p_client* client, uint16_t port, const char* hash, qz_p2p_found_fn found,
+                                         void* user_data) {
     if (!client || port == 0 || !hash || !*hash || !found) return QZ_ERR_MISSING_ARGUMENT;
     if (client->async_running) return QZ_ERR_WRONG_STATE;
     {

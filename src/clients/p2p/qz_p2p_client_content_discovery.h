@@ -60,8 +60,8 @@ typedef void (*qz_p2p_found_fn)(int rc, const char* url, void* user_data);
 // otherwise the code of the refusal (as above; 2602 once the client is cancelled, 2 when one
 // runs already) and `found` is never called. One asynchronous lookup at a time per client; not
 // from the loop thread.
-int qz_p2p_client_discover_content_async(qz_p2p_client* client, uint16_t port, const char* hash,
-                                         qz_p2p_found_fn found, void* user_data);
+int qz_p2p_client_discover_content_async(qz_p2p_client* client, uint16_t port, const char* hash, qz_p2p_found_fn found,
+                                         void* user_data);
 
 // Ends the lookup that runs on another thread, or asynchronously, now (it fails as one that no
 // peer answered; an asynchronous one has reported when this returns) and makes every later
