@@ -5,43 +5,30 @@
 # carries the same libcurl as the development build.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/cached-build.sh"
 cache=$1
 
 version=$(dpkg-query -W -f='${Version}' libcurl4-openssl-dev)
 openssl_version=$(dpkg-query -W -f='${Version}' libssl-dev)
-recipe=$(cat "$here/curl.sh" "$here/libcurl.sh" | sha256sum | cut -c1-16)
+recipe=$(cat "$here/curl.sh" "$here/libcurl.sh" "$here/cached-build.sh" | sha256sum | cut -c1-16)
 key="curl-${version//[^A-Za-z0-9.+-]/_}-openssl-${openssl_version//[^A-Za-z0-9.+-]/_}-$recipe"
-prefix=$cache/$key
-if [ -f "$prefix/lib/libcurl.a" ]; then
-    echo "$prefix"
-    exit 0
-fi
 
-# One builder at a time per cache; a second one finds the result when the lock is released.
-exec 9>"$cache/.curl.lock"
-flock 9
-if [ -f "$prefix/lib/libcurl.a" ]; then
-    echo "$prefix"
-    exit 0
-fi
+build_curl() {
+    local work=$1
+    (
+        cd "$work"
+        # apt checks the download against the signed index; dpkg-source then has no key to check
+        # the .dsc signature with and says so.
+        apt-get source -qq --download-only "curl=$version"
+        dpkg-source -x --skip-patches curl_*.dsc src
+        cd src
+        # Debian's OpenSSL flavour: every patch of the series except the two that rename the
+        # library for the GnuTLS and NSS flavours.
+        grep -v -e '^#' -e '^[[:space:]]*$' debian/patches/series | grep -v -x -e 90_gnutls.patch -e 99_nss.patch |
+            while read -r patch; do patch -p1 -s <"debian/patches/$patch"; done
+    )
+    echo "building libcurl $version"
+    bash "$here/curl.sh" "$work/src" "$work/prefix"
+}
 
-bash "$here/debian-sources.sh" >&2
-work=$(mktemp -d "$cache/.curl-build.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-(
-    cd "$work"
-    # apt checks the download against the signed index; dpkg-source then has no key to check the
-    # .dsc signature with and says so.
-    apt-get source -qq --download-only "curl=$version" >&2
-    dpkg-source -x --skip-patches curl_*.dsc src >&2
-    cd src
-    # Debian's OpenSSL flavour: every patch of the series except the two that rename the library
-    # for the GnuTLS and NSS flavours.
-    grep -v -e '^#' -e '^[[:space:]]*$' debian/patches/series | grep -v -x -e 90_gnutls.patch -e 99_nss.patch |
-        while read -r patch; do patch -p1 -s <"debian/patches/$patch"; done
-)
-echo "building libcurl $version into $prefix" >&2
-bash "$here/curl.sh" "$work/src" "$work/prefix" >&2
-rm -rf "$prefix"
-mv "$work/prefix" "$prefix"
-echo "$prefix"
+cached_build "$cache" curl "$key" lib/libcurl.a build_curl

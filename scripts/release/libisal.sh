@@ -6,39 +6,23 @@
 # development build does.
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
+source "$here/cached-build.sh"
 cache=$1
 
 version=$(dpkg-query -W -f='${Version}' libisal-dev)
-recipe=$(sha256sum "$here/libisal.sh" | cut -c1-16)
-key="isal-${version//[^A-Za-z0-9.+-]/_}-$recipe"
-prefix=$cache/$key
-if [ -f "$prefix/lib/libisal.a" ]; then
-    echo "$prefix"
-    exit 0
-fi
+recipe=$(cat "$here/libisal.sh" "$here/cached-build.sh" | sha256sum | cut -c1-16)
 
-# One builder at a time per cache; a second one finds the result when the lock is released.
-exec 9>"$cache/.isal.lock"
-flock 9
-if [ -f "$prefix/lib/libisal.a" ]; then
-    echo "$prefix"
-    exit 0
-fi
-
-bash "$here/debian-sources.sh" >&2
-work=$(mktemp -d "$cache/.isal-build.XXXXXX")
-trap 'rm -rf "$work"' EXIT
-echo "building ISA-L $version into $prefix" >&2
-(
+build_isal() {
+    local work=$1
+    echo "building ISA-L $version"
     cd "$work"
-    apt-get source -qq --download-only "libisal=$version" >&2
-    dpkg-source -x libisal_*.dsc src >&2   # with Debian's patches
+    apt-get source -qq --download-only "libisal=$version"
+    dpkg-source -x libisal_*.dsc src   # with Debian's patches
     cd src
-    ./autogen.sh >&2
-    ./configure --prefix="$work/prefix" --enable-static --disable-shared --with-pic >&2
-    make -j "$(nproc)" >&2
-    make install >&2
-)
-rm -rf "$prefix"
-mv "$work/prefix" "$prefix"
-echo "$prefix"
+    ./autogen.sh
+    ./configure --prefix="$work/prefix" --enable-static --disable-shared --with-pic
+    make -j "$(nproc)"
+    make install
+}
+
+cached_build "$cache" isal "isal-${version//[^A-Za-z0-9.+-]/_}-$recipe" lib/libisal.a build_isal
