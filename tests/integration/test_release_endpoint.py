@@ -147,7 +147,8 @@ class ReleaseEndpointTest(unittest.TestCase):
         self.endpoint.put("/opt/quenta/development", DEVELOPMENT, mode=0o755)
         result = self.endpoint.run(["/opt/quenta/development", "-?"])
         self.assertRegex(result.stderr,
-                         r"error while loading shared libraries: (libcurl\.so\.4|libssl\.so\.3|libcrypto\.so\.3)")
+                         r"error while loading shared libraries: "
+                         r"(libcurl\.so\.4|libssl\.so\.3|libcrypto\.so\.3|libisal\.so\.2)")
 
     def test_mechanism_1_installs_through_the_repository(self):
         self.stamp([certs.der_base64(self.ca_pem)])
