@@ -47,15 +47,11 @@ inflate_step raw_inflater::run(unsigned char* out, size_t capacity, size_t* writ
     return *written == 0 && s.avail_in == in_before ? inflate_step::stalled : inflate_step::progress;
 }
 
-unsigned long zip_crc32(unsigned long crc, const unsigned char* data, size_t size) {
-    uint32_t sum = static_cast<uint32_t>(crc);
-    for (size_t done = 0; done < size;) {
-        unsigned n = clamp32(size - done);
-        sum = crc32_gzip_refl(sum, data + done, n);
-        done += n;
-    }
-    return sum;
+namespace {
+unsigned long crc_piece(unsigned long crc, const unsigned char* data, unsigned size) {
+    return crc32_gzip_refl(static_cast<uint32_t>(crc), data, size);
 }
+}   // namespace
 
 #else
 
@@ -92,16 +88,20 @@ inflate_step raw_inflater::run(unsigned char* out, size_t capacity, size_t* writ
     return rc == Z_OK ? inflate_step::progress : inflate_step::failed;
 }
 
+namespace {
+unsigned long crc_piece(unsigned long crc, const unsigned char* data, unsigned size) { return crc32(crc, data, size); }
+}   // namespace
+
+#endif
+
 unsigned long zip_crc32(unsigned long crc, const unsigned char* data, size_t size) {
     for (size_t done = 0; done < size;) {
         unsigned n = clamp32(size - done);
-        crc = crc32(crc, data + done, n);
+        crc = crc_piece(crc, data + done, n);
         done += n;
     }
     return crc;
 }
-
-#endif
 
 raw_inflater::~raw_inflater() = default;
 

@@ -63,6 +63,17 @@ int configure_request(qz_udp_request* request, uint16_t port, qz_p2p_discovery_c
     return rc;
 }
 
+// Logs the start of a lookup and makes its request (a failure is logged too).
+int begin_lookup(qz_p2p_client* client, const char* hash, std::unique_ptr<qz_udp_request, request_releaser>& request) {
+    const qz_logger* logger = logger_of(client);
+    P2P_LOG(logger, QZ_LOG_NOTICE, "Checking content via discovery... for hash(%s)", hash);
+    qz_udp_request* made = nullptr;
+    int rc = qz_udp_request_create(&client->context, &made);
+    if (rc != QZ_OK) P2P_LOG(logger, QZ_LOG_FAILURE, "Failed to create udp request message, <rc = %d>.", rc);
+    request.reset(made);
+    return rc;
+}
+
 // The lookup's settings and message on a made request.
 int prepare_lookup(qz_p2p_client* client, qz_udp_request* request, uint16_t port, const char* hash,
                    qz_p2p_discovery_context* lookup) {
@@ -192,15 +203,12 @@ int qz_p2p_client_discover_content_async(qz_p2p_client* client, uint16_t port, c
         if (client->cancelled) return QZ_ERR_UDP_ENDED_EARLY;
     }
     const qz_logger* logger = logger_of(client);
-    P2P_LOG(logger, QZ_LOG_NOTICE, "Checking content via discovery... for hash(%s)", hash);
-    qz_udp_request* made = nullptr;
-    int rc = qz_udp_request_create(&client->context, &made);
+    std::unique_ptr<qz_udp_request, request_releaser> request;
+    int rc = begin_lookup(client, hash, request);
     if (rc != QZ_OK) {
-        P2P_LOG(logger, QZ_LOG_FAILURE, "Failed to create udp request message, <rc = %d>.", rc);
         log_result(logger, rc, nullptr, hash);
         return rc;
     }
-    std::unique_ptr<qz_udp_request, request_releaser> request(made);
     std::unique_ptr<async_lookup> lookup(new (std::nothrow) async_lookup);
     rc = lookup ? prepare_lookup(client, request.get(), port, hash, lookup.get()) : QZ_ERR_NO_MEMORY;
     if (rc == QZ_OK) {
@@ -252,18 +260,10 @@ int qz_p2p_client_cancel(qz_p2p_client* client) {
 
 int qz_p2p_client_discover_content(qz_p2p_client* client, uint16_t port, const char* hash, char** url) {
     if (!client || port == 0 || !hash || !*hash || !url) return QZ_ERR_MISSING_ARGUMENT;
-    const qz_logger* logger = logger_of(client);
-    P2P_LOG(logger, QZ_LOG_NOTICE, "Checking content via discovery... for hash(%s)", hash);
-
-    qz_udp_request* made = nullptr;
-    int rc = qz_udp_request_create(&client->context, &made);
-    if (rc != QZ_OK) {
-        P2P_LOG(logger, QZ_LOG_FAILURE, "Failed to create udp request message, <rc = %d>.", rc);
-    } else {
-        std::unique_ptr<qz_udp_request, request_releaser> request(made);
-        rc = run_cancellable_lookup(client, request.get(), port, hash, url);
-    }
-    log_result(logger, rc, rc == QZ_OK ? *url : nullptr, hash);
+    std::unique_ptr<qz_udp_request, request_releaser> request;
+    int rc = begin_lookup(client, hash, request);
+    if (rc == QZ_OK) rc = run_cancellable_lookup(client, request.get(), port, hash, url);
+    log_result(logger_of(client), rc, rc == QZ_OK ? *url : nullptr, hash);
     return rc;
 }
 
