@@ -6,6 +6,7 @@
 
 #include <ioapi.h>
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 
 // Fills minizip's file functions for reading an archive given by its narrow path (read mode
@@ -15,9 +16,22 @@ void os_fill_zip_file_functions(zlib_filefunc64_def* functions);
 // Changes the process-wide current folder. False when it cannot.
 bool os_change_directory(const char* path);
 
+// An archive that this process is still writing, opened for reading beside its writer. The
+// reader reads only what the writer has flushed, so every read stays below the length the
+// writer has told it.
+struct os_growing_archive;
+os_growing_archive* os_growing_archive_open(const char* path);
+// Reads up to `size` bytes at `offset`; fewer only at the end of what is written. False on an
+// error.
+bool os_growing_archive_read_at(os_growing_archive* archive, unsigned char* out, size_t size, uint64_t offset,
+                                size_t& got);
+void os_growing_archive_close(os_growing_archive* archive);   // accepts nullptr
+
 // The folder that names are taken relative to: the current folder at the time it was opened.
 struct os_output_folder;
 os_output_folder* os_output_folder_open();
+// The same for the folder at `path`, for a thread that must not change the current folder.
+os_output_folder* os_output_folder_open_at(const char* path);
 void os_output_folder_close(os_output_folder* folder);   // accepts nullptr
 
 enum os_mkdir_result {
@@ -36,6 +50,10 @@ os_mkdir_result os_output_make_folder(os_output_folder* folder, const char* name
 // `error`, when given, receives the system's error number of a failed creation.
 struct os_output_file;
 os_output_file* os_output_file_create(os_output_folder* folder, const char* name, int* error = nullptr);
+
+// An existing regular file of the folder opened for its stamps, not truncated, with the same
+// refusal of links; `size` receives its length. Null when there is no such file.
+os_output_file* os_output_file_reopen(os_output_folder* folder, const char* name, uint64_t* size);
 
 // Writes all of `size` bytes or returns false; os_output_file_error then tells why.
 bool os_output_file_write(os_output_file* file, const void* data, size_t size);

@@ -20,7 +20,8 @@ struct archive_source {
     }
 };
 
-archive_source* archive_source_open(const char* path, uint64_t& size) {
+// A reader never stands in a writer's way here: `beside_writer` changes nothing.
+archive_source* archive_source_open(const char* path, uint64_t& size, bool) {
     std::unique_ptr<archive_source> source(new (std::nothrow) archive_source);
     if (!source || !path) return nullptr;
     source->fd = open(path, O_RDONLY | O_CLOEXEC);
@@ -139,16 +140,19 @@ int open_leaf(int parent, const std::string& leaf) {
 }
 }   // namespace
 
-os_output_folder* os_output_folder_open() {
+os_output_folder* os_output_folder_open_at(const char* path) {
+    if (!path) return nullptr;
     auto* folder = new (std::nothrow) os_output_folder;
     if (!folder) return nullptr;
-    folder->root = open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
+    folder->root = open(path, O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (folder->root < 0) {
         delete folder;
         return nullptr;
     }
     return folder;
 }
+
+os_output_folder* os_output_folder_open() { return os_output_folder_open_at("."); }
 
 void os_output_folder_close(os_output_folder* folder) { delete folder; }
 
@@ -183,6 +187,29 @@ os_output_file* os_output_file_create(os_output_folder* out, const char* name, i
         return nullptr;
     }
     file->fd = fd;
+    return file;
+}
+
+os_output_file* os_output_file_reopen(os_output_folder* out, const char* name, uint64_t* size) {
+    if (!out || !name) return nullptr;
+    std::string folder, leaf;
+    split_name(name, folder, leaf);
+    if (!is_plain_leaf(leaf)) return nullptr;
+    int parent = open_folder(out, folder);
+    int fd = parent < 0 ? -1 : openat(parent, leaf.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0) return nullptr;
+    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close(fd);
+        return nullptr;
+    }
+    auto* file = new (std::nothrow) os_output_file;
+    if (!file) {
+        close(fd);
+        return nullptr;
+    }
+    file->fd = fd;
+    if (size) *size = static_cast<uint64_t>(st.st_size);
     return file;
 }
 

@@ -25,13 +25,16 @@ struct archive_source {
     }
 };
 
-archive_source* archive_source_open(const char* path, uint64_t& size) {
+// Beside its writer the file must be shared for writing too, or the open fails on the writer's
+// access; otherwise no one may change the archive while it is read.
+archive_source* archive_source_open(const char* path, uint64_t& size, bool beside_writer) {
     std::wstring wide;
     if (!path || !os_to_wide(std::string(path), wide)) return nullptr;
     std::unique_ptr<archive_source> source(new (std::nothrow) archive_source);
     if (!source) return nullptr;
-    source->handle = CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD share = beside_writer ? FILE_SHARE_READ | FILE_SHARE_WRITE : FILE_SHARE_READ;
+    source->handle =
+        CreateFileW(wide.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     LARGE_INTEGER length;
     if (source->handle == INVALID_HANDLE_VALUE || GetFileType(source->handle) != FILE_TYPE_DISK ||
         !GetFileSizeEx(source->handle, &length))
@@ -174,20 +177,40 @@ HANDLE create_regular_file(const std::wstring& path, int& error) {
 }
 }   // namespace
 
-os_output_folder* os_output_folder_open() {
+namespace {
+// Takes `root` (a full path) as the folder, held open so that it cannot be renamed or replaced.
+os_output_folder* hold_folder(std::wstring root) {
     std::unique_ptr<os_output_folder> folder(new (std::nothrow) os_output_folder);
-    if (!folder) return nullptr;
-    DWORD n = GetCurrentDirectoryW(0, nullptr);
-    if (n == 0) return nullptr;
-    folder->root.resize(n);
-    n = GetCurrentDirectoryW(n, &folder->root[0]);
-    if (n == 0 || n >= folder->root.size()) return nullptr;
-    folder->root.resize(n);
-    while (folder->root.size() > 3 && is_separator(folder->root.back())) folder->root.pop_back();
+    if (!folder || root.empty()) return nullptr;
+    while (root.size() > 3 && is_separator(root.back())) root.pop_back();
+    folder->root = root;
     folder->held = CreateFileW(folder->root.c_str(), FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (folder->held == INVALID_HANDLE_VALUE) return nullptr;
     return folder.release();
+}
+}   // namespace
+
+os_output_folder* os_output_folder_open() {
+    DWORD n = GetCurrentDirectoryW(0, nullptr);
+    if (n == 0) return nullptr;
+    std::wstring root(n, L'\0');
+    n = GetCurrentDirectoryW(n, &root[0]);
+    if (n == 0 || n >= root.size()) return nullptr;
+    root.resize(n);
+    return hold_folder(root);
+}
+
+os_output_folder* os_output_folder_open_at(const char* path) {
+    std::wstring wide;
+    if (!path || !os_to_wide(std::string(path), wide)) return nullptr;
+    DWORD n = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+    if (n == 0) return nullptr;
+    std::wstring root(n, L'\0');
+    n = GetFullPathNameW(wide.c_str(), n, &root[0], nullptr);
+    if (n == 0 || n >= root.size()) return nullptr;
+    root.resize(n);
+    return hold_folder(root);
 }
 
 void os_output_folder_close(os_output_folder* folder) { delete folder; }
@@ -227,6 +250,30 @@ os_output_file* os_output_file_create(os_output_folder* out, const char* name, i
         return nullptr;
     }
     file->handle = handle;
+    return file;
+}
+
+os_output_file* os_output_file_reopen(os_output_folder* out, const char* name, uint64_t* size) {
+    std::wstring wide, folder, leaf;
+    if (!out || !wide_name(name, wide)) return nullptr;
+    split_name(wide, folder, leaf);
+    if (!is_plain_leaf(leaf)) return nullptr;
+    int error = 0;
+    std::wstring parent = walk_folder(out, folder, error);
+    if (parent.empty()) return nullptr;
+    HANDLE handle = CreateFileW((parent + L"\\" + leaf).c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    BY_HANDLE_FILE_INFORMATION info;
+    auto* file = new (std::nothrow) os_output_file;
+    if (!file || GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
+        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+        delete file;
+        CloseHandle(handle);
+        return nullptr;
+    }
+    file->handle = handle;
+    if (size) *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
     return file;
 }
 
