@@ -33,7 +33,13 @@ void raw_inflater::give(const unsigned char* input, size_t size) {
     state_->stream.avail_in = clamp32(size);
 }
 
-size_t raw_inflater::input_left() const { return state_->stream.avail_in; }
+// At the stream's end, whole bytes read ahead into the bit buffer are not the stream's: they are
+// what follows it (a data descriptor, the next header).
+size_t raw_inflater::input_left() const {
+    const inflate_state& s = state_->stream;
+    size_t read_ahead = s.block_state == ISAL_BLOCK_FINISH && s.read_in_length > 0 ? s.read_in_length / 8 : 0;
+    return s.avail_in + read_ahead;
+}
 
 inflate_step raw_inflater::run(unsigned char* out, size_t capacity, size_t* written) {
     inflate_state& s = state_->stream;

@@ -27,7 +27,7 @@ public:
     void reset();         // for the next stream
 
     void give(const unsigned char* input, size_t size);
-    size_t input_left() const;
+    size_t input_left() const;   // after the end: what follows the stream
 
     // Inflates into `out` (capacity bytes); *written is what it wrote.
     inflate_step run(unsigned char* out, size_t capacity, size_t* written);

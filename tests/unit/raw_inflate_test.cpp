@@ -116,6 +116,40 @@ TEST(RawInflate, ACutStreamStallsAndDamageFails) {
     EXPECT_TRUE(again.output == data);
 }
 
+// What follows a stream (a data descriptor, the next header) is left as input, to the byte,
+// whatever the engine read ahead: the unpacking during a download finds the next header so.
+TEST(RawInflate, InputAfterTheStreamIsLeftOver) {
+    raw_inflater inflater;
+    ASSERT_TRUE(inflater.ready());
+    const std::string trailer = "PK\x07\x08 descriptor and the next header";
+    for (size_t size : {size_t{0}, size_t{1}, size_t{100}, size_t{1} << 20}) {
+        const std::string data = sample(size);
+        std::vector<unsigned char> input = raw_deflate(data);
+        size_t stream_size = input.size();
+        input.insert(input.end(), trailer.begin(), trailer.end());
+        for (size_t piece : {input.size(), stream_size + 3, size_t{4096}}) {
+            inflater.reset();
+            inflater.give(input.data(), 0);
+            std::vector<unsigned char> out(1 << 21);
+            size_t given = 0, written = 0, total = 0;
+            inflate_step step = inflate_step::progress;
+            while (step != inflate_step::end && step != inflate_step::failed) {
+                if (inflater.input_left() == 0) {
+                    size_t n = std::min(piece, input.size() - given);
+                    inflater.give(input.data() + given, n);
+                    given += n;
+                }
+                step = inflater.run(out.data() + total, out.size() - total, &written);
+                total += written;
+                ASSERT_NE(step, inflate_step::stalled) << size << "/" << piece;
+            }
+            EXPECT_EQ(step, inflate_step::end);
+            EXPECT_EQ(total, data.size());
+            EXPECT_EQ(given - inflater.input_left(), stream_size) << "stream of " << size << ", pieces of " << piece;
+        }
+    }
+}
+
 TEST(RawInflate, CrcMatchesZlibAcrossPieces) {
     const std::string data = sample(1 << 20);
     const auto* bytes = reinterpret_cast<const unsigned char*>(data.data());
