@@ -91,7 +91,8 @@ int extract_install_package(const wchar_t* package, run_context* ctx) {
     dialog_message(ctx, MSG_DECOMPRESSING_INSTALL);
     if (!folder.empty()) remove_old_installer(folder);
     if (narrow_zip.empty() || narrow_folder.empty() ||
-        extract_install_zip(narrow_zip.c_str(), narrow_folder.c_str()) != zip_extracted) {
+        extract_install_zip(narrow_zip.c_str(), narrow_folder.c_str(), ctx ? ctx->install_unpacked_ahead : nullptr) !=
+            zip_extracted) {
         dialog_message(ctx, MSG_DECOMPRESSING_INSTALL_FAILED);
         log_message(SEV_ERROR, L"Decompression of FrameworkInstall.zip failed");
         return 0;

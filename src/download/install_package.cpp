@@ -3,6 +3,7 @@
 #include <cstring>
 #include <cwchar>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "config/coninfo.h"
@@ -18,6 +19,7 @@
 #include "download/proxy_record.h"
 #include "download/transfer.h"
 #include "install/agent_installer.h"
+#include "install/zip_stream.h"
 #include "os/files.h"
 #include "os/paths.h"
 #include "os/text.h"
@@ -26,6 +28,44 @@
 namespace {
 constexpr int curl_http_error = 22;
 
+// Unpacks the package while it downloads from its first byte (install/zip_stream.h), so that
+// the extraction after the download finds most of its work done. The unpacking of a download
+// that failed, or of a package that is never extracted, is undone.
+class package_unpacker : public transfer_follower {
+public:
+    explicit package_unpacker(std::string target_dir) : target_dir_(std::move(target_dir)) {}
+    ~package_unpacker() override { zip_stream_discard(stream_); }
+
+    void started(const char* path) override {
+        zip_stream_discard(stream_);
+        stream_ = zip_stream_start(path, target_dir_.c_str());
+    }
+    void flushed(uint64_t length) override { zip_stream_advance(stream_, length); }
+    void ended(bool whole, uint64_t length) override {
+        if (whole) {
+            zip_stream_complete(stream_, length);
+            return;
+        }
+        zip_stream_discard(stream_);
+        stream_ = nullptr;
+    }
+
+    // The unpacking of the package that arrived last, for its extraction; null when none.
+    zip_stream* ahead() const { return stream_; }
+    // After the extraction, which took or removed every file it did not want; when it failed,
+    // the files unpacked ahead go too.
+    void extracted(bool whole) {
+        if (whole)
+            zip_stream_release(stream_);
+        else
+            zip_stream_discard(stream_);
+        stream_ = nullptr;
+    }
+
+private:
+    std::string target_dir_;
+    zip_stream* stream_ = nullptr;
+};
 
 struct repository_road {
     repository_road(run_context* c, proxy_record* r, transfer_handle* h) : ctx(c), route(r), handle(h) {}
@@ -39,6 +79,7 @@ struct repository_road {
     site_record site{};
     std::wstring host_base;   // scheme and host of the current attempt
     long response_code = 0;
+    package_unpacker* unpacker = nullptr;   // null when the package is not unpacked ahead
 };
 
 bool cancelled(run_context* ctx) { return on_download_event(nullptr, EVENT_QUERY_CANCEL, ctx) != 0; }
@@ -107,7 +148,11 @@ void drop_package(const repository_road& r) {
 
 // Extraction and verification of a package that arrived. 1 when its files are good.
 int accept_package(repository_road& r, wchar_t* package_path) {
-    if (!on_download_event(r.package.c_str(), EVENT_EXTRACT_INSTALL_PACKAGE, r.ctx)) {
+    r.ctx->install_unpacked_ahead = r.unpacker ? r.unpacker->ahead() : nullptr;
+    int extracted = on_download_event(r.package.c_str(), EVENT_EXTRACT_INSTALL_PACKAGE, r.ctx);
+    r.ctx->install_unpacked_ahead = nullptr;
+    if (r.unpacker) r.unpacker->extracted(extracted != 0);
+    if (!extracted) {
         drop_package(r);
         return 0;
     }
@@ -264,5 +309,13 @@ int retrieve_install_package(wchar_t* package_path, const wchar_t* work_folder, 
     if (!parse_site_list(&parsed, site_list.c_str())) log_message(SEV_ERROR, L"unable to Parse sitelist errno 1");
     site_list_ptr list(parsed);
     if (!list) return 0;
-    return run_repository_road(r, list.get(), resume, package_path);
+    std::string narrow_folder;
+    std::unique_ptr<package_unpacker> unpacker;
+    if (work_folder && *work_folder && os_to_narrow(work_folder, narrow_folder))
+        unpacker.reset(new (std::nothrow) package_unpacker(narrow_folder));
+    r.unpacker = unpacker.get();
+    set_transfer_follower(handle.get(), unpacker.get());
+    int delivered = run_repository_road(r, list.get(), resume, package_path);
+    set_transfer_follower(handle.get(), nullptr);
+    return delivered;
 }

@@ -30,6 +30,9 @@ constexpr long connect_timeout = 180;   // seconds
 constexpr char allowed_protocols[] = "http,https";
 constexpr long receive_buffer = 512 * 1024;   // libcurl's largest read buffer
 constexpr size_t file_buffer = 256 * 1024;    // stdio buffer: 256 KiB measured fastest
+// A follower is told of the output every megabyte: often enough to keep its reader busy, seldom
+// enough that the flushes cost nothing.
+constexpr long long follow_step = 1 << 20;
 // Every method but Negotiate and Digest-IE.
 constexpr unsigned long proxy_auth_methods = CURLAUTH_ANY & ~(CURLAUTH_NEGOTIATE | CURLAUTH_DIGEST_IE);
 constexpr CURLcode range_error = CURLE_RANGE_ERROR;   // 33: the server ignored the range
@@ -58,6 +61,9 @@ struct transfer_handle {
     bool over_cap = false;                   // the write hook refused bytes beyond limits.max_bytes
     bool digest_wanted = false;              // hash files written from their first byte (SHA-256)
     digest_worker_ptr digest;                // hashing the output of this attempt, when wanted
+    transfer_follower* follower = nullptr;   // told of the output as it grows, when it starts empty
+    bool following = false;                  // the follower was told of this attempt's start
+    long long flushed_bytes = 0;             // told to the follower
 
     ~transfer_handle() {
         if (output) std::fclose(output);
@@ -182,10 +188,22 @@ size_t write_hook(char* data, size_t size, size_t count, void* user) {
     if (written == total) {
         // A digest that could not follow is dropped: the file is then read when it is checked.
         if (handle->digest && !digest_worker_feed(handle->digest.get(), data, written)) handle->digest.reset();
-        return written;
+        if (!handle->following || handle->file_bytes - handle->flushed_bytes < follow_step) return written;
+        if (std::fflush(handle->output) == 0) {
+            handle->flushed_bytes = handle->file_bytes;
+            handle->follower->flushed(static_cast<uint64_t>(handle->file_bytes));
+            return written;
+        }
     }
     discard_output(handle, errno);
     return 0;
+}
+
+// Once per followed attempt, after its output is closed.
+void end_following(transfer_handle* handle, bool whole) {
+    if (!handle->following) return;
+    handle->following = false;
+    handle->follower->ended(whole, static_cast<uint64_t>(handle->file_bytes));
 }
 
 // The hooks, each step only when the previous option was taken; a broken chain leaves a
@@ -222,6 +240,9 @@ bool open_output(transfer_handle* handle, const char* file, const char* mode) {
                                                                  : nullptr);
     if (!handle->output_buffer) handle->output_buffer.reset(new (std::nothrow) char[file_buffer]);
     if (handle->output_buffer) std::setvbuf(handle->output, handle->output_buffer.get(), _IOFBF, file_buffer);
+    handle->following = handle->follower && mode[0] == 'w';
+    handle->flushed_bytes = 0;
+    if (handle->following) handle->follower->started(file);
     return true;
 }
 
@@ -467,6 +488,10 @@ int set_transfer_server_names(transfer_handle* handle, const std::vector<std::st
     return CURLE_OK;
 }
 
+void set_transfer_follower(transfer_handle* handle, transfer_follower* follower) {
+    if (handle) handle->follower = follower;
+}
+
 void set_transfer_digest(transfer_handle* handle, bool hash_while_writing) {
     if (handle) handle->digest_wanted = hash_while_writing;
 }
@@ -511,6 +536,7 @@ int transfer_file(transfer_handle* handle, const char* url, const char* file, in
         // libcurl still holds the previous transfer's code, which a caller could take for this one's.
         *response_code = 0;
         close_output(handle);
+        end_following(handle, false);
         return rc;
     }
     rc = perform(handle, file);
@@ -521,6 +547,7 @@ int transfer_file(transfer_handle* handle, const char* url, const char* file, in
     long code = 0;
     if (curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &code) == CURLE_OK) *response_code = code;
     close_output(handle);
+    end_following(handle, rc == CURLE_OK && handle->write_error == 0);
     if (rc == CURLE_OK && handle->write_error == 0) remember_output_digest(handle, file);
     handle->digest.reset();
     if (handle->write_error != 0) {

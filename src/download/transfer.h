@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -59,6 +60,24 @@ void set_transfer_limits(transfer_handle* handle, const transfer_limits* limits)
 // for it (core/file_digest.h), so that verify_file_digest does not read the file again. Off
 // for a new handle: the repositories' install package is checked by extraction, not by digest.
 void set_transfer_digest(transfer_handle* handle, bool hash_while_writing);
+
+// Told of a transfer's output file as it grows, for work that follows it while it downloads (the
+// install package is unpacked as it arrives). Only transfers that write their file from the
+// first byte are followed; every call comes from the transfer's own thread, and every started()
+// is matched by one ended().
+class transfer_follower {
+public:
+    virtual ~transfer_follower() = default;
+    // A file at `path` (narrow) is now written from its first byte.
+    virtual void started(const char* path) = 0;
+    // Its first `length` bytes are written and flushed, so that a reader of the file sees them.
+    virtual void flushed(uint64_t length) = 0;
+    // The transfer is over; `whole`: it succeeded and the file is closed at `length` bytes.
+    virtual void ended(bool whole, uint64_t length) = 0;
+};
+
+// The follower of the handle's later transfers (not owned); null for none, as for a new handle.
+void set_transfer_follower(transfer_handle* handle, transfer_follower* follower);
 
 // The host forms of the server (names or addresses) of which the server's certificate must
 // carry one, as a subject alternative name (DNS or IP) or as its common name, whenever a

@@ -2,7 +2,6 @@
 
 #include <new>
 
-#include "install/block_writer.h"
 #include "install/raw_inflate.h"
 #include "os/digest.h"
 #include "os/unpack.h"
@@ -15,58 +14,6 @@ constexpr unsigned output_buffer_size = 1 << 19;
 // Below this a helper thread costs more than the overlap gains.
 constexpr ZPOS64_T pipelined_entry_size = 8 << 20;
 constexpr int method_stored = 0;
-constexpr int error_short_write = -1;
-
-// Where the content goes: written here, or handed to a block writer (which sums the CRC and
-// feeds the digest).
-class entry_sink {
-public:
-    entry_sink(os_output_file* file, os_digest_stream* digest, ZPOS64_T declared, entry_copy_result& result)
-        : file_(file), digest_(digest), declared_(declared), result_(result) {
-        result_.crc = 0;
-    }
-
-    bool start_writer() { return pipelined_ = writer_.start(file_, digest_); }
-    bool pipelined() const { return pipelined_; }
-
-    // False after a failed write (the result says so).
-    bool put(const unsigned char* data, size_t n) {
-        if (n > declared_ - result_.size) {
-            result_.overrun = true;
-            n = static_cast<size_t>(declared_ - result_.size);
-        }
-        result_.size += n;
-        bool ok;
-        if (pipelined_) {
-            ok = writer_.submit(data, n);
-        } else {
-            result_.crc = zip_crc32(result_.crc, data, n);
-            ok = n == 0 || os_output_file_write(file_, data, n);
-            if (ok && digest_) os_digest_stream_update(digest_, data, n);   // a failure spoils only the digest
-        }
-        if (!ok) fail_write();
-        return ok;
-    }
-
-    void finish() {
-        if (!pipelined_) return;
-        pipelined_ = false;
-        if (!writer_.finish(result_.crc) && result_.failure == copy_failure::none) fail_write();
-    }
-
-private:
-    void fail_write() {
-        result_.error = error_short_write;
-        result_.failure = copy_failure::write;
-    }
-
-    os_output_file* file_;
-    os_digest_stream* digest_;
-    ZPOS64_T declared_;
-    entry_copy_result& result_;
-    block_writer writer_;
-    bool pipelined_ = false;
-};
 }   // namespace
 
 struct entry_copier::parts {

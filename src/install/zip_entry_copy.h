@@ -9,22 +9,10 @@
 #include <unzip.h>
 #include <memory>
 
+#include "install/entry_sink.h"
+
 struct os_output_file;
 struct os_digest_stream;
-
-enum class copy_failure { none, read, write };
-
-struct entry_copy_result {
-    int error = 0;   // 0, or the minizip code (or Z_DATA_ERROR) that ends the extraction
-    copy_failure failure = copy_failure::none;
-    unsigned long crc = 0;   // CRC-32 of what was written
-    ZPOS64_T size = 0;       // bytes written
-    bool overrun = false;    // the data held more than the entry declares; the rest was dropped
-
-    bool matches(const unz_file_info64& info) const {
-        return !overrun && size == info.uncompressed_size && crc == info.crc;
-    }
-};
 
 // Buffers and streams for all entries of one archive. One thread.
 class entry_copier {

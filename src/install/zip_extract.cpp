@@ -7,10 +7,13 @@
 #include <memory>
 #include <new>
 #include <string>
+#include <unordered_map>
 
 #include "core/file_digest.h"
 #include "core/log.h"
+#include "install/entry_output.h"
 #include "install/zip_entry_copy.h"
+#include "install/zip_stream.h"
 #include "os/digest.h"
 #include "os/files.h"
 #include "os/paths.h"
@@ -33,11 +36,6 @@ struct output_folder_closer {
     void operator()(os_output_folder* folder) const noexcept { os_output_folder_close(folder); }
 };
 
-struct output_file_closer {
-    void operator()(os_output_file* file) const noexcept { os_output_file_close(file); }
-};
-using output_file_ptr = std::unique_ptr<os_output_file, output_file_closer>;
-
 struct digest_stream_releaser {
     void operator()(os_digest_stream* stream) const noexcept { os_digest_stream_release(stream); }
 };
@@ -50,8 +48,12 @@ struct extraction {
     os_output_folder* folder = nullptr;
     entry_copier* copier = nullptr;
     bool refuse_configuration_names = false;
-    bool hash_files = false;   // remember each file's SHA-256, computed as it is written
-    bool incomplete = false;   // an entry that should have been written was not, or not whole
+    bool hash_files = false;                          // remember each file's SHA-256, computed as it is written
+    bool incomplete = false;                          // an entry that should have been written was not, or not whole
+    zip_stream* ahead = nullptr;                      // the package unpacked while it downloaded, or null
+    std::unordered_map<uint64_t, size_t> adoptable;   // data offset -> streamed entry of the same entry
+    unsigned taken = 0;                               // files of `ahead` taken for their entries
+    unsigned removed = 0;                             // files of `ahead` that were no entry's
 };
 
 // Extraction talks to standard output, not to the log: the callers log the outcome.
@@ -60,33 +62,6 @@ void print_out(const char* format, ...) {
     va_start(args, format);
     std::vfprintf(stdout, format, args);
     va_end(args);
-}
-
-bool is_separator(char c) { return c == '/' || c == '\\'; }
-
-// Stored names use '/' (or '\' from some Windows tools); on disk the local separator.
-std::string local_name(const char* stored) {
-    std::string name = stored;
-    for (char& c : name)
-        if (is_separator(c)) c = local_separator;
-    return name;
-}
-
-// Creates every missing folder of `path`, relative to the output folder.
-void make_directory_chain(os_output_folder* folder, const std::string& path) {
-    if (path.empty()) return;
-    std::string copy = path;
-    if (copy.back() == local_separator) copy.pop_back();
-    if (copy.empty() || os_output_make_folder(folder, copy.c_str()) == os_mkdir_made) return;
-    for (size_t i = 1; i <= copy.size(); ++i) {
-        if (i < copy.size() && copy[i] != local_separator) continue;
-        std::string prefix = copy.substr(0, i);
-        // A folder that exists already is fine; a missing parent means the chain is broken.
-        if (os_output_make_folder(folder, prefix.c_str()) == os_mkdir_no_parent) {
-            print_out("couldn't create directory %s\n", prefix.c_str());
-            return;
-        }
-    }
 }
 
 // Entries made on Unix (host 3) or macOS (host 19) keep st_mode in the high half of the
@@ -125,15 +100,6 @@ void refuse_entry(const extraction& x, const char* stored, const char* reason) {
                 shown.c_str(), x.archive_path, x.target_dir, reason);
 }
 
-// Null when the entry is written; otherwise why it is refused.
-const char* refusal_reason(const extraction& x, const char* stored) {
-    if (has_control_characters(stored)) return "the name holds control characters";
-    if (!name_stays_inside_folder(stored)) return "the name leads outside the target folder";
-    if (x.refuse_configuration_names && names_configuration_file(stored))
-        return "the name is that of a configuration file";
-    return nullptr;
-}
-
 // A write that failed says why and where, and its partial file goes at once: on a full disk
 // the space it holds is what the log needs next.
 void report_failed_write(const extraction& x, const std::string& name, int error) {
@@ -141,16 +107,6 @@ void report_failed_write(const extraction& x, const std::string& name, int error
     log_message(SEV_ERROR, L"Writing " OS_NARROW_S L"%ls" OS_NARROW_S L" failed: " OS_NARROW_S L"%ls", x.target_dir,
                 OS_SEP_S, name.c_str(), os_error_text(error).c_str(),
                 removed ? L"; the partial file was removed" : L"");
-}
-
-output_file_ptr create_output_file(const extraction& x, const std::string& name, int& error) {
-    output_file_ptr file(os_output_file_create(x.folder, name.c_str(), &error));
-    size_t cut = name.rfind(local_separator);
-    if (!file && cut != std::string::npos && !os_is_out_of_space(error)) {
-        make_directory_chain(x.folder, name.substr(0, cut));
-        file.reset(os_output_file_create(x.folder, name.c_str(), &error));
-    }
-    return file;
 }
 
 // An entry whose file cannot be created is skipped, but the extraction is incomplete; on a full
@@ -164,6 +120,65 @@ bool skip_unwritable_entry(extraction& x, const char* stored, const std::string&
 }
 
 int extract_file_entry(extraction& x, const unz_file_info64& info, const char* stored, const std::string& name);
+
+bool is_streamed_entry(const streamed_entry& streamed, const unz_file_info64& info, int method, const char* stored) {
+    return streamed.usable && streamed.stored_name == stored && streamed.method == method && streamed.crc == info.crc &&
+           streamed.size == info.uncompressed_size && streamed.compressed_size == info.compressed_size;
+}
+
+// The streamed entry that is the current entry, opened raw, or null.
+const streamed_entry* streamed_entry_of(const extraction& x, const unz_file_info64& info, int method,
+                                        const char* stored) {
+    auto found = x.adoptable.find(unzGetCurrentFileZStreamPos64(x.archive));
+    if (found == x.adoptable.end()) return nullptr;
+    const streamed_entry& streamed = zip_stream_entries(x.ahead)[found->second];
+    return is_streamed_entry(streamed, info, method, stored) ? &streamed : nullptr;
+}
+
+// Files the download unpacked ahead (zip_stream.h) that are no entry's of the central directory
+// go before anything is extracted: their names came from local headers alone. The others become
+// adoptable. The current entry is the first one afterwards.
+void sort_streamed_entries(extraction& x, ZPOS64_T entry_count) {
+    const std::vector<streamed_entry>& entries = zip_stream_entries(x.ahead);
+    for (size_t i = 0; i < entries.size(); ++i) x.adoptable.emplace(entries[i].data_offset, i);
+    std::vector<bool> claimed(entries.size(), false);
+    int err = unzGoToFirstFile(x.archive);
+    for (ZPOS64_T i = 0; i < entry_count && err == UNZ_OK; ++i, err = unzGoToNextFile(x.archive)) {
+        unz_file_info64 info;
+        char stored[name_capacity];
+        if (unzGetCurrentFileInfo64(x.archive, &info, stored, sizeof stored, nullptr, 0, nullptr, 0) != UNZ_OK) break;
+        stored[name_capacity - 1] = '\0';
+        int method = 0, level = 0;
+        if (unzOpenCurrentFile3(x.archive, &method, &level, 1, nullptr) != UNZ_OK) continue;
+        if (const streamed_entry* streamed = streamed_entry_of(x, info, method, stored))
+            claimed[static_cast<size_t>(streamed - entries.data())] = true;
+        unzCloseCurrentFile(x.archive);
+    }
+    for (size_t i = 0; i < entries.size(); ++i) {
+        if (claimed[i]) continue;
+        x.adoptable.erase(entries[i].data_offset);
+        if (os_output_remove_file(x.folder, entries[i].name.c_str())) ++x.removed;
+    }
+    unzGoToFirstFile(x.archive);
+}
+
+// Takes the current entry's file from what the download unpacked, when it is that entry's and
+// still there whole: it is then stamped and its digest kept as if it had been written now.
+bool adopt_streamed_entry(extraction& x, const unz_file_info64& info, int method, const char* stored,
+                          const std::string& name) {
+    if (x.adoptable.empty()) return false;
+    const streamed_entry* streamed = streamed_entry_of(x, info, method, stored);
+    uint64_t size = 0;
+    output_file_ptr file(streamed ? os_output_file_reopen(x.folder, name.c_str(), &size) : nullptr);
+    if (!file || size != info.uncompressed_size) return false;
+    x.adoptable.erase(streamed->data_offset);   // an entry given twice is extracted the second time
+    ++x.taken;
+    print_out(" extracting: %s\n", stored);
+    stamp_output_file(file.get(), info);
+    file.reset();   // closed before its stamp is taken
+    remember_file_digest(name, os_digest_kind::sha256, streamed->digest);
+    return true;
+}
 
 // The digest of a file written whole, kept so that its check need not read it again. `name` is
 // relative to the current folder, which is the target folder while entries are extracted.
@@ -182,11 +197,11 @@ int extract_current_entry(extraction& x) {
         return err;
     }
     stored[name_capacity - 1] = '\0';   // minizip does not terminate a name that fills the buffer
-    if (const char* reason = refusal_reason(x, stored)) {
+    if (const char* reason = entry_refusal_reason(stored, x.refuse_configuration_names)) {
         refuse_entry(x, stored, reason);
         return 0;
     }
-    std::string name = local_name(stored);
+    std::string name = local_entry_name(stored);
     if (name.empty() || name.back() == local_separator) {
         print_out("creating directory: %s\n", stored);
         os_output_make_folder(x.folder, name.c_str());   // an existing folder is fine
@@ -205,8 +220,9 @@ int extract_file_entry(extraction& x, const unz_file_info64& info, const char* s
         unzCloseCurrentFile(x.archive);
         return err;
     }
+    if (adopt_streamed_entry(x, info, method, stored, name)) return unzCloseCurrentFile(x.archive);
     int create_error = 0;
-    output_file_ptr file = create_output_file(x, name, create_error);
+    output_file_ptr file = create_entry_file(x.folder, name, create_error, true);
     digest_stream_ptr digest(file && x.hash_files ? os_digest_stream_create(os_digest_kind::sha256) : nullptr);
     entry_copy_result copied;
     if (file) {
@@ -231,7 +247,7 @@ int extract_file_entry(extraction& x, const unz_file_info64& info, const char* s
     file.reset();   // closed before its stamp is taken
     err = unzCloseCurrentFile(x.archive);
     // Read raw, the entry's CRC and size are checked here rather than by minizip.
-    if (err == UNZ_OK && written && !copied.matches(info)) err = UNZ_CRCERROR;
+    if (err == UNZ_OK && written && !copied.matches(info.uncompressed_size, info.crc)) err = UNZ_CRCERROR;
     if (err != UNZ_OK) print_out("error %d with zipfile in unzCloseCurrentFile\n", err);
     if (err == UNZ_OK && written) remember_entry_digest(name, digest.get());
     return err;
@@ -256,6 +272,10 @@ void extract_entries(extraction& x) {
         return;
     }
     x.folder = folder.get();
+    if (x.ahead) {
+        zip_stream_finish(x.ahead);
+        sort_streamed_entries(x, global.number_entry);
+    }
     for (ZPOS64_T i = 0; i < global.number_entry; ++i) {
         if (extract_current_entry(x) != 0) {
             x.incomplete = true;
@@ -272,7 +292,8 @@ void extract_entries(extraction& x) {
     }
 }
 
-int extract(const char* archive_path, const char* target_dir, bool refuse_configuration_names, bool hash_files) {
+int extract(const char* archive_path, const char* target_dir, bool refuse_configuration_names, bool hash_files,
+            zip_stream* ahead) {
     if (!archive_path) return 0;
     zlib_filefunc64_def functions;
     os_fill_zip_file_functions(&functions);
@@ -297,7 +318,10 @@ int extract(const char* archive_path, const char* target_dir, bool refuse_config
     x.copier = &copier;
     x.refuse_configuration_names = refuse_configuration_names;
     x.hash_files = hash_files;
+    x.ahead = ahead;
     extract_entries(x);
+    if (ahead)
+        log_message(SEV_DEBUG, L"Install files unpacked during the download: %u taken, %u removed", x.taken, x.removed);
     archive.reset();
     std::fflush(stdout);
     return x.incomplete ? zip_incomplete : zip_extracted;
@@ -305,11 +329,11 @@ int extract(const char* archive_path, const char* target_dir, bool refuse_config
 }   // namespace
 
 int extract_zip(const char* archive_path, const char* target_dir) {
-    return extract(archive_path, target_dir, false, false);
+    return extract(archive_path, target_dir, false, false, nullptr);
 }
 
 // The install files are checked against the manifest right after: hashing them while they are
 // written spares that check a second read of every file.
-int extract_install_zip(const char* archive_path, const char* target_dir) {
-    return extract(archive_path, target_dir, true, true);
+int extract_install_zip(const char* archive_path, const char* target_dir, zip_stream* unpacked_ahead) {
+    return extract(archive_path, target_dir, true, true, unpacked_ahead);
 }

@@ -23,5 +23,9 @@ int extract_zip(const char* archive_path, const char* target_dir);
 
 // The same for the install package, which must not replace the configuration package's files:
 // entries named like hashes.xml, sitelist.xml or PackageInfo.xml in the target folder (in any
-// case or path form) are refused and logged too.
-int extract_install_zip(const char* archive_path, const char* target_dir);
+// case or path form) are refused and logged too. `unpacked_ahead` (may be null) is the
+// unpacking of the package while it downloaded (zip_stream.h) into the same folder: it is
+// waited for, its files that are an entry's are taken instead of being written again (with the
+// same output), and the rest of its files are removed first.
+struct zip_stream;
+int extract_install_zip(const char* archive_path, const char* target_dir, zip_stream* unpacked_ahead = nullptr);

@@ -1,5 +1,6 @@
-// Fuzz target for the zip entry walk: a fuzzed archive is extracted into a scratch folder.
-// Whatever the archive holds, nothing may land outside the target folder (checked by walking
+// Fuzz target for the zip entry walks: a fuzzed archive is extracted into a scratch folder, then
+// again after it was unpacked while "downloading" (the local headers' walk, in two pieces), as
+// the install package is. Whatever the archive holds, in either way, nothing may land outside the target folder (checked by walking
 // the folders around it and by looking where each stored name would land if joined naively),
 // no link is made, and no file gets a set-id or sticky bit.
 //
@@ -19,6 +20,7 @@
 
 #include "fuzz_support.h"
 #include "install/zip_extract.h"
+#include "install/zip_stream.h"
 
 namespace fs = std::filesystem;
 
@@ -111,14 +113,24 @@ void check_sandbox(const layout& l) {
 
 // The extraction changes the process's current folder; libFuzzer may have been given relative
 // corpus paths.
-void extract_as_nobody(const std::string& archive, const layout& l) {
+// The walk's thread takes the identity of the thread that starts it.
+void extract_as_nobody(const std::string& archive, const layout& l, bool unpacked_ahead, size_t size) {
     static const fs::path starting_folder = fs::current_path();
     bool root = running_as_root();
     if (root) {
         setfsgid(nobody);
         setfsuid(nobody);
     }
-    extract_zip(archive.c_str(), l.target.c_str());
+    if (unpacked_ahead) {
+        zip_stream* stream = zip_stream_start(archive.c_str(), l.target.c_str());
+        fuzz_require(stream != nullptr, "the walk did not start");
+        zip_stream_advance(stream, size / 2);
+        zip_stream_complete(stream, size);
+        extract_install_zip(archive.c_str(), l.target.c_str(), stream);
+        zip_stream_release(stream);
+    } else {
+        extract_zip(archive.c_str(), l.target.c_str());
+    }
     if (root) {
         setfsuid(0);
         setfsgid(0);
@@ -129,16 +141,18 @@ void extract_as_nobody(const std::string& archive, const layout& l) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fuzz_begin_input();
-    layout l = make_layout();
     std::string archive = fuzz_write_input("input.zip", data, size);
-    std::vector<fs::path> candidates = escape_candidates(stored_names(archive), l);
+    for (bool unpacked_ahead : {false, true}) {
+        layout l = make_layout();
+        std::vector<fs::path> candidates = escape_candidates(stored_names(archive), l);
 
-    extract_as_nobody(archive, l);
+        extract_as_nobody(archive, l, unpacked_ahead, size);
 
-    check_sandbox(l);
-    for (const fs::path& candidate : candidates) {
-        std::error_code error;
-        fuzz_require(!fs::exists(fs::symlink_status(candidate, error)), "a stored name landed outside the target");
+        check_sandbox(l);
+        for (const fs::path& candidate : candidates) {
+            std::error_code error;
+            fuzz_require(!fs::exists(fs::symlink_status(candidate, error)), "a stored name landed outside the target");
+        }
     }
     return 0;
 }

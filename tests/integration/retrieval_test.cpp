@@ -500,6 +500,7 @@ TEST_F(RetrievalTest, InstallIp404ThenFqdn200OnTheSameSite) {
          "Trying to download install file using repository FQDN http://" + nginx_name(),
          "Downloaded install file Successfully", "Install file stored in " + package(),
          "Install file extracted to " + work_, "Hash verification for Framework install files succeeded"}));
+    EXPECT_TRUE(logged("Install files unpacked during the download: 2 taken, 0 removed"));
     EXPECT_TRUE(logged_as('W', "Unable to download FrameworkInstall.zip:Response:404"));
     EXPECT_EQ(field(access(*s_->empty_nginx, empty_start_, 1).at(0), "status"), "404");
     EXPECT_EQ(field(access(*s_->nginx, nginx_start_, 1).at(0), "status"), "200");
@@ -595,6 +596,7 @@ TEST_F(RetrievalTest, InstallCompletePackageGets416AndGoesStraightToExtraction) 
     EXPECT_TRUE(logged_in_order({"Install file is already downloaded", "Install file stored in " + package(),
                                  "Install file extracted to " + work_,
                                  "Hash verification for Framework install files succeeded"}));
+    EXPECT_FALSE(logged("Install files unpacked during the download")) << "nothing was downloaded";
     EXPECT_EQ(read_whole_file(package()), read_whole_file(s_->install_zip)) << "the package is left as it was";
 }
 
@@ -631,18 +633,17 @@ TEST_F(RetrievalTest, CancelBeforeAndDuringTheDownloads) {
     EXPECT_TRUE(logged("Download of install file failed"));
     EXPECT_FALSE(path_exists(package())) << "no transfer after a cancel";
 
-    // During the transfer: nginx sends /slow/ at 256 KiB/s, the 2 MiB package takes seconds.
+    // During the transfer: nginx sends /slow/ at 256 KiB/s, the 2 MiB package takes seconds; the
+    // unpacking sees the first megabyte after four.
     ctx_.cancel_flag = 0;
     log_start_ = read_whole_file(log_path()).size();
     std::atomic<bool> done{false};
+    std::atomic<bool> unpacked{false};
     std::thread canceller([&] {
-        // Under way once the first bytes of the package are on disk: cancel then.
-        auto arrived = [&] {
-            std::error_code ignored;
-            auto size = fs::file_size(package(), ignored);
-            return !ignored && size > 0;
-        };
-        while (!done && !arrived()) std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // Under way once the package's first entry is unpacked from what is on disk: cancel then.
+        while (!done && !path_exists(work_ + "/Vesinst.exe"))
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        unpacked = !done;
         ctx_.cancel_flag = 1;
     });
     int result = retrieve_install(nullptr, 1);
@@ -653,6 +654,8 @@ TEST_F(RetrievalTest, CancelBeforeAndDuringTheDownloads) {
                                  "Download of install file failed"}));
     EXPECT_LT(fs::file_size(package()), s_->install_size) << "the transfer was cut short";
     EXPECT_FALSE(logged("Install file extracted to " + work_));
+    EXPECT_TRUE(unpacked) << "the package's first entry was unpacked while it downloaded";
+    EXPECT_FALSE(path_exists(work_ + "/Vesinst.exe")) << "what the cut download had unpacked is gone";
 }
 
 // ---------------------------------------------------------------------------------------------

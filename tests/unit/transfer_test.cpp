@@ -236,6 +236,59 @@ TEST_F(TransferTest, FilesWrittenFromTheFirstByteAreHashedOnTheWay) {
     forget_file_digests();
 }
 
+// What a follower was told, and whether the file on disk held at least as much each time.
+struct recording_follower : transfer_follower {
+    std::string path;
+    std::vector<std::string> calls;
+    bool behind_the_file = true;
+    void started(const char* file) override {
+        path = file;
+        calls.push_back("started");
+    }
+    void flushed(uint64_t length) override {
+        std::error_code error;
+        if (std::filesystem::file_size(path, error) < length) behind_the_file = false;
+        if (calls.back().rfind("flushed", 0) != 0) calls.push_back("flushed");
+    }
+    void ended(bool whole, uint64_t length) override {
+        calls.push_back(std::string(whole ? "whole " : "cut ") + std::to_string(length));
+    }
+};
+
+// Only files written from the first byte are followed: a fresh download, the fresh attempt after
+// a server ignored the range; never a resumed one. Flushes run ahead of the follower, and every
+// start ends once, whole or not.
+TEST_F(TransferTest, FollowerSeesFilesWrittenFromTheFirstByte) {
+    qsw_test::fixture_server plain("static_server.py", {"--root", root_->file("www")});
+    QSW_REQUIRE_SERVER(plain);
+    recording_follower follower;
+    set_transfer_follower(handle_.get(), &follower);
+    long code = 0;
+    std::string fresh = out("fresh.zip"), resumed = out("resumed.zip"), ignored = out("ignored.zip");
+    ASSERT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), fresh.c_str(), 0, "", &code, 0), 0);
+    std::string whole = "whole " + std::to_string(package_size);
+    EXPECT_EQ(follower.calls, (std::vector<std::string>{"started", "flushed", whole}));
+    EXPECT_TRUE(follower.behind_the_file);
+
+    follower.calls.clear();
+    write_whole_file(resumed, package_->substr(0, mebibyte));
+    ASSERT_EQ(transfer_file(handle_.get(), url("/package.zip").c_str(), resumed.c_str(), 0, "", &code, 1), 0);
+    EXPECT_TRUE(follower.calls.empty());
+
+    write_whole_file(ignored, std::string(mebibyte, 'z'));
+    ASSERT_EQ(
+        transfer_file(handle_.get(), (plain.field("url") + "/package.zip").c_str(), ignored.c_str(), 0, "", &code, 1),
+        0);
+    EXPECT_EQ(follower.calls, (std::vector<std::string>{"started", "flushed", whole}));
+    EXPECT_EQ(follower.path, ignored);
+
+    follower.calls.clear();
+    ASSERT_NE(
+        transfer_file(handle_.get(), "http://127.0.0.1:1/package.zip", out("refused.zip").c_str(), 0, "", &code, 0), 0);
+    EXPECT_EQ(follower.calls, (std::vector<std::string>{"started", "cut 0"}));
+    set_transfer_follower(handle_.get(), nullptr);
+}
+
 struct cancel_probe {
     double largest_total = 0;
     double cancel_after = 0;
