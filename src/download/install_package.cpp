@@ -38,7 +38,9 @@ public:
 
     void started(const char* path) override {
         zip_stream_discard(stream_);
-        stream_ = zip_stream_start(path, target_dir_.c_str());
+        // The installer programs are removed right before the extraction (and logged when
+        // missing), so they are left to it.
+        stream_ = zip_stream_start(path, target_dir_.c_str(), {agent_installer_file, "cleanup.exe"});
     }
     void flushed(uint64_t length) override { zip_stream_advance(stream_, length); }
     void ended(bool whole, uint64_t length) override {

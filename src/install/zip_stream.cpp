@@ -84,8 +84,8 @@ struct zip_stream {
     uint64_t available = 0;   // written and flushed by the writer
     bool complete = false;    // `available` is the archive's length
     bool stopping = false;
-    bool walking = false;   // the thread has not yet ended its walk
-    std::string archive_leaf;
+    bool walking = false;                  // the thread has not yet ended its walk
+    std::vector<std::string> left_alone;   // top-level names never written here, the archive's among them
     os_growing_archive* archive = nullptr;
     os_output_folder* folder = nullptr;
     std::string partial;   // the file being written, removed when the walk ends inside it
@@ -238,12 +238,15 @@ private:
         return !needs_zip64;
     }
 
-    // Names the extraction would refuse, cut or read otherwise are left to it; so is the
-    // archive itself, and any name that could be a short alias of it.
+    // Names the extraction would refuse, cut or read otherwise are left to it; so are the
+    // names left alone, and any name that could be a short alias of one of them.
     bool writable(const std::string& name) const {
-        return !name.empty() && name.size() <= longest_name && name.find('\0') == std::string::npos &&
-               name.find('~') == std::string::npos && !entry_refusal_reason(name.c_str(), true) &&
-               !names_top_level_file(name.c_str(), stream_.archive_leaf.c_str());
+        if (name.empty() || name.size() > longest_name || name.find('\0') != std::string::npos ||
+            name.find('~') != std::string::npos || entry_refusal_reason(name.c_str(), true))
+            return false;
+        for (const std::string& file : stream_.left_alone)
+            if (names_top_level_file(name.c_str(), file.c_str())) return false;
+        return true;
     }
 
     bool skip_data(const local_header& header) {
@@ -299,7 +302,9 @@ private:
 
     data_end copy_data(const local_header& header, bool descriptor, os_output_file* file, os_digest_stream* digest,
                        entry_copy_result& copied, uint64_t& consumed) {
-        entry_sink sink(file, digest, descriptor ? unknown_size : header.size, copied);
+        // A descriptor's 32-bit sizes bound what its entry may hold; only zip64 ones do not.
+        uint64_t declared = !descriptor ? header.size : header.zip64 ? unknown_size : UINT32_MAX;
+        entry_sink sink(file, digest, declared, copied);
         if (descriptor || header.size >= pipelined_entry_size) sink.start_writer();
         data_end end = header.method == method_stored
                            ? copy_stored(sink, header.compressed_size, consumed)
@@ -395,13 +400,19 @@ void zip_stream::walk() {
     changed.notify_all();
 }
 
-zip_stream* zip_stream_start(const char* archive_path, const char* target_dir) {
+zip_stream* zip_stream_start(const char* archive_path, const char* target_dir,
+                             const std::vector<std::string>& left_alone) {
     if (!archive_path || !target_dir) return nullptr;
     std::unique_ptr<zip_stream> stream(new (std::nothrow) zip_stream);
     if (!stream) return nullptr;
     std::string path = archive_path;
     size_t cut = path.find_last_of("/\\");
-    stream->archive_leaf = cut == std::string::npos ? path : path.substr(cut + 1);
+    try {
+        stream->left_alone = left_alone;
+        stream->left_alone.push_back(cut == std::string::npos ? path : path.substr(cut + 1));
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
     stream->archive = os_growing_archive_open(archive_path);
     stream->folder = os_output_folder_open_at(target_dir);
     if (!stream->archive || !stream->folder) return nullptr;

@@ -19,8 +19,11 @@
 struct zip_stream;
 
 // Starts the walk of `archive_path` (narrow), which this process is writing from its first
-// byte, into `target_dir`. Null when it cannot start: nothing is then unpacked ahead.
-zip_stream* zip_stream_start(const char* archive_path, const char* target_dir);
+// byte, into `target_dir`. Entries that would reach a file of `left_alone` directly in the
+// folder (compared as names_top_level_file does) are left to the extraction, as is the archive
+// itself. Null when it cannot start: nothing is then unpacked ahead.
+zip_stream* zip_stream_start(const char* archive_path, const char* target_dir,
+                             const std::vector<std::string>& left_alone = {});
 
 // The writer has written and flushed the archive's first `length` bytes. Any thread.
 void zip_stream_advance(zip_stream* stream, uint64_t length);

@@ -500,7 +500,7 @@ TEST_F(RetrievalTest, InstallIp404ThenFqdn200OnTheSameSite) {
          "Trying to download install file using repository FQDN http://" + nginx_name(),
          "Downloaded install file Successfully", "Install file stored in " + package(),
          "Install file extracted to " + work_, "Hash verification for Framework install files succeeded"}));
-    EXPECT_TRUE(logged("Install files unpacked during the download: 2 taken, 0 removed"));
+    EXPECT_TRUE(logged("Install files unpacked during the download: 1 taken, 0 removed"));
     EXPECT_TRUE(logged_as('W', "Unable to download FrameworkInstall.zip:Response:404"));
     EXPECT_EQ(field(access(*s_->empty_nginx, empty_start_, 1).at(0), "status"), "404");
     EXPECT_EQ(field(access(*s_->nginx, nginx_start_, 1).at(0), "status"), "200");
@@ -640,9 +640,8 @@ TEST_F(RetrievalTest, CancelBeforeAndDuringTheDownloads) {
     std::atomic<bool> done{false};
     std::atomic<bool> unpacked{false};
     std::thread canceller([&] {
-        // Under way once the package's first entry is unpacked from what is on disk: cancel then.
-        while (!done && !path_exists(work_ + "/Vesinst.exe"))
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        // Under way once the unpacking of what is on disk has reached the data file: cancel then.
+        while (!done && !path_exists(work_ + "/agent.dat")) std::this_thread::sleep_for(std::chrono::milliseconds(20));
         unpacked = !done;
         ctx_.cancel_flag = 1;
     });
@@ -654,8 +653,8 @@ TEST_F(RetrievalTest, CancelBeforeAndDuringTheDownloads) {
                                  "Download of install file failed"}));
     EXPECT_LT(fs::file_size(package()), s_->install_size) << "the transfer was cut short";
     EXPECT_FALSE(logged("Install file extracted to " + work_));
-    EXPECT_TRUE(unpacked) << "the package's first entry was unpacked while it downloaded";
-    EXPECT_FALSE(path_exists(work_ + "/Vesinst.exe")) << "what the cut download had unpacked is gone";
+    EXPECT_TRUE(unpacked) << "the package was being unpacked while it downloaded";
+    EXPECT_FALSE(path_exists(work_ + "/agent.dat")) << "what the cut download had unpacked is gone";
 }
 
 // ---------------------------------------------------------------------------------------------

@@ -86,10 +86,10 @@ protected:
 
     // Writes the archive as a transfer does, `piece` bytes at a time, telling the stream after
     // each; `cut` stops the "download" there. The stream is complete unless cut.
-    stream_ptr download(size_t piece, size_t cut = std::string::npos) {
+    stream_ptr download(size_t piece, size_t cut = std::string::npos, const std::vector<std::string>& left_alone = {}) {
         std::FILE* file = std::fopen(archive_.c_str(), "wb");
         EXPECT_NE(file, nullptr);
-        stream_ptr stream(zip_stream_start(archive_.c_str(), ahead_.c_str()));
+        stream_ptr stream(zip_stream_start(archive_.c_str(), ahead_.c_str(), left_alone));
         EXPECT_NE(stream, nullptr);
         size_t end = std::min(cut, bytes_.size());
         for (size_t at = 0; at < end; at += piece) {
@@ -249,7 +249,8 @@ add('after.txt', b'2')
     expect_same_trees();
 }
 
-// Names the extraction refuses are never written ahead, nor is the archive itself.
+// Names the extraction refuses are never written ahead, nor is the archive itself, nor a name
+// left to the extraction (at the top level only).
 TEST_F(ZipStream, RefusedNamesAndTheArchiveItselfAreNotWritten) {
     make_zip(R"(
 add('../escape.txt', b'out')
@@ -258,11 +259,13 @@ add('sub/../SITELIST.XML', b'<forged/>')
 add('line\nfeed.txt', b'x')
 add('FrameworkInstall.zip', b'overwrites the download')
 add('FRAMEW~1.ZIP', b'an alias of it')
+add('./CLEANUP.EXE', b'removed before the extraction')
+add('sub/cleanup.exe', b'fine')
 add('fine.txt', b'fine')
 )");
-    stream_ptr stream = download(50);
+    stream_ptr stream = download(50, std::string::npos, {"cleanup.exe"});
     zip_stream_finish(stream.get());
-    EXPECT_EQ(entry_names(stream.get()), "fine.txt;");
+    EXPECT_EQ(entry_names(stream.get()), "sub/cleanup.exe;fine.txt;");
     EXPECT_EQ(read_whole_file(archive_), bytes_) << "the download stayed whole";
     EXPECT_FALSE(path_exists(scratch_.file("escape.txt")));
     EXPECT_FALSE(path_exists(ahead_ + "/hashes.xml"));
