@@ -185,8 +185,9 @@ class WindowsInstallTest(unittest.TestCase):
         self.assertEqual(stamped.returncode, 0, stamped.stdout + stamped.stderr)
         self.record = os.path.join(self.folder, "vesinst-args.txt")
 
-    def install(self, **env):
-        result = self.wine.run(self.installer, ["-s"], QSW_VESINST_RECORD=windows_path(self.record), **env)
+    def install(self, *options, **env):
+        result = self.wine.run(self.installer, ["-s"] + list(options), QSW_VESINST_RECORD=windows_path(self.record),
+                               **env)
         self.assertEqual(result.returncode, 0, result.stderr)
         return self.wine.log_messages()
 
@@ -211,9 +212,12 @@ class WindowsInstallTest(unittest.TestCase):
                       + ["hashes.xml"])
 
     def test_fresh_install_and_upgrade_through_mechanism_1(self):
-        messages = self.install()
+        messages = self.install("-g")
         self.assertIn("[1] Top level mechanism - Agent handlers - Config files from Agent handlers directly - "
                       "Install files via direct only", messages)
+        # The data file was unpacked while the package downloaded (the agent installer is left
+        # to the extraction): the reader shared the file with its writer.
+        self.assertIn("Install files unpacked during the download: 1 taken, 0 removed", messages)
         self.assertIn("Agent was installed successfully", messages)
         work = "C:\\users\\root\\Temp\\HolvenSwiftset"
         self.assertIn("Connection info path %s\\coninfo.xml" % work, messages, "the work folder is in %TEMP%")
