@@ -10,6 +10,7 @@
 #include "config/hash_manifest.h"
 #include "core/file_digest.h"
 #include "install/zip_extract.h"
+#include "install/zip_stream.h"
 #include "os/text.h"
 
 namespace {
@@ -30,6 +31,20 @@ int run_extract(int, char** argv) { return extract_zip(argv[0], argv[1]) == 0 ? 
 // As the install package is extracted: each file's digest is taken while it is written.
 int run_extract_install(int, char** argv) { return extract_install_zip(argv[0], argv[1]) == 0 ? 0 : 1; }
 
+// The same after the package was unpacked by the walk of its local headers, which a download
+// feeds (here the whole archive at once): what the walk costs against the extraction.
+int run_extract_streamed(int, char** argv) {
+    zip_stream* stream = zip_stream_start(argv[0], argv[1]);
+    if (!stream) return 1;
+    FILE* archive = std::fopen(argv[0], "rb");
+    long size = archive && std::fseek(archive, 0, SEEK_END) == 0 ? std::ftell(archive) : -1;
+    if (archive) std::fclose(archive);
+    zip_stream_complete(stream, size < 0 ? 0 : static_cast<uint64_t>(size));
+    int result = extract_install_zip(argv[0], argv[1], stream);
+    zip_stream_release(stream);
+    return result == 0 ? 0 : 1;
+}
+
 struct command {
     const char* name;
     int min_args;
@@ -41,6 +56,7 @@ const command commands[] = {
     {"digest", 1, "digest FILE [EXPECTED-SHA256]", run_digest},
     {"extract", 2, "extract ZIP DIR", run_extract},
     {"extract-install", 2, "extract-install ZIP DIR", run_extract_install},
+    {"extract-streamed", 2, "extract-streamed ZIP DIR", run_extract_streamed},
 };
 
 int usage(const char* program) {

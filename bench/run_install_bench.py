@@ -63,22 +63,24 @@ def make_data(size_mib, kind):
     return base64.b64encode(os.urandom((size_mib << 20) * 3 // 4 + 3))[:size_mib << 20]
 
 
-def make_package(work, size_mib, kind, nginx_port):
+def make_package(work, size_mib, kind, nginx_port, rate):
     data = make_data(size_mib, kind)
     files = packages.install_files({"agent.dat": data})
-    config, install = packages.build(os.path.join(work, "packages"),
-                                     [packages.http_site("repo", ip="127.0.0.1:%d" % nginx_port)], files=files)
+    # nginx sends what is below /slow/ at the given rate, from the same folder.
+    relative_path = ("slow/" if rate else "") + packages.RELATIVE_PATH
+    site = packages.http_site("repo", ip="127.0.0.1:%d" % nginx_port, relative_path=relative_path)
+    config, install = packages.build(os.path.join(work, "packages"), [site], files=files)
     repository = os.path.join(work, "repository")
     packages.publish(repository, install)
-    url = "http://127.0.0.1:%d/%s%s/FrameworkInstall.zip" % (nginx_port, packages.RELATIVE_PATH, packages.LOCATION)
+    url = "http://127.0.0.1:%d/%s%s/FrameworkInstall.zip" % (nginx_port, relative_path, packages.LOCATION)
     return config, url
 
 
-def start_servers(member, work, size_mib, kind, program, stamp):
+def start_servers(member, work, size_mib, kind, program, stamp, rate):
     repository = os.path.join(work, "repository")
     os.makedirs(repository)
-    nginx = common.start_fixture(member, "nginx_server.py", ["--root", repository])
-    config, url = make_package(work, size_mib, kind, nginx["port"])
+    nginx = common.start_fixture(member, "nginx_server.py", ["--root", repository, "--slow-rate", rate or "1m"])
+    config, url = make_package(work, size_mib, kind, nginx["port"], rate)
     handler = common.start_fixture(member, "agent_handler.py", ["--package", config, "--token", common.TOKEN,
                                                                 "--listen", "127.0.0.1", "--certs",
                                                                 os.path.join(work, "certs")])
@@ -152,6 +154,8 @@ def main():
     parser.add_argument("-r", "--rounds", type=int, default=5)
     parser.add_argument("-s", "--size-mib", type=int, default=200)
     parser.add_argument("-d", "--data", choices=("text", "random"), default="text")
+    parser.add_argument("--rate", help="bytes per second the repository sends (nginx's form: 125m is a "
+                                       "gigabit link); unlimited by default")
     args = parser.parse_args()
     program = os.path.join(args.build_dir, "QuentaSwiftset")
     stamp = os.path.join(args.build_dir, "qsw-stamp")
@@ -169,7 +173,7 @@ def main():
     try:
         with netns.Network(members=1) as net:
             client = net.members[0]
-            installer, url = start_servers(client, work, args.size_mib, args.data, program, stamp)
+            installer, url = start_servers(client, work, args.size_mib, args.data, program, stamp, args.rate)
             touch_memory(work, 10 * args.size_mib)
             run_pipeline(client, os.path.join(work, "warm"), url)   # warm-up: page cache, servers
             ours, tool, ratios, rss = [], [], [], []
@@ -190,8 +194,9 @@ def main():
     finally:
         shutil.rmtree(work, ignore_errors=True)
 
-    print("mechanism [1], an install package of %d MiB of %s data, %d rounds; %d cores, load %s before, %s after"
-          % (args.size_mib, args.data, args.rounds, os.cpu_count(), load_before, common.load_average()))
+    print("mechanism [1], an install package of %d MiB of %s data%s, %d rounds; %d cores, load %s before, %s after"
+          % (args.size_mib, args.data, ", sent at %s B/s" % args.rate if args.rate else "", args.rounds,
+             os.cpu_count(), load_before, common.load_average()))
     print("  %-58s %8.3f s" % ("ours: [1] heading to the agent installer's end (median)", statistics.median(ours)))
     print("  %-58s %8.3f s" % ("curl -o, bsdtar -xf, openssl dgst, Vesinst.exe (median)", statistics.median(tool)))
     print("  %-58s %8.2fx (min %.2fx, max %.2fx)" % ("median of per-round ratios ours / pipeline",
