@@ -83,8 +83,10 @@ class DirectInstallTest(unittest.TestCase):
                    if resume else ["Fresh file will be downloaded at: %s/FrameworkInstall.zip" % work])
                 + ["Downloaded install file Successfully" if not resume else "Downloaded install (Partial Content) file Successfully",
                    "Install file stored in %s/FrameworkInstall.zip" % work,
-                   "There is no %s/cleanup.exe to delete" % work,
-                   "Install file extracted to " + work]
+                   "There is no %s/cleanup.exe to delete" % work]
+                # A fresh download is unpacked as it arrives: the data file is taken from there.
+                + ([] if resume else ["Install files unpacked during the download: 1 taken, 0 removed"])
+                + ["Install file extracted to " + work]
                 + files
                 + ["Hash verification for Framework install files succeeded",
                    "[Install] Download files successfully. Installing agent now.",
