@@ -5,6 +5,7 @@
 // Exit status 0 when the operation succeeded (and the digest matched when one was given).
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "config/hash_manifest.h"
@@ -34,12 +35,11 @@ int run_extract_install(int, char** argv) { return extract_install_zip(argv[0], 
 // The same after the package was unpacked by the walk of its local headers, which a download
 // feeds (here the whole archive at once): what the walk costs against the extraction.
 int run_extract_streamed(int, char** argv) {
-    zip_stream* stream = zip_stream_start(argv[0], argv[1]);
+    std::error_code error;
+    uintmax_t size = std::filesystem::file_size(argv[0], error);
+    zip_stream* stream = error ? nullptr : zip_stream_start(argv[0], argv[1]);
     if (!stream) return 1;
-    FILE* archive = std::fopen(argv[0], "rb");
-    long size = archive && std::fseek(archive, 0, SEEK_END) == 0 ? std::ftell(archive) : -1;
-    if (archive) std::fclose(archive);
-    zip_stream_complete(stream, size < 0 ? 0 : static_cast<uint64_t>(size));
+    zip_stream_complete(stream, size);
     int result = extract_install_zip(argv[0], argv[1], stream);
     zip_stream_release(stream);
     return result == 0 ? 0 : 1;

@@ -36,11 +36,6 @@ struct output_folder_closer {
     void operator()(os_output_folder* folder) const noexcept { os_output_folder_close(folder); }
 };
 
-struct digest_stream_releaser {
-    void operator()(os_digest_stream* stream) const noexcept { os_digest_stream_release(stream); }
-};
-using digest_stream_ptr = std::unique_ptr<os_digest_stream, digest_stream_releaser>;
-
 struct extraction {
     unzFile archive = nullptr;
     const char* archive_path = nullptr;
@@ -223,7 +218,7 @@ int extract_file_entry(extraction& x, const unz_file_info64& info, const char* s
     if (adopt_streamed_entry(x, info, method, stored, name)) return unzCloseCurrentFile(x.archive);
     int create_error = 0;
     output_file_ptr file = create_entry_file(x.folder, name, create_error, true);
-    digest_stream_ptr digest(file && x.hash_files ? os_digest_stream_create(os_digest_kind::sha256) : nullptr);
+    os_digest_stream_ptr digest(file && x.hash_files ? os_digest_stream_create(os_digest_kind::sha256) : nullptr);
     entry_copy_result copied;
     if (file) {
         print_out(" extracting: %s\n", stored);

@@ -52,11 +52,6 @@ struct local_header {
     std::string name;
 };
 
-struct digest_stream_releaser {
-    void operator()(os_digest_stream* stream) const noexcept { os_digest_stream_release(stream); }
-};
-using digest_stream_ptr = std::unique_ptr<os_digest_stream, digest_stream_releaser>;
-
 // One file's identity on a system that ignores case and trailing dots and blanks, as the
 // packages' home systems do: two names that fold alike are one file.
 std::string folded_name(const std::string& stored) {
@@ -177,8 +172,6 @@ private:
     uint64_t position_ = 0;
 };
 
-enum class data_end { whole, damaged, cut, unwritten };
-
 // Walks the local headers; each step false when the walk must end.
 class walker {
 public:
@@ -270,15 +263,15 @@ private:
         output_file_ptr file = create_entry_file(stream_.folder, entry.name, error, false);
         if (!file) return !os_is_out_of_space(error) && skip_data(header);
         set_partial(entry.name);
-        digest_stream_ptr digest(os_digest_stream_create(os_digest_kind::sha256));
+        os_digest_stream_ptr digest(os_digest_stream_create(os_digest_kind::sha256));
         bool descriptor = (header.flags & flag_data_descriptor) != 0;
         entry_copy_result copied;
         uint64_t consumed = 0;
-        data_end end = copy_data(header, descriptor, file.get(), digest.get(), copied, consumed);
+        bool whole = copy_data(header, descriptor, file.get(), digest.get(), copied, consumed);
         file.reset();
         // Where the data of a cut, unwritten or damaged entry ends is not known for sure: the
         // walk ends, and its file goes with it (zip_stream::walk).
-        if (end != data_end::whole || (descriptor && !read_descriptor(header))) return false;
+        if (!whole || (descriptor && !read_descriptor(header))) return false;
         entry.crc = copied.crc;
         entry.size = copied.size;
         entry.compressed_size = consumed;
@@ -300,64 +293,64 @@ private:
         stream_.partial = name;
     }
 
-    data_end copy_data(const local_header& header, bool descriptor, os_output_file* file, os_digest_stream* digest,
-                       entry_copy_result& copied, uint64_t& consumed) {
+    // True when the data was read whole and written (cut, damaged or unwritten data: false).
+    bool copy_data(const local_header& header, bool descriptor, os_output_file* file, os_digest_stream* digest,
+                   entry_copy_result& copied, uint64_t& consumed) {
         // A descriptor's 32-bit sizes bound what its entry may hold; only zip64 ones do not.
         uint64_t declared = !descriptor ? header.size : header.zip64 ? unknown_size : UINT32_MAX;
         entry_sink sink(file, digest, declared, copied);
         if (descriptor || header.size >= pipelined_entry_size) sink.start_writer();
-        data_end end = header.method == method_stored
-                           ? copy_stored(sink, header.compressed_size, consumed)
-                           : inflate(sink, copied, descriptor ? unknown_size : header.compressed_size, consumed);
+        bool whole = header.method == method_stored
+                         ? copy_stored(sink, header.compressed_size, consumed)
+                         : inflate(sink, copied, descriptor ? unknown_size : header.compressed_size, consumed);
         sink.finish();
-        if (copied.failure == copy_failure::write) return data_end::unwritten;
-        return end;
+        return whole && copied.failure != copy_failure::write;
     }
 
-    data_end copy_stored(entry_sink& sink, uint64_t size, uint64_t& consumed) {
+    bool copy_stored(entry_sink& sink, uint64_t size, uint64_t& consumed) {
         while (consumed < size) {
             const unsigned char* data = nullptr;
             size_t n = 0;
-            if (!cursor_.chunk(data, n)) return data_end::cut;
+            if (!cursor_.chunk(data, n)) return false;
             n = static_cast<size_t>(std::min<uint64_t>(n, size - consumed));
-            if (!sink.put(data, n)) return data_end::unwritten;
+            if (!sink.put(data, n)) return false;
             cursor_.consume(n);
             consumed += n;
         }
-        return data_end::whole;
+        return true;
     }
 
     // Inflates the data, `limit` bytes of it (unknown_size: up to the stream's end). The
     // position is left right after the stream's last byte.
-    data_end inflate(entry_sink& sink, const entry_copy_result& copied, uint64_t limit, uint64_t& consumed) {
+    bool inflate(entry_sink& sink, const entry_copy_result& copied, uint64_t limit, uint64_t& consumed) {
         inflater_.reset();
         int turn = 0;
         for (;;) {
             const unsigned char* data = nullptr;
             size_t given = 0;   // stays 0 once all `limit` bytes are given: what is held comes out
             if (consumed < limit) {
-                if (!cursor_.chunk(data, given)) return data_end::cut;
+                if (!cursor_.chunk(data, given)) return false;
                 given = static_cast<size_t>(std::min<uint64_t>(given, limit - consumed));
             }
             inflater_.give(data, given);
             for (;;) {
                 size_t written = 0;
                 inflate_step step = inflater_.run(output_[turn].get(), output_capacity, &written);
-                if (!sink.put(output_[turn].get(), written)) return data_end::unwritten;
+                if (!sink.put(output_[turn].get(), written)) return false;
                 if (sink.pipelined()) turn ^= 1;   // the writer holds the other buffer
                 if (step == inflate_step::end || step == inflate_step::failed || copied.overrun) {
-                    if (inflater_.input_left() > given) return data_end::damaged;
-                    size_t used = given - inflater_.input_left();
+                    bool ended = step == inflate_step::end && !copied.overrun && inflater_.input_left() <= given;
+                    size_t used = ended ? given - inflater_.input_left() : 0;
                     cursor_.consume(used);
                     consumed += used;
-                    return step == inflate_step::end && !copied.overrun ? data_end::whole : data_end::damaged;
+                    return ended;
                 }
-                if (step == inflate_step::stalled && inflater_.input_left() > 0) return data_end::damaged;
+                if (step == inflate_step::stalled && inflater_.input_left() > 0) return false;
                 if (step == inflate_step::stalled || (given > 0 && inflater_.input_left() == 0)) break;
             }
             cursor_.consume(given);
             consumed += given;
-            if (given == 0) return data_end::damaged;   // the data ended before the stream
+            if (given == 0) return false;   // the data ended before the stream
         }
     }
 

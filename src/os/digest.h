@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 enum class os_digest_kind { sha1, sha256 };
@@ -20,3 +21,8 @@ bool os_digest_stream_update(os_digest_stream* stream, const void* data, size_t 
 // be fed afterwards.
 bool os_digest_stream_finish(os_digest_stream* stream, std::string& hex);
 void os_digest_stream_release(os_digest_stream* stream);   // accepts null
+
+struct os_digest_stream_releaser {
+    void operator()(os_digest_stream* stream) const noexcept { os_digest_stream_release(stream); }
+};
+using os_digest_stream_ptr = std::unique_ptr<os_digest_stream, os_digest_stream_releaser>;

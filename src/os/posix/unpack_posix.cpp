@@ -120,6 +120,37 @@ std::string without_trailing_separators(const char* name) {
 
 bool is_plain_leaf(const std::string& leaf) { return !leaf.empty() && leaf != "." && leaf != ".."; }
 
+// The descriptor of the folder holding `name` (not to be closed) with `leaf` its last component,
+// or -1 with errno set: EINVAL when the name ends in no plain component.
+int parent_of(os_output_folder* out, const std::string& name, std::string& leaf) {
+    std::string folder;
+    split_name(name, folder, leaf);
+    if (!is_plain_leaf(leaf)) {
+        errno = EINVAL;
+        return -1;
+    }
+    return open_folder(out, folder);
+}
+
+// `fd` when it is a regular file (`st` then holds its status); otherwise it is closed, and -1
+// with errno EINVAL.
+int keep_if_regular(int fd, struct stat& st) {
+    if (fstat(fd, &st) == 0 && S_ISREG(st.st_mode)) return fd;
+    close(fd);
+    errno = EINVAL;
+    return -1;
+}
+
+os_output_file* output_file_of(int fd) {
+    auto* file = new (std::nothrow) os_output_file;
+    if (!file) {
+        close(fd);
+        return nullptr;
+    }
+    file->fd = fd;
+    return file;
+}
+
 int open_leaf(int parent, const std::string& leaf) {
     // O_NONBLOCK: a FIFO in the file's place must not hang the installer.
     constexpr int flags = O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC;
@@ -131,12 +162,7 @@ int open_leaf(int parent, const std::string& leaf) {
     }
     if (fd < 0) return -1;
     struct stat st;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        errno = EINVAL;
-        return -1;
-    }
-    return fd;
+    return keep_if_regular(fd, st);
 }
 }   // namespace
 
@@ -158,10 +184,8 @@ void os_output_folder_close(os_output_folder* folder) { delete folder; }
 
 os_mkdir_result os_output_make_folder(os_output_folder* out, const char* name) {
     if (!out) return os_mkdir_failed;
-    std::string folder, leaf;
-    split_name(without_trailing_separators(name), folder, leaf);
-    if (!is_plain_leaf(leaf)) return os_mkdir_failed;
-    int parent = open_folder(out, folder);
+    std::string leaf;
+    int parent = parent_of(out, without_trailing_separators(name), leaf);
     if (parent >= 0 && mkdirat(parent, leaf.c_str(), 0777) == 0) return os_mkdir_made;
     if (errno == EEXIST) return os_mkdir_exists;
     if (errno == ENOENT) return os_mkdir_no_parent;
@@ -171,46 +195,26 @@ os_mkdir_result os_output_make_folder(os_output_folder* out, const char* name) {
 os_output_file* os_output_file_create(os_output_folder* out, const char* name, int* error) {
     if (error) *error = EINVAL;
     if (!out || !name) return nullptr;
-    std::string folder, leaf;
-    split_name(name, folder, leaf);
-    if (!is_plain_leaf(leaf)) return nullptr;
-    int parent = open_folder(out, folder);
+    std::string leaf;
+    int parent = parent_of(out, name, leaf);
     int fd = parent < 0 ? -1 : open_leaf(parent, leaf);
     if (fd < 0) {
         if (error) *error = errno;
         return nullptr;
     }
     if (error) *error = 0;
-    auto* file = new (std::nothrow) os_output_file;
-    if (!file) {
-        close(fd);
-        return nullptr;
-    }
-    file->fd = fd;
-    return file;
+    return output_file_of(fd);
 }
 
 os_output_file* os_output_file_reopen(os_output_folder* out, const char* name, uint64_t* size) {
     if (!out || !name) return nullptr;
-    std::string folder, leaf;
-    split_name(name, folder, leaf);
-    if (!is_plain_leaf(leaf)) return nullptr;
-    int parent = open_folder(out, folder);
+    std::string leaf;
+    int parent = parent_of(out, name, leaf);
     int fd = parent < 0 ? -1 : openat(parent, leaf.c_str(), O_WRONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     struct stat st;
-    if (fd < 0) return nullptr;
-    if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        close(fd);
-        return nullptr;
-    }
-    auto* file = new (std::nothrow) os_output_file;
-    if (!file) {
-        close(fd);
-        return nullptr;
-    }
-    file->fd = fd;
+    if (fd < 0 || keep_if_regular(fd, st) < 0) return nullptr;
     if (size) *size = static_cast<uint64_t>(st.st_size);
-    return file;
+    return output_file_of(fd);
 }
 
 bool os_output_file_write(os_output_file* file, const void* data, size_t size) {
@@ -232,10 +236,8 @@ int os_output_file_error(const os_output_file* file) { return file ? file->error
 
 bool os_output_remove_file(os_output_folder* out, const char* name) {
     if (!out || !name) return false;
-    std::string folder, leaf;
-    split_name(name, folder, leaf);
-    if (!is_plain_leaf(leaf)) return false;
-    int parent = open_folder(out, folder);
+    std::string leaf;
+    int parent = parent_of(out, name, leaf);
     return parent >= 0 && unlinkat(parent, leaf.c_str(), 0) == 0;
 }
 

@@ -155,6 +155,34 @@ bool clear_reparse_point(const std::wstring& path) {
     return (attributes & FILE_ATTRIBUTE_DIRECTORY) ? RemoveDirectoryW(path.c_str()) : DeleteFileW(path.c_str());
 }
 
+// The full path of `name` below the root, every folder on the way a real one; empty with `error`
+// set (EINVAL when the name ends in no plain component).
+std::wstring output_path(const os_output_folder* out, const char* name, int& error) {
+    std::wstring wide, folder, leaf;
+    error = EINVAL;
+    if (!out || !wide_name(name, wide)) return {};
+    split_name(wide, folder, leaf);
+    if (!is_plain_leaf(leaf)) return {};
+    std::wstring parent = walk_folder(out, folder, error);
+    return parent.empty() ? parent : parent + L"\\" + leaf;
+}
+
+// True when `file` is a file on disk, neither a folder nor a reparse point.
+bool is_plain_disk_file(HANDLE file, BY_HANDLE_FILE_INFORMATION& info) {
+    return GetFileType(file) == FILE_TYPE_DISK && GetFileInformationByHandle(file, &info) &&
+           !(info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT));
+}
+
+os_output_file* output_file_of(HANDLE handle) {
+    auto* file = new (std::nothrow) os_output_file;
+    if (!file) {
+        CloseHandle(handle);
+        return nullptr;
+    }
+    file->handle = handle;
+    return file;
+}
+
 HANDLE create_regular_file(const std::wstring& path, int& error) {
     if (!clear_reparse_point(path)) {
         error = error_number(GetLastError());
@@ -167,8 +195,7 @@ HANDLE create_regular_file(const std::wstring& path, int& error) {
         return file;
     }
     BY_HANDLE_FILE_INFORMATION info;
-    if (GetFileType(file) != FILE_TYPE_DISK || !GetFileInformationByHandle(file, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
+    if (!is_plain_disk_file(file, info)) {
         CloseHandle(file);
         error = EINVAL;
         return INVALID_HANDLE_VALUE;
@@ -216,14 +243,10 @@ os_output_folder* os_output_folder_open_at(const char* path) {
 void os_output_folder_close(os_output_folder* folder) { delete folder; }
 
 os_mkdir_result os_output_make_folder(os_output_folder* out, const char* name) {
-    std::wstring wide, folder, leaf;
-    if (!out || !wide_name(name, wide)) return os_mkdir_failed;
-    split_name(wide, folder, leaf);
-    if (!is_plain_leaf(leaf)) return os_mkdir_failed;
     int error = 0;
-    std::wstring parent = walk_folder(out, folder, error);
-    if (parent.empty()) return error == ENOENT ? os_mkdir_no_parent : os_mkdir_failed;
-    if (CreateDirectoryW((parent + L"\\" + leaf).c_str(), nullptr)) return os_mkdir_made;
+    std::wstring path = output_path(out, name, error);
+    if (path.empty()) return error == ENOENT ? os_mkdir_no_parent : os_mkdir_failed;
+    if (CreateDirectoryW(path.c_str(), nullptr)) return os_mkdir_made;
     DWORD code = GetLastError();
     if (code == ERROR_ALREADY_EXISTS) return os_mkdir_exists;
     if (code == ERROR_PATH_NOT_FOUND) return os_mkdir_no_parent;
@@ -232,49 +255,30 @@ os_mkdir_result os_output_make_folder(os_output_folder* out, const char* name) {
 
 os_output_file* os_output_file_create(os_output_folder* out, const char* name, int* error) {
     int code = EINVAL;
-    if (error) *error = code;
-    std::wstring wide, folder, leaf;
-    if (!out || !wide_name(name, wide)) return nullptr;
-    split_name(wide, folder, leaf);
-    if (!is_plain_leaf(leaf)) return nullptr;
-    std::wstring parent = walk_folder(out, folder, code);
-    HANDLE handle = parent.empty() ? INVALID_HANDLE_VALUE : create_regular_file(parent + L"\\" + leaf, code);
+    std::wstring path = output_path(out, name, code);
+    HANDLE handle = path.empty() ? INVALID_HANDLE_VALUE : create_regular_file(path, code);
     if (handle == INVALID_HANDLE_VALUE) {
         if (error) *error = code;
         return nullptr;
     }
     if (error) *error = 0;
-    auto* file = new (std::nothrow) os_output_file;
-    if (!file) {
-        CloseHandle(handle);
-        return nullptr;
-    }
-    file->handle = handle;
-    return file;
+    return output_file_of(handle);
 }
 
 os_output_file* os_output_file_reopen(os_output_folder* out, const char* name, uint64_t* size) {
-    std::wstring wide, folder, leaf;
-    if (!out || !wide_name(name, wide)) return nullptr;
-    split_name(wide, folder, leaf);
-    if (!is_plain_leaf(leaf)) return nullptr;
     int error = 0;
-    std::wstring parent = walk_folder(out, folder, error);
-    if (parent.empty()) return nullptr;
-    HANDLE handle = CreateFileW((parent + L"\\" + leaf).c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr,
-                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+    std::wstring path = output_path(out, name, error);
+    if (path.empty()) return nullptr;
+    HANDLE handle = CreateFileW(path.c_str(), GENERIC_WRITE | FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     BY_HANDLE_FILE_INFORMATION info;
-    auto* file = new (std::nothrow) os_output_file;
-    if (!file || GetFileType(handle) != FILE_TYPE_DISK || !GetFileInformationByHandle(handle, &info) ||
-        (info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT))) {
-        delete file;
+    if (!is_plain_disk_file(handle, info)) {
         CloseHandle(handle);
         return nullptr;
     }
-    file->handle = handle;
     if (size) *size = (static_cast<uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow;
-    return file;
+    return output_file_of(handle);
 }
 
 bool os_output_file_write(os_output_file* file, const void* data, size_t size) {
@@ -294,13 +298,9 @@ bool os_output_file_write(os_output_file* file, const void* data, size_t size) {
 int os_output_file_error(const os_output_file* file) { return file ? file->error : 0; }
 
 bool os_output_remove_file(os_output_folder* out, const char* name) {
-    std::wstring wide, folder, leaf;
-    if (!out || !wide_name(name, wide)) return false;
-    split_name(wide, folder, leaf);
-    if (!is_plain_leaf(leaf)) return false;
     int error = 0;
-    std::wstring parent = walk_folder(out, folder, error);
-    return !parent.empty() && DeleteFileW((parent + L"\\" + leaf).c_str());
+    std::wstring path = output_path(out, name, error);
+    return !path.empty() && DeleteFileW(path.c_str());
 }
 
 bool os_output_file_set_time(os_output_file* file, const std::tm& local_time) {
