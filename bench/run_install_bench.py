@@ -16,7 +16,7 @@ per-round ratios ours / tool with their minimum and maximum (below 1.00x: ours i
 the installer's peak resident size. With bench/qsw_bench built, each round also times our hashed
 extraction of the package already on disk: over the pipeline's time, the floor of that ratio.
 
-usage: bench/run_install_bench.py [-b BUILD_DIR] [-r ROUNDS] [-s SIZE_MIB] [-d text|random]
+usage: bench/run_install_bench.py [-b BUILD_DIR] [-r ROUNDS] [-s SIZE_MIB] [-d text|random] [--rate BYTES_PER_S]
 """
 import argparse
 import base64
