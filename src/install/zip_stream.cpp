@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <cstring>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <new>
@@ -15,6 +16,7 @@
 #include "install/raw_inflate.h"
 #include "os/digest.h"
 #include "os/files.h"
+#include "os/paths.h"
 #include "os/unpack.h"
 #include "utils/contained_name.h"
 
@@ -52,25 +54,6 @@ struct local_header {
     std::string name;
 };
 
-// One file's identity on a system that ignores case and trailing dots and blanks, as the
-// packages' home systems do: two names that fold alike are one file.
-std::string folded_name(const std::string& stored) {
-    std::string folded, component;
-    auto flush = [&] {
-        while (!component.empty() && (component.back() == '.' || component.back() == ' ')) component.pop_back();
-        if (!component.empty()) folded += (folded.empty() ? "" : "/") + component;
-        component.clear();
-    };
-    for (char c : stored) {
-        if (c == '/' || c == '\\') {
-            flush();
-            continue;
-        }
-        component += (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-    }
-    flush();
-    return folded;
-}
 }   // namespace
 
 struct zip_stream {
@@ -81,6 +64,7 @@ struct zip_stream {
     bool stopping = false;
     bool walking = false;                  // the thread has not yet ended its walk
     std::vector<std::string> left_alone;   // top-level names never written here, the archive's among them
+    std::string target_dir;
     os_growing_archive* archive = nullptr;
     os_output_folder* folder = nullptr;
     std::string partial;   // the file being written, removed when the walk ends inside it
@@ -248,10 +232,10 @@ private:
 
     bool write_file(local_header& header) {
         // A name given twice: which content the file ends with is the extraction's to say.
-        std::string folded = folded_name(header.name);
+        std::string folded = folded_relative_name(header.name.c_str());
         if (!written_names_.insert(folded).second) {
             for (streamed_entry& entry : stream_.entries)
-                if (folded_name(entry.stored_name) == folded) entry.usable = false;
+                if (folded_relative_name(entry.stored_name.c_str()) == folded) entry.usable = false;
             return false;
         }
         streamed_entry entry;
@@ -271,7 +255,7 @@ private:
         file.reset();
         // Where the data of a cut, unwritten or damaged entry ends is not known for sure: the
         // walk ends, and its file goes with it (zip_stream::walk).
-        if (!whole || (descriptor && !read_descriptor(header))) return false;
+        if (!whole || (descriptor && !read_descriptor(header)) || !first_write_of_its_file(entry.name)) return false;
         entry.crc = copied.crc;
         entry.size = copied.size;
         entry.compressed_size = consumed;
@@ -286,6 +270,17 @@ private:
         }
         set_partial({});
         return true;
+    }
+
+    // A name the file system takes for one written before (a case it folds that the rule above
+    // does not) wrote over that entry's file, which therefore cannot be taken for it either.
+    bool first_write_of_its_file(const std::string& name) {
+        os_file_stamp stamp;
+        if (!os_file_stamp_of(stream_.target_dir + static_cast<char>(os_path_separator) + name, stamp)) return false;
+        auto [earlier, fresh] =
+            written_files_.emplace(std::make_pair(stamp.device, stamp.file), stream_.entries.size());
+        if (!fresh) stream_.entries[earlier->second].usable = false;
+        return fresh;
     }
 
     void set_partial(const std::string& name) {
@@ -376,14 +371,18 @@ private:
     raw_inflater inflater_;
     std::unique_ptr<unsigned char[]> output_[2];   // used in turn when a helper thread writes
     std::set<std::string> written_names_;
+    std::map<std::pair<uint64_t, uint64_t>, size_t> written_files_;   // device and file -> entry
 };
 }   // namespace
 
 void zip_stream::walk() {
     {
         walker steps(*this);
-        if (steps.ready())
-            while (steps.next_entry()) {}
+        try {
+            if (steps.ready())
+                while (steps.next_entry()) {}
+        } catch (const std::bad_alloc&) {   // the names kept to find repeats: the walk ends
+        }
     }   // the buffers go before the extraction allocates its own
     std::lock_guard<std::mutex> lock(mutex);
     // A file the walk ended in is not whole: it goes before the extraction may write its name.
@@ -402,6 +401,7 @@ zip_stream* zip_stream_start(const char* archive_path, const char* target_dir,
     size_t cut = path.find_last_of("/\\");
     try {
         stream->left_alone = left_alone;
+        stream->target_dir = target_dir;
         stream->left_alone.push_back(cut == std::string::npos ? path : path.substr(cut + 1));
     } catch (const std::bad_alloc&) {
         return nullptr;

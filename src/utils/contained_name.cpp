@@ -80,6 +80,14 @@ bool top_level_component(const char* name, std::string& component, bool& above) 
 }
 }   // namespace
 
+std::string folded_relative_name(const char* name) {
+    std::vector<std::string> components;
+    std::string joined;
+    if (!name || !resolve_components(name, components)) return joined;
+    for (const std::string& component : components) joined += (joined.empty() ? "" : "/") + folded(component);
+    return joined;
+}
+
 bool name_stays_inside_folder(const char* name) {
     if (!name) return false;
     if (is_separator(name[0])) return false;                  // absolute, or a UNC share

@@ -16,6 +16,15 @@ TEST(NamesTopLevelFile, SameFileOnACaseBlindFileSystem) {
     EXPECT_FALSE(names_top_level_file("Vesinst.exe", nullptr));
 }
 
+TEST(FoldedRelativeName, OneTextForEveryNameOfOneFile) {
+    for (const char* name :
+         {"Bin/Tool.DLL", "./bin\\tool.dll", "bin//tool.dll. ", "x/../bin/tool.dll", "b\xc4\xb1n/tool.dll:stream"})
+        EXPECT_EQ(folded_relative_name(name), "bin/tool.dll") << name;
+    EXPECT_NE(folded_relative_name("bin/tool.dll.bak"), "bin/tool.dll");
+    for (const char* name : {"../tool.dll", "..", ".", ""}) EXPECT_EQ(folded_relative_name(name), "") << name;
+    EXPECT_EQ(folded_relative_name(nullptr), "");
+}
+
 TEST(NamesConfigurationFile, OnlyTheThreeFilesOfTheFolderAndTheirAliases) {
     for (const char* name : {"hashes.xml", "SITELIST.XML", "packageinfo.xml", "HASHES~1.XML", "sitel~12.xml",
                              "x/../PackageInfo.xml", "../outside", "a/../../hashes.xml"})
