@@ -8,11 +8,6 @@
 
 namespace {
 constexpr unsigned input_buffer_size = 1 << 20;
-// Half a megabyte: the writer thread reads each block while it is still in the shared cache
-// (1 MiB blocks made the hashed extraction a quarter slower).
-constexpr unsigned output_buffer_size = 1 << 19;
-// Below this a helper thread costs more than the overlap gains.
-constexpr ZPOS64_T pipelined_entry_size = 8 << 20;
 constexpr int method_stored = 0;
 }   // namespace
 
@@ -62,7 +57,7 @@ struct entry_copier::parts {
             }
             unsigned char* out = output[turn].get();
             size_t written = 0;
-            inflate_step step = inflater.run(out, output_buffer_size, &written);
+            inflate_step step = inflater.run(out, entry_block_size, &written);
             if (!sink.put(out, written)) return;
             if (sink.pipelined()) turn ^= 1;   // the writer holds the other buffer
             if (step == inflate_step::end || result.overrun) return;
@@ -88,7 +83,7 @@ bool entry_copier::open(const zlib_filefunc64_def& functions, const char* archiv
     p.stream =
         functions.zopen64_file(functions.opaque, archive_path, ZLIB_FILEFUNC_MODE_READ | ZLIB_FILEFUNC_MODE_EXISTING);
     p.input.reset(new (std::nothrow) unsigned char[input_buffer_size]);
-    for (auto& buffer : p.output) buffer.reset(new (std::nothrow) unsigned char[output_buffer_size]);
+    for (auto& buffer : p.output) buffer.reset(new (std::nothrow) unsigned char[entry_block_size]);
     return p.stream && p.input && p.output[0] && p.output[1] && p.inflater.ready();
 }
 

@@ -135,6 +135,7 @@ const streamed_entry* streamed_entry_of(const extraction& x, const unz_file_info
 // adoptable. The current entry is the first one afterwards.
 void sort_streamed_entries(extraction& x, ZPOS64_T entry_count) {
     const std::vector<streamed_entry>& entries = zip_stream_entries(x.ahead);
+    if (entries.empty()) return;   // nothing unpacked ahead: the directory is walked once only
     for (size_t i = 0; i < entries.size(); ++i) x.adoptable.emplace(entries[i].data_offset, i);
     std::vector<bool> claimed(entries.size(), false);
     int err = unzGoToFirstFile(x.archive);

@@ -33,8 +33,6 @@ constexpr int method_deflated = 8;
 // The extraction cuts longer stored names, so a file written under one would never be taken.
 constexpr size_t longest_name = 255;
 constexpr size_t read_capacity = 1 << 20;
-constexpr size_t output_capacity = 1 << 19;   // as the extraction's blocks (zip_entry_copy.cpp)
-constexpr uint64_t pipelined_entry_size = 8 << 20;
 constexpr uint64_t unknown_size = UINT64_MAX;
 
 uint16_t le16(const unsigned char* p) { return static_cast<uint16_t>(p[0] | p[1] << 8); }
@@ -160,7 +158,7 @@ private:
 class walker {
 public:
     explicit walker(zip_stream& stream) : stream_(stream), cursor_(stream) {
-        for (auto& buffer : output_) buffer.reset(new (std::nothrow) unsigned char[output_capacity]);
+        for (auto& buffer : output_) buffer.reset(new (std::nothrow) unsigned char[entry_block_size]);
     }
     bool ready() const { return cursor_.ready() && output_[0] && output_[1] && inflater_.ready(); }
 
@@ -330,7 +328,7 @@ private:
             inflater_.give(data, given);
             for (;;) {
                 size_t written = 0;
-                inflate_step step = inflater_.run(output_[turn].get(), output_capacity, &written);
+                inflate_step step = inflater_.run(output_[turn].get(), entry_block_size, &written);
                 if (!sink.put(output_[turn].get(), written)) return false;
                 if (sink.pipelined()) turn ^= 1;   // the writer holds the other buffer
                 if (step == inflate_step::end || step == inflate_step::failed || copied.overrun) {
