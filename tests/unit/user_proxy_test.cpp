@@ -138,10 +138,15 @@ public:
         for (std::string& a : args) argv.push_back(&a[0]);
         argv.push_back(nullptr);
         if (posix_spawn(&pid_, argv[0], nullptr, nullptr, argv.data(), environ) != 0) pid_ = -1;
-        // Running once the program has become the shell (setpriv and env exec in turn).
+        // Running once the program has become the shell (setpriv and env exec in turn). The
+        // kernel names the new program before it lays out its environment, which reads empty
+        // until then: wait for both.
+        std::string process = "/proc/" + std::to_string(pid_);
         for (int i = 0; i < 200 && pid_ > 0; ++i) {
             std::error_code ignored;
-            if (std::filesystem::read_symlink("/proc/" + std::to_string(pid_) + "/exe", ignored) == path_) break;
+            if (std::filesystem::read_symlink(process + "/exe", ignored) == path_ &&
+                !read_whole_file(process + "/environ").empty())
+                break;
             usleep(10000);
         }
     }
